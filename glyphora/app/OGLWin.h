@@ -1,0 +1,81 @@
+#pragma once
+// The OpenGL views of the sign-picture window. Each is a thin QOpenGLWidget
+// over the drawing code of glyphora_render, which it calls in its paintGL with
+// the widget's surface current:
+//   OGLWin       one picture, optionally dimmed outside a mask (buffer, mix);
+//   OGLWinClick  the key-frame view: click and drag paint the mask with the
+//                soft brush, then the controller blends the key frames again;
+//   OGLWinArrow  the blended picture with the movement arrows over it.
+// Pictures are held by reference (the controller owns them) and follow the
+// views' convention: rows bottom row first, channels green, red, blue.
+#include "render/ArrowView.h"
+#include "render/PictureView.h"
+
+#include <QOpenGLWidget>
+
+#include <opencv2/core.hpp>
+
+class Principal;
+
+class OGLWin : public QOpenGLWidget {
+    Q_OBJECT
+public:
+    explicit OGLWin(QWidget* parent = nullptr);
+
+    // The picture shown (null: an empty view) and its mask (null: undimmed).
+    void initTexture(const cv::Mat* image) { view_.initTexture(image); }
+    void initAlphaTexture(const cv::Mat* alpha) { view_.initAlphaTexture(alpha); }
+    const cv::Mat* image() const { return view_.image(); }
+    const cv::Mat* alphaImage() const { return view_.alphaImage(); }
+
+    // Redraws now (the "display" of the view) rather than at the next paint.
+    void display();
+
+    // The size of the drawing surface in device pixels.
+    QSize pixelSize() const;
+
+protected:
+    void initializeGL() override;
+    void paintGL() override;
+
+private:
+    glyphora::PictureView view_;
+};
+
+class OGLWinClick : public OGLWin {
+    Q_OBJECT
+public:
+    explicit OGLWinClick(QWidget* parent = nullptr);
+    void initParent(Principal* parent) { parent_ = parent; }
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+
+private:
+    void paintAt(const QPointF& pos);
+    Principal* parent_ = nullptr;
+};
+
+class OGLWinArrow : public QOpenGLWidget {
+    Q_OBJECT
+public:
+    explicit OGLWinArrow(QWidget* parent = nullptr);
+
+    void setPrincipalRef(Principal* p) { pPrincip_ = p; }
+    // The arrow view's state lives in the session (lines, picture, size).
+    void setArrowView(glyphora::ArrowView* view) { view_ = view; }
+    glyphora::ArrowView* arrowView() const { return view_; }
+
+    void display();
+    QSize pixelSize() const;
+
+protected:
+    void initializeGL() override;
+    void paintGL() override;
+    void resizeGL(int w, int h) override;
+
+private:
+    Principal* pPrincip_ = nullptr;
+    glyphora::ArrowView* view_ = nullptr;
+};

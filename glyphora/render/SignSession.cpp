@@ -1,0 +1,413 @@
+#include "render/SignSession.h"
+
+#include "render/PictureSave.h"
+#include "render/PictureView.h"
+
+#include <cstdio>
+#include <sys/stat.h>
+
+namespace glyphora {
+
+namespace {
+
+void setError(std::string* error, const std::string& why)
+{
+    if (error)
+        *error = why;
+}
+
+// Seconds of a movie time in single precision, as the boundary comparisons of
+// a capture take them.
+float secondsF(const media::MovieTime& t)
+{
+    return static_cast<float>(t.value) / static_cast<float>(t.scale);
+}
+
+} // namespace
+
+SignSession::SignSession() = default;
+SignSession::~SignSession() = default;
+
+// ---- Loading -----------------------------------------------------------------
+
+bool SignSession::loadVideo(const std::string& path, std::string* error)
+{
+    auto video = std::make_unique<media::VideoFile>();
+    if (!video->open(path, error))
+        return false;
+    cv::Mat first;
+    if (!video->frame(0, first)) {
+        setError(error, path + ": the first frame cannot be read");
+        return false;
+    }
+
+    // The new video replaces the old one whole: key frames of another size
+    // cannot be blended with its frames.
+    resetKeyFrame();
+    kfnb_ = 0;
+    video_ = std::move(video);
+    videoFile_ = path;
+    const cv::Size size = video_->frameSize();
+    kfBuffer_ = cv::Mat::zeros(size, CV_8UC3);
+    kfNewBuffer_ = cv::Mat::zeros(size, CV_8UC3);
+    curFrame_.release();
+    firstMovieTime = begMovieTime = endMovieTime = media::MovieTime();
+    preview.initTexture(nullptr);
+    prepareFrame(first, curFrame_);
+    curFrameTime_ = firstMovieTime;
+    updateRate();
+    return true;
+}
+
+bool SignSession::loadTracking(const std::string& path, std::string* error)
+{
+    TrackingTable table;
+    if (!table.load(path, error))
+        return false;
+    tracking_ = std::move(table);
+    spat_.initVideo(tracking_);
+    const float* columns[6];
+    for (int c = 0; c < 6; ++c)
+        columns[c] = tracking_.coords(c);
+    preview.setCoords(columns);
+    updateRate();
+    return true;
+}
+
+void SignSession::updateRate()
+{
+    // Lines per second of movie time from the time codes; a tracking whose
+    // time codes give none (a single line) follows the video, one line per
+    // frame.
+    rate = tracking_.empty() ? 0.0f : tracking_.rate();
+    if (!(rate > 0.0f) && hasVideo())
+        rate = static_cast<float>(video_->fps());
+}
+
+// ---- Movie times -----------------------------------------------------------
+
+void SignSession::setMainTime(const media::MovieTime& t)
+{
+    media::MovieTime clamped = media::MovieTime::fromSeconds(t.seconds());
+    if (clamped.value < 0)
+        clamped.value = 0;
+    const media::MovieTime end = duration();
+    if (clamped.value > end.value)
+        clamped.value = end.value;
+    firstMovieTime = clamped;
+}
+
+std::string SignSession::timeText() const
+{
+    char buf[32];
+    return media::formatTime(firstMovieTime, buf);
+}
+
+// ---- Display tick --------------------------------------------------------
+
+bool SignSession::prepareCurrentFrame()
+{
+    if (!hasVideo())
+        return false;
+    // The frame shown at the main movie's time; a frame that cannot be
+    // decoded leaves the previous one in place.
+    if (!video_->frameAtTime(firstMovieTime, tmpFrame_))
+        return false;
+    if (!prepareFrame(tmpFrame_, curFrame_))
+        return false;
+    curFrameTime_ = firstMovieTime;
+    return true;
+}
+
+void SignSession::pushBoundariesByRate()
+{
+    const LineSpan span = spanByRate(begMovieTime, endMovieTime, rate);
+    spat_.setNewTimeBoundaries(span.first, span.duration);
+}
+
+bool SignSession::tick()
+{
+    if (!hasVideo())
+        return false;
+    // A movie standing still shows the same frame: the seek and decode (the
+    // bulk of a tick) are only done when the main movie's time moved since
+    // the frame was prepared, or when the last decode failed.
+    if (curFrame_.empty() || curFrameTime_ != firstMovieTime)
+        prepareCurrentFrame();
+    if (!curFrame_.empty())
+        blendHalf(kfBuffer_, curFrame_, kfNewBuffer_);
+    pushBoundariesByRate();
+    spat_.setSymType(comboSym);
+    spat_.setMoPat(comboMoPat);
+    if (step_ == Step::Selection)
+        return false;
+    drawMix();
+    preview.initTexture(&kfNewBuffer_);
+    drawSimplePreview();
+    return true;
+}
+
+void SignSession::refresh()
+{
+    drawSimplePreview();
+    pushBoundariesByRate();
+    spat_.setSymType(comboSym);
+    spat_.setMoPat(comboMoPat);
+    spat_.setOrientation(static_cast<float>(slOrientation));
+}
+
+// ---- Key frames ------------------------------------------------------------
+
+bool SignSession::captureKeyFrame(std::string* error)
+{
+    if (!hasVideo()) {
+        setError(error, "no video is loaded: open a video before capturing key frames");
+        return false;
+    }
+    if (kfCount_ >= kMaxKeyFrames) {
+        setError(error, "the sign already holds " + std::to_string(kMaxKeyFrames) +
+                            " key frames: no more can be captured");
+        return false;
+    }
+    // The key frame is the picture at the main movie's time, also when the
+    // movie was moved since the last tick.
+    if (curFrame_.empty() || curFrameTime_ != firstMovieTime)
+        prepareCurrentFrame();
+    if (curFrame_.empty()) {
+        setError(error, videoFile_ + ": the frame at " + timeText() + " cannot be read");
+        return false;
+    }
+
+    // Widen the sign's boundaries to include the current time.
+    if (kfCount_ == 0) {
+        onPressBegSign();
+        onPressEndSign();
+    } else {
+        if (secondsF(begMovieTime) > secondsF(firstMovieTime))
+            onPressBegSign();
+        if (secondsF(firstMovieTime) > secondsF(endMovieTime))
+            onPressEndSign();
+    }
+
+    const int k = kfCount_;
+    kfArray_[k] = curFrame_.clone();
+    offsetArray_[k] = 0.0f;
+    kfAlphaArray_[k] = cv::Mat(curFrame_.size(), CV_8UC1, cv::Scalar(kVisibleMask));
+    kfCount_ = k + 1;
+    accumulateKeyFrame(kfBuffer_, kfArray_[k], k);
+    return true;
+}
+
+void SignSession::resetKeyFrame()
+{
+    for (int i = 0; i < kfCount_; ++i) {
+        kfArray_[i].release();
+        kfAlphaArray_[i].release();
+    }
+    kfCount_ = 0;
+    if (!kfBuffer_.empty())
+        kfBuffer_.setTo(cv::Scalar::all(0));
+}
+
+void SignSession::validateKeyFrame()
+{
+    step_ = Step::Mixing;
+    kfnb_ = 0;
+    drawMix();
+}
+
+void SignSession::displayKFSelecWin() { step_ = Step::Selection; }
+
+void SignSession::validateKeyFrameMix() { step_ = Step::Arrows; }
+
+void SignSession::displayFirstWinNewPS()
+{
+    resetKeyFrame();
+    step_ = Step::Selection;
+}
+
+void SignSession::prevKF()
+{
+    if (kfnb_ > 0)
+        --kfnb_;
+    offsetSlider = 100.0 * offsetArray_[kfnb_];
+    drawMix();
+}
+
+void SignSession::nextKF()
+{
+    if (kfnb_ < kfCount_ - 1)
+        ++kfnb_;
+    offsetSlider = 100.0 * offsetArray_[kfnb_];
+    drawMix();
+}
+
+void SignSession::moveOffset()
+{
+    offsetArray_[kfnb_] = static_cast<float>(offsetSlider / 100.0);
+}
+
+void SignSession::setKeyFrameMask(int value)
+{
+    if (kfnb_ >= kfCount_)
+        return;
+    kfAlphaArray_[kfnb_].setTo(cv::Scalar(value));
+    drawMix();
+}
+
+void SignSession::setVisible() { setKeyFrameMask(kVisibleMask); }
+
+void SignSession::setInvisible() { setKeyFrameMask(kInvisibleMask); }
+
+void SignSession::paintKeyFrameMask(double x, double y, double viewWidth, double viewHeight)
+{
+    if (paintKeyFrameMaskOnly(x, y, viewWidth, viewHeight))
+        drawMix();
+}
+
+bool SignSession::paintKeyFrameMaskOnly(double x, double y, double viewWidth, double viewHeight)
+{
+    if (kfnb_ >= kfCount_)
+        return false;
+    return paintMask(kfAlphaArray_[kfnb_], x, y, viewWidth, viewHeight);
+}
+
+const cv::Mat* SignSession::curKeyFrame() const
+{
+    return kfnb_ < kfCount_ ? &kfArray_[kfnb_] : nullptr;
+}
+
+const cv::Mat* SignSession::curKeyFrameMask() const
+{
+    return kfnb_ < kfCount_ ? &kfAlphaArray_[kfnb_] : nullptr;
+}
+
+// ---- Boundaries and hand visibility ------------------------------------------
+
+void SignSession::onPressBegSign() { begMovieTime = firstMovieTime; }
+
+void SignSession::onPressEndSign() { endMovieTime = firstMovieTime; }
+
+void SignSession::changeHandVisibility()
+{
+    const bool r = arrows.rArrowVisible, l = arrows.lArrowVisible;
+    if (r && l && (comboSym == 2 || comboSym == 1 || comboSym == 7))
+        comboSym = 0;
+    if (!r && l)
+        comboSym = 1;
+    if (r && !l)
+        comboSym = 2;
+    if (!r && !l) {
+        comboSym = 7;
+        comboMoPat = 7;
+    }
+}
+
+// ---- Pictures ----------------------------------------------------------------
+
+void SignSession::drawMix()
+{
+    const cv::Size size = frameSize();
+    if (size.empty())
+        return;
+    std::string error;
+    // The key frames all come from the loaded video, so their sizes match;
+    // a failure leaves the previous picture.
+    glyphora::drawMix(size, kfArray_.data(), kfAlphaArray_.data(), offsetArray_.data(), kfCount_, kfNewBuffer_, &error,
+            &mixScratch_);
+}
+
+void SignSession::drawSimplePreview()
+{
+    const cv::Size size = previewSize();
+    preview.initBegEnd(getFrameNb(begMovieTime), getFrameNb(endMovieTime), size.width, size.height);
+}
+
+void SignSession::setPreviewSize(int width, int height) { previewSize_ = cv::Size(width, height); }
+
+cv::Size SignSession::previewSize() const
+{
+    return previewSize_.width > 0 && previewSize_.height > 0 ? previewSize_ : frameSize();
+}
+
+// ---- Save and description ----------------------------------------------------
+
+std::string SignSession::exportTracking() const
+{
+    std::string text;
+    if (!trackingExportText(tracking_, begMovieTime, endMovieTime, rate, text))
+        return std::string();
+    return text;
+}
+
+bool SignSession::saveGL(const std::string& name, double viewWidth, double viewHeight, std::string* error)
+{
+    if (name.empty()) {
+        setError(error, "no file name given for the picture");
+        return false;
+    }
+    const size_t slash = name.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : name.substr(0, slash));
+    struct stat st;
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        setError(error, name + ".jpg: the folder " + folder + " does not exist");
+        return false;
+    }
+    if (!glyphora::saveGL(viewWidth, viewHeight, name, error))
+        return false;
+    exportName_ = name;
+    // The configuration window opens cleared for this picture's description.
+    matConf_ = ConfigurationMatrix{};
+    return true;
+}
+
+void SignSession::printTrackingExport() const
+{
+    const std::string text = exportTracking();
+    std::fputs(text.c_str(), stdout);
+    std::fflush(stdout);
+}
+
+bool SignSession::setConfigurationCell(int position, bool on)
+{
+    if (position < 0 || position >= kConfigurationCells)
+        return false;
+    matConf_[position % 5][position / 5] = on ? 1 : 0;
+    return true;
+}
+
+std::string SignSession::descriptionText() const
+{
+    DescriptionInputs in;
+    in.videoFile = videoFile_;
+    in.begin = begMovieTime;
+    in.end = endMovieTime;
+    in.configuration = matConf_;
+    in.values = spat_.descr;
+    std::string text;
+    if (!glyphora::descriptionText(in, text))
+        return std::string();
+    return text;
+}
+
+bool SignSession::saveDescr(std::string* error)
+{
+    if (exportName_.empty()) {
+        setError(error, "save the picture first: the description takes its name");
+        return false;
+    }
+    DescriptionInputs in;
+    in.videoFile = videoFile_;
+    in.begin = begMovieTime;
+    in.end = endMovieTime;
+    in.configuration = matConf_;
+    in.values = spat_.descr;
+    if (!saveDescription(exportName_, in, error, stdout))
+        return false;
+    std::fflush(stdout);
+    // The selection belongs to this sign: cleared once written.
+    matConf_ = ConfigurationMatrix{};
+    return true;
+}
+
+} // namespace glyphora

@@ -1,0 +1,408 @@
+// The sign-making session: loads that fail safely, key frames and the sign's
+// boundaries, the steps, hand visibility, the tick and the description.
+#include "render/SignSession.h"
+
+#include "render/HeadlessGL.h"
+
+#include "SyntheticSign.h"
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using namespace glyphora;
+using media::MovieTime;
+
+namespace {
+
+// Two synthetic signs (320x240, 50 frames; 160x120, 10 frames) and a
+// malformed tracking file, written once.
+const fs::path& dataDir()
+{
+    static const fs::path dir = [] {
+        fs::path d = fs::path(TEST_BINARY_DIR) / "session_data";
+        synthetic::Sign sign;
+        synthetic::Sign small;
+        small.width = 160;
+        small.height = 120;
+        small.frames = 10;
+        if (!sign.writeFiles(d, "sign") || !small.writeFiles(d, "small"))
+            ADD_FAILURE() << "cannot write the synthetic signs in " << d;
+        if (!fs::exists(d / "bad.track"))
+            std::ofstream(d / "bad.track") << "0 0 0 0 0 0 40 \n0 0 zero 0 0 0 80 \n";
+        return d;
+    }();
+    return dir;
+}
+
+std::string data(const char* name) { return (dataDir() / name).string(); }
+
+MovieTime frameTime(int k) { return MovieTime::ofFrame(k, 25.0); }
+
+class SessionTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string error;
+        ASSERT_TRUE(s.loadVideo(data("sign.avi"), &error)) << error;
+        ASSERT_TRUE(s.loadTracking(data("sign.track"), &error)) << error;
+    }
+    // Moves the main movie to frame k, lets a tick run and captures.
+    void captureAt(int k)
+    {
+        s.setMainTime(frameTime(k));
+        s.tick();
+        std::string error;
+        ASSERT_TRUE(s.captureKeyFrame(&error)) << error;
+    }
+    SignSession s;
+};
+
+} // namespace
+
+TEST(SessionLoadTest, FailedLoadsKeepThePreviousStateAndSayWhy)
+{
+    SignSession s;
+    std::string error;
+    EXPECT_FALSE(s.captureKeyFrame(&error));
+    EXPECT_NE(error.find("no video"), std::string::npos) << error;
+    EXPECT_FALSE(s.tick());
+
+    EXPECT_FALSE(s.loadVideo(data("missing.avi"), &error));
+    EXPECT_NE(error.find("missing.avi"), std::string::npos) << error;
+    EXPECT_FALSE(s.hasVideo());
+
+    ASSERT_TRUE(s.loadVideo(data("sign.avi"), &error)) << error;
+    ASSERT_TRUE(s.loadTracking(data("sign.track"), &error)) << error;
+    EXPECT_FLOAT_EQ(s.rate, 25.0f); // lines per second from the time codes
+    s.setMainTime(frameTime(10));
+    ASSERT_TRUE(s.captureKeyFrame(&error)) << error;
+
+    // A video that cannot be opened and a malformed tracking change nothing.
+    EXPECT_FALSE(s.loadVideo(data("sign.track"), &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(s.loadTracking(data("bad.track"), &error));
+    EXPECT_NE(error.find("bad.track"), std::string::npos) << error;
+    EXPECT_EQ(s.videoFile(), data("sign.avi"));
+    EXPECT_EQ(s.kfCount(), 1);
+    EXPECT_EQ(s.firstMovieTime, frameTime(10));
+    EXPECT_EQ(s.tracking().lineCount(), 50);
+    EXPECT_EQ(s.getFrameNb(frameTime(10)), 11);
+
+    // A second video replaces the first whole: key frames released, times
+    // back to 0, pictures of the new size.
+    ASSERT_TRUE(s.loadVideo(data("small.avi"), &error)) << error;
+    EXPECT_EQ(s.kfCount(), 0);
+    EXPECT_EQ(s.firstMovieTime.value, 0);
+    EXPECT_EQ(s.begMovieTime.value, 0);
+    EXPECT_EQ(s.frameSize(), cv::Size(160, 120));
+    EXPECT_EQ(s.kfBuffer().size(), cv::Size(160, 120));
+    EXPECT_EQ(s.curFrame().size(), cv::Size(160, 120));
+    ASSERT_TRUE(s.loadTracking(data("small.track"), &error)) << error;
+    EXPECT_EQ(s.tracking().lineCount(), 10);
+    EXPECT_EQ(s.preview.coordinates[0], s.tracking().coords(0));
+}
+
+TEST_F(SessionTest, MainTimeStaysInsideTheVideo)
+{
+    s.setMainTime(MovieTime::fromSeconds(-1.0));
+    EXPECT_EQ(s.firstMovieTime.value, 0);
+    s.setMainTime(MovieTime::fromSeconds(100.0));
+    EXPECT_EQ(s.firstMovieTime, s.duration());
+    s.setMainTime(MovieTime::fromSeconds(1.25));
+    EXPECT_EQ(s.timeText(), "00:00:01.25");
+}
+
+TEST_F(SessionTest, CapturesWidenTheBoundariesAndAverageTheKeyFrames)
+{
+    captureAt(20);
+    EXPECT_EQ(s.begMovieTime, frameTime(20)); // first capture: zero length
+    EXPECT_EQ(s.endMovieTime, frameTime(20));
+    captureAt(30); // after the end: end moves
+    EXPECT_EQ(s.begMovieTime, frameTime(20));
+    EXPECT_EQ(s.endMovieTime, frameTime(30));
+    captureAt(25); // inside: nothing moves
+    EXPECT_EQ(s.begMovieTime, frameTime(20));
+    EXPECT_EQ(s.endMovieTime, frameTime(30));
+    captureAt(5); // before the begin: begin moves
+    EXPECT_EQ(s.begMovieTime, frameTime(5));
+    EXPECT_EQ(s.endMovieTime, frameTime(30));
+    ASSERT_EQ(s.kfCount(), 4);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(s.keyFrameOffset(i), 0.0f);
+        EXPECT_EQ(cv::countNonZero(s.keyFrameMask(i) != 50), 0);
+    }
+
+    // The average is the running mean of the key frames, held apart from the
+    // mix: entering the mixing step and coming back leaves it as it was.
+    cv::Mat expected = s.keyFrame(0).clone();
+    for (int k = 1; k < 4; ++k)
+        cv::addWeighted(expected, float(k) / float(k + 1), s.keyFrame(k), 1.0f / float(k + 1), 0.0, expected);
+    EXPECT_EQ(cv::norm(s.kfBuffer(), expected, cv::NORM_INF), 0.0);
+    const cv::Mat average = s.kfBuffer().clone();
+    s.validateKeyFrame();
+    s.tick();
+    s.displayKFSelecWin();
+    EXPECT_EQ(cv::norm(s.kfBuffer(), average, cv::NORM_INF), 0.0);
+}
+
+TEST_F(SessionTest, CaptureTakesTheFrameAtTheMainTimeEvenBeforeATick)
+{
+    s.setMainTime(frameTime(12));
+    s.tick();
+    const cv::Mat at12 = s.curFrame().clone();
+    s.setMainTime(frameTime(37)); // moved, no tick yet
+    std::string error;
+    ASSERT_TRUE(s.captureKeyFrame(&error)) << error;
+    EXPECT_GT(cv::norm(s.keyFrame(0), at12, cv::NORM_INF), 0.0);
+    s.tick();
+    EXPECT_EQ(cv::norm(s.keyFrame(0), s.curFrame(), cv::NORM_INF), 0.0);
+}
+
+TEST_F(SessionTest, TheTwentyFirstCaptureIsRefused)
+{
+    for (int k = 0; k < 20; ++k)
+        captureAt(k);
+    std::string error;
+    EXPECT_FALSE(s.captureKeyFrame(&error));
+    EXPECT_NE(error.find("20"), std::string::npos) << error;
+    EXPECT_EQ(s.kfCount(), 20);
+    s.resetKeyFrame();
+    EXPECT_EQ(s.kfCount(), 0);
+    EXPECT_EQ(cv::countNonZero(s.kfBuffer().reshape(1)), 0);
+    captureAt(3);
+    EXPECT_EQ(s.kfCount(), 1);
+}
+
+TEST_F(SessionTest, StepsAndKeyFrameEditing)
+{
+    EXPECT_EQ(s.step(), Step::Selection);
+    captureAt(10);
+    captureAt(20);
+    captureAt(30);
+    s.validateKeyFrame();
+    EXPECT_EQ(s.step(), Step::Mixing);
+    EXPECT_EQ(s.kfnb(), 0);
+    EXPECT_EQ(s.curKeyFrame(), &s.keyFrame(0));
+
+    s.offsetSlider = 25;
+    s.moveOffset();
+    EXPECT_FLOAT_EQ(s.keyFrameOffset(0), 0.25f);
+    s.nextKF();
+    s.nextKF();
+    s.nextKF(); // stays at the last one
+    EXPECT_EQ(s.kfnb(), 2);
+    EXPECT_EQ(s.offsetSlider, 0.0);
+    s.setInvisible();
+    EXPECT_EQ(cv::countNonZero(s.keyFrameMask(2)), 0);
+    s.setVisible();
+    EXPECT_EQ(cv::countNonZero(s.keyFrameMask(2) != 50), 0);
+    s.prevKF();
+    s.prevKF();
+    s.prevKF(); // stays at 0
+    EXPECT_EQ(s.kfnb(), 0);
+    EXPECT_FLOAT_EQ(float(s.offsetSlider), 25.0f); // the shift shows again
+
+    // The shifted key frame leaves the mix black on the left quarter where
+    // the others are hidden.
+    s.nextKF();
+    s.setInvisible();
+    s.nextKF();
+    s.setInvisible();
+    const cv::Mat& mix = s.kfNewBuffer();
+    EXPECT_EQ(cv::countNonZero(mix(cv::Rect(0, 0, 80, 240)).reshape(1)), 0);
+    EXPECT_GT(cv::countNonZero(mix(cv::Rect(80, 0, 240, 240)).reshape(1)), 0);
+
+    s.validateKeyFrameMix();
+    EXPECT_EQ(s.step(), Step::Arrows);
+    s.displayFirstWinNewPS();
+    EXPECT_EQ(s.step(), Step::Selection);
+    EXPECT_EQ(s.kfCount(), 0);
+    // kfnb names no key frame any more: the views get nothing, edits do nothing.
+    EXPECT_EQ(s.curKeyFrame(), nullptr);
+    EXPECT_EQ(s.curKeyFrameMask(), nullptr);
+    s.setVisible();
+    s.paintKeyFrameMask(10, 10, 320, 240);
+    s.drawMix();
+    EXPECT_EQ(cv::countNonZero(s.kfNewBuffer().reshape(1)), 0);
+}
+
+TEST_F(SessionTest, PaintingTheMaskRecomposesTheMix)
+{
+    captureAt(10);
+    s.validateKeyFrame();
+    s.setInvisible();
+    EXPECT_EQ(cv::countNonZero(s.kfNewBuffer().reshape(1)), 0);
+    s.paintKeyFrameMask(160, 120, 320, 240);
+    EXPECT_EQ(s.keyFrameMask(0).at<uchar>(120, 160), 255);
+    EXPECT_GT(cv::countNonZero(s.kfNewBuffer().reshape(1)), 0);
+
+    // Dabs painted without the mix leave it alone until one drawMix, which
+    // then gives the picture that mixing after every dab gives.
+    s.paintKeyFrameMask(100, 60, 320, 240);
+    s.paintKeyFrameMask(220, 180, 320, 240);
+    const cv::Mat mixedEachTime = s.kfNewBuffer().clone();
+    const cv::Mat maskEachTime = s.keyFrameMask(0).clone();
+    s.setInvisible();
+    s.paintKeyFrameMask(160, 120, 320, 240);
+    const cv::Mat before = s.kfNewBuffer().clone();
+    EXPECT_TRUE(s.paintKeyFrameMaskOnly(100, 60, 320, 240));
+    EXPECT_TRUE(s.paintKeyFrameMaskOnly(220, 180, 320, 240));
+    EXPECT_EQ(cv::norm(s.kfNewBuffer(), before, cv::NORM_INF), 0.0);
+    EXPECT_EQ(cv::norm(s.keyFrameMask(0), maskEachTime, cv::NORM_INF), 0.0);
+    s.drawMix();
+    EXPECT_EQ(cv::norm(s.kfNewBuffer(), mixedEachTime, cv::NORM_INF), 0.0);
+
+    // No key frame edited: nothing to paint.
+    s.resetKeyFrame();
+    EXPECT_FALSE(s.paintKeyFrameMaskOnly(160, 120, 320, 240));
+}
+
+// The tick decodes the frame only when the main movie's time moved; what it
+// shows must stay the frame at that time, and the buffer picture must follow
+// the key-frame average even when the frame is not decoded again.
+TEST_F(SessionTest, TickShowsTheFrameAtTheMainTimeAndTheCurrentAverage)
+{
+    media::VideoFile video;
+    ASSERT_TRUE(video.open(data("sign.avi")));
+    cv::Mat raw, at12, at37;
+    ASSERT_TRUE(video.frame(12, raw));
+    ASSERT_TRUE(prepareFrame(raw, at12));
+    ASSERT_TRUE(video.frame(37, raw));
+    ASSERT_TRUE(prepareFrame(raw, at37));
+
+    s.setMainTime(frameTime(12));
+    s.tick();
+    EXPECT_EQ(cv::norm(s.curFrame(), at12, cv::NORM_INF), 0.0);
+    s.tick();
+    EXPECT_EQ(cv::norm(s.curFrame(), at12, cv::NORM_INF), 0.0);
+    s.setMainTime(frameTime(37));
+    s.tick();
+    EXPECT_EQ(cv::norm(s.curFrame(), at37, cv::NORM_INF), 0.0);
+
+    // A capture at a still time changes the average: the next tick blends
+    // the same frame with the new average.
+    std::string error;
+    ASSERT_TRUE(s.captureKeyFrame(&error)) << error;
+    s.tick();
+    cv::Mat expected;
+    cv::addWeighted(s.kfBuffer(), 0.5, at37, 0.5, 0.0, expected);
+    EXPECT_GT(cv::countNonZero(s.kfBuffer().reshape(1)), 0);
+    EXPECT_EQ(cv::norm(s.kfNewBuffer(), expected, cv::NORM_INF), 0.0);
+
+    s.setMainTime(frameTime(12));
+    s.tick();
+    EXPECT_EQ(cv::norm(s.curFrame(), at12, cv::NORM_INF), 0.0);
+
+    // Another video at the same main time (0 after a load) is shown, not the
+    // frame of the previous one.
+    ASSERT_TRUE(s.loadVideo(data("small.avi"), &error)) << error;
+    s.tick();
+    media::VideoFile small;
+    ASSERT_TRUE(small.open(data("small.avi")));
+    cv::Mat small0;
+    ASSERT_TRUE(small.frame(0, raw));
+    ASSERT_TRUE(prepareFrame(raw, small0));
+    EXPECT_EQ(cv::norm(s.curFrame(), small0, cv::NORM_INF), 0.0);
+}
+
+TEST_F(SessionTest, HandVisibilityRuleOnTheSymmetryAndPattern)
+{
+    s.comboSym = 4;
+    s.arrows.rArrowVisible = s.arrows.lArrowVisible = true;
+    s.changeHandVisibility();
+    EXPECT_EQ(s.comboSym, 4); // both shown, not 1/2/7: unchanged
+    s.arrows.rArrowVisible = s.arrows.lArrowVisible = false;
+    s.changeHandVisibility();
+    EXPECT_EQ(s.comboSym, 7);
+    EXPECT_EQ(s.comboMoPat, 7);
+    s.arrows.rArrowVisible = true;
+    s.changeHandVisibility();
+    EXPECT_EQ(s.comboSym, 2);
+    s.arrows.lArrowVisible = true;
+    s.changeHandVisibility();
+    EXPECT_EQ(s.comboSym, 0);
+    EXPECT_EQ(s.comboMoPat, 7);
+    s.arrows.rArrowVisible = false;
+    s.changeHandVisibility();
+    EXPECT_EQ(s.comboSym, 1);
+}
+
+TEST_F(SessionTest, TickDrivesThePreviewOnlyAfterTheSelectionStep)
+{
+    captureAt(10);
+    captureAt(30);
+    s.comboSym = 3;
+    s.comboMoPat = 5;
+    s.setMainTime(frameTime(20));
+    EXPECT_FALSE(s.tick());
+    EXPECT_EQ(s.preview.image(), nullptr);
+    // Boundaries by rate: frames 10 and 30 at 25 lines per second.
+    EXPECT_EQ(s.spat().beg, 10);
+    EXPECT_EQ(s.spat().dur, 20);
+    EXPECT_EQ(s.spat().symType, 3);
+    EXPECT_EQ(s.spat().moPat, 5);
+
+    s.validateKeyFrame();
+    EXPECT_TRUE(s.tick());
+    EXPECT_EQ(s.preview.image(), &s.kfNewBuffer());
+    // Lines by time code: frame k is line k + 1.
+    EXPECT_EQ(s.preview.beg, 11);
+    EXPECT_EQ(s.preview.end, 31);
+    EXPECT_EQ(s.preview.iWidth, 320.0f);
+    s.setPreviewSize(400, 300);
+    s.slOrientation = 200.5;
+    s.refresh();
+    EXPECT_EQ(s.preview.iWidth, 400.0f);
+    EXPECT_EQ(s.spat().orientation, 200.5f);
+}
+
+TEST_F(SessionTest, DescriptionNeedsAPictureNameAndClearsTheConfiguration)
+{
+    captureAt(10);
+    captureAt(30);
+    std::string error;
+    EXPECT_FALSE(s.saveDescr(&error));
+    EXPECT_NE(error.find("picture"), std::string::npos) << error;
+
+    const fs::path dir = fs::path(TEST_BINARY_DIR) / "session_descr";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    EXPECT_FALSE(s.saveGL((dir / "nowhere" / "x").string(), 320, 240, &error));
+    EXPECT_NE(error.find("does not exist"), std::string::npos) << error;
+    EXPECT_TRUE(s.exportName().empty());
+
+    // The picture save reads the drawn arrow view back and names the
+    // description; the configuration starts cleared for it.
+    HeadlessGL gl;
+    ASSERT_TRUE(gl.create(322, 240, &error)) << error;
+    s.setPreviewSize(322, 240);
+    s.validateKeyFrame();
+    s.validateKeyFrameMix();
+    ASSERT_TRUE(s.tick());
+    s.setConfigurationCell(3, true);
+    EXPECT_EQ(s.preview.draw(322, 240, s.spat(), s.arrows), SignPattern::kDrawn);
+    ASSERT_TRUE(s.saveGL((dir / "sign").string(), 322, 240, &error)) << error;
+    EXPECT_EQ(s.exportName(), (dir / "sign").string());
+    EXPECT_EQ(s.matConf()[3][0], 0);
+    EXPECT_EQ(cv::imread((dir / "sign.jpg").string()).size(), cv::Size(320, 240));
+
+    EXPECT_TRUE(s.setConfigurationCell(1, true));
+    EXPECT_TRUE(s.setConfigurationCell(49, true));
+    EXPECT_FALSE(s.setConfigurationCell(50, true));
+    EXPECT_EQ(s.matConf()[1][0], 1);
+    EXPECT_EQ(s.matConf()[4][9], 1);
+    const std::string line = s.descriptionText();
+    ASSERT_TRUE(s.saveDescr(&error)) << error;
+    std::stringstream text;
+    text << std::ifstream(dir / "sign.sgn").rdbuf();
+    // Name, tenths of a second (frames 10 and 30 at 25 fps), 50 digits.
+    EXPECT_EQ(text.str().rfind("sign.avi 4 12 01" + std::string(47, '0') + "1", 0), 0u) << text.str();
+    EXPECT_EQ(text.str(), line);
+    EXPECT_EQ(s.matConf()[1][0], 0); // cleared after writing
+    EXPECT_EQ(s.matConf()[4][9], 0);
+}

@@ -1,0 +1,186 @@
+// glyphora-render: makes the picture of one sign from a video and its tracking
+// file with no window system, doing what a user does in the desktop
+// application, in the same order: load, capture key frames, set the sign's
+// boundaries, blend, set the arrow controls, draw the arrow view, save the
+// picture (printing the tracking export) and the ".sgn" description.
+//
+// Exit status: 0 done; 2 bad usage or input (nothing written); 1 failure
+// during the run.
+#include "RenderOptions.h"
+
+#include "media/MovieTime.h"
+#include "render/HeadlessGL.h"
+#include "render/SignSession.h"
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+using namespace glyphora;
+
+namespace {
+
+int usageError(const std::string& why)
+{
+    if (!why.empty())
+        std::fprintf(stderr, "glyphora-render: %s\n", why.c_str());
+    std::fputs(renderUsage(), stderr);
+    return 2;
+}
+
+int inputError(const std::string& why)
+{
+    std::fprintf(stderr, "glyphora-render: %s\n", why.c_str());
+    return 2;
+}
+
+int runError(const std::string& why)
+{
+    std::fprintf(stderr, "glyphora-render: %s\n", why.c_str());
+    return 1;
+}
+
+bool folderExists(const std::string& name)
+{
+    const size_t slash = name.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : name.substr(0, slash));
+    struct stat st;
+    return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// A time the sign can use: inside the video, and inside the tracked span
+// (within half a frame of the first and last time codes).
+std::string checkTime(const SignSession& s, const char* what, double seconds)
+{
+    const media::MovieTime t = media::MovieTime::fromSeconds(seconds);
+    const media::MovieTime length = s.duration();
+    char buf[200];
+    if (t.value > length.value) {
+        std::snprintf(buf, sizeof buf, "%s %.3f s lies after the end of the video (%.3f s)", what, seconds,
+                      length.seconds());
+        return buf;
+    }
+    const TrackingTable& table = s.tracking();
+    const double ms = double((t.value * 1000) / t.scale);
+    const double halfFrame = s.fps() > 0 ? 500.0 / s.fps() : 0.0;
+    const double first = table.timeCode(1), last = table.timeCode(table.lineCount());
+    if (ms < first - halfFrame || ms > last + halfFrame) {
+        std::snprintf(buf, sizeof buf, "%s %.3f s lies outside the tracking (%.3f s to %.3f s)", what, seconds,
+                      first / 1000.0, last / 1000.0);
+        return buf;
+    }
+    return std::string();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    RenderOptions o;
+    std::string error;
+    if (!parseRenderOptions(argc, argv, o, &error))
+        return usageError(error);
+    if (!folderExists(o.output))
+        return inputError("-o " + o.output + ": the folder of the output does not exist");
+
+    SignSession session;
+    if (!session.loadVideo(o.video, &error))
+        return inputError("video " + error);
+    if (!session.loadTracking(o.tracking, &error))
+        return inputError("tracking " + error);
+
+    std::string why = checkTime(session, "--begin", o.begin);
+    if (why.empty())
+        why = checkTime(session, "--end", o.end);
+    for (size_t k = 0; why.empty() && k < o.keyFrames.size(); ++k)
+        why = checkTime(session, ("--keyframe " + std::to_string(k)).c_str(), o.keyFrames[k].seconds);
+    if (!why.empty())
+        return inputError(why);
+
+    const cv::Size frame = session.frameSize();
+    const int width = o.width > 0 ? o.width : frame.width;
+    const int height = o.height > 0 ? o.height : frame.height;
+    if (width < 4 || height < 1)
+        return inputError("the picture size " + std::to_string(width) + "x" + std::to_string(height) +
+                          " is too small (at least 4x1)");
+    session.setPreviewSize(width, height);
+
+    HeadlessGL gl;
+    if (!gl.create(width, height, &error))
+        return runError(error);
+
+    // Key frames: each captured at its time, as the user moves the main movie
+    // and presses the capture button.
+    for (const KeyFrameOption& k : o.keyFrames) {
+        session.setMainTime(media::MovieTime::fromSeconds(k.seconds));
+        session.tick();
+        if (!session.captureKeyFrame(&error))
+            return runError(error);
+    }
+    // Mixing step: shifts and hidden key frames, one key frame after another.
+    session.validateKeyFrame();
+    for (size_t k = 0; k < o.keyFrames.size(); ++k) {
+        session.offsetSlider = o.keyFrames[k].shift * 100.0;
+        session.moveOffset();
+        for (int hidden : o.hiddenKeyFrames)
+            if (hidden == int(k))
+                session.setInvisible();
+        session.nextKF();
+    }
+    // The sign's boundaries, set after the captures (which move them).
+    session.setMainTime(media::MovieTime::fromSeconds(o.begin));
+    session.onPressBegSign();
+    session.setMainTime(media::MovieTime::fromSeconds(o.end));
+    session.onPressEndSign();
+
+    // Arrows step: the tick blends the key frames and gives the mix to the
+    // arrow view.
+    session.validateKeyFrameMix();
+    session.tick();
+
+    session.arrows.rArrowVisible = o.right;
+    session.arrows.lArrowVisible = o.left;
+    session.changeHandVisibility();
+    if (o.symmetryGiven)
+        session.comboSym = o.symmetry;
+    if (o.patternGiven)
+        session.comboMoPat = o.pattern;
+    session.slOrientation = o.orientation;
+    session.arrows.offsetRArrowX = o.rightOffsetX;
+    session.arrows.offsetRArrowY = o.rightOffsetY;
+    session.arrows.offsetLArrowX = o.leftOffsetX;
+    session.arrows.offsetLArrowY = o.leftOffsetY;
+    session.refresh();
+
+    const SignPattern::DrawStatus status = session.preview.draw(width, height, session.spat(), session.arrows);
+    const int lines = session.preview.end - session.preview.beg;
+    switch (status) {
+    case SignPattern::kDrawn:
+        break;
+    case SignPattern::kBadLength:
+        std::fprintf(stderr,
+                     "glyphora-render: warning: the sign spans %d tracking lines (1 to %d can be drawn): "
+                     "the picture is saved without arrows\n",
+                     lines, SignPattern::kMaxDuration);
+        break;
+    case SignPattern::kOutsideTracking:
+    case SignPattern::kNoTracking:
+        std::fprintf(stderr, "glyphora-render: warning: the sign's lines lie outside the tracking: "
+                             "the picture is saved without arrows\n");
+        break;
+    case SignPattern::kUnknownPattern:
+        std::fprintf(stderr, "glyphora-render: warning: unknown movement pattern: no arrows drawn\n");
+        break;
+    }
+
+    session.printTrackingExport();
+    if (!session.saveGL(o.output, width, height, &error))
+        return runError(error);
+    for (int cell : o.configuration)
+        session.setConfigurationCell(cell, true);
+    if (!session.saveDescr(&error))
+        return runError(error);
+    return 0;
+}

@@ -1,0 +1,364 @@
+// The four body-part filters. Each one runs the generic cycle of PartFil
+// (resample with last frame's weights, random walk, weigh on this frame's
+// maps) and supplies its own likelihood:
+//   head   10^score of the head template on the skin integral map, in a box;
+//   torso  10^score of the torso template on the foreground map, in a box and
+//          never above the head;
+//   elbow  30^(best of three arm templates) on the foreground map, kept within
+//          one arm length of a shoulder placed beside the torso;
+//   hands  how much of the picture's skin the two forearm bands and the head
+//          box explain, against the size of their union.
+#include "engine/BodyPartFil.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace vestiga {
+
+namespace {
+
+// Every particle at one starting state, all with the weight 1 / N.
+void placeParticles(PartFil& pf, const double* state)
+{
+    for (int i = 0; i < pf.nbPart; ++i) {
+        double* p = pf.particle(i);
+        for (int j = 0; j < pf.dim; ++j)
+            p[j] = state[j];
+        pf.weight[i] = 1.0 / pf.nbPart;
+    }
+}
+
+// Keeps (x, y) inside the box xMin .. xMax - 1, yMin .. yMax - 1, x first.
+void clampToBox(double& x, double& y, int xMin, int yMin, int xMax, int yMax)
+{
+    if (x < xMin)
+        x = xMin;
+    if (x > xMax - 1)
+        x = xMax - 1;
+    if (y < yMin)
+        y = yMin;
+    if (y > yMax - 1)
+        y = yMax - 1;
+}
+
+// Weight of a hand particle whose regions explain no skin: 2^(20 (0 - 1)).
+constexpr double kNoSkinWeight = 1.0 / 1048576.0;
+
+} // namespace
+
+// ---------------------------------------------------------------- head
+
+int HeadPartFil::initialize(int x0, int y0, IntFil* fil_, int xMin_, int yMin_, int xMax_, int yMax_,
+                            const cv::Mat* map)
+{
+    fil = fil_;
+    xMin = xMin_;
+    yMin = yMin_;
+    xMax = xMax_;
+    yMax = yMax_;
+    intMap = map;
+    const double start[2] = {static_cast<double>(x0), static_cast<double>(y0)};
+    placeParticles(*this, start);
+    return 1;
+}
+
+void HeadPartFil::computeWeights()
+{
+    const int W = intMap->cols;
+    const int H = intMap->rows;
+    // Each particle's clamp and weight depend on that particle alone.
+    forEachParticle([&](int begin, int end, int) {
+        for (int i = begin; i < end; ++i) {
+            double* p = particle(i);
+            clampToBox(p[0], p[1], xMin, yMin, xMax, yMax);
+            const float s = fil->computeInt(*intMap, static_cast<int>(p[0]), static_cast<int>(p[1]), W, H);
+            weight[i] = std::pow(10.0, static_cast<double>(s));
+        }
+    });
+}
+
+void HeadPartFil::run()
+{
+    resample();
+    drift(1.0f);
+    computeWeights();
+}
+
+// ---------------------------------------------------------------- torso
+
+int TorsoPartFil::initialize(int x0, int y0, IntFil* fil_, int xMin_, int yMin_, int xMax_, int yMax_,
+                             const cv::Mat* map, HeadPartFil* head)
+{
+    fil = fil_;
+    xMin = xMin_;
+    yMin = yMin_;
+    xMax = xMax_;
+    yMax = yMax_;
+    intMap = map;
+    headPF = head;
+    const double start[2] = {static_cast<double>(x0), static_cast<double>(y0)};
+    placeParticles(*this, start);
+    return 1;
+}
+
+void TorsoPartFil::computeWeights()
+{
+    double head[2];
+    headPF->expectation(head);
+    const int W = intMap->cols;
+    const int H = intMap->rows;
+    forEachParticle([&](int begin, int end, int) {
+        for (int i = begin; i < end; ++i) {
+            double* p = particle(i);
+            clampToBox(p[0], p[1], xMin, yMin, xMax, yMax);
+            // The torso is never above the head; this limit wins over yMax.
+            if (p[1] < head[1])
+                p[1] = head[1];
+            const float s = fil->computeInt(*intMap, static_cast<int>(p[0]), static_cast<int>(p[1]), W, H);
+            weight[i] = std::pow(10.0, static_cast<double>(s));
+        }
+    });
+}
+
+void TorsoPartFil::run()
+{
+    resample();
+    drift(1.0f);
+    computeWeights();
+}
+
+// ---------------------------------------------------------------- elbows
+
+int ElbowPartFil::initialize(int x0, int y0, IntFil* f1, IntFil* f2, IntFil* f3, IntFil* f4, int armLen_,
+                             const cv::Mat* map, TorsoPartFil* torso, char side_)
+{
+    fil1 = f1;
+    fil2 = f2;
+    fil3 = f3;
+    fil4 = f4;
+    armLen = armLen_;
+    intMap = map;
+    torsoPF = torso;
+    side = side_;
+    const double start[2] = {static_cast<double>(x0), static_cast<double>(y0)};
+    placeParticles(*this, start);
+    return 1;
+}
+
+void ElbowPartFil::computeWeights()
+{
+    double torso[2];
+    torsoPF->expectation(torso);
+    const int W = intMap->cols;
+    const int H = intMap->rows;
+    const int half = armLen / 2;
+    const int q = armLen / 4;
+    const bool right = side == 'r';
+    // The shoulder sits half an arm length beside the torso's centre, toward
+    // the elbow's own side of the picture.
+    const double sx = right ? torso[0] - half : torso[0] + half;
+    const double sy = torso[1];
+    const float radius = static_cast<float>(armLen);
+
+    forEachParticle([&](int begin, int end, int) {
+        for (int i = begin; i < end; ++i) {
+            double* p = particle(i);
+            double x = p[0];
+            double y = p[1];
+            // Each limit reads "unless inside, put on the limit", so that a
+            // coordinate that is not a number is put on the limit too.
+            if (right) {
+                if (!(sx + q > x))
+                    x = sx + q;
+            } else {
+                if (!(x > sx - q))
+                    x = sx - q;
+            }
+            if (!(y > sy - q))
+                y = sy - q;
+            // Pull the elbow onto the circle of radius armLen about the shoulder.
+            const float d = std::sqrt(static_cast<float>((x - sx) * (x - sx) + (y - sy) * (y - sy)));
+            if (d > radius) {
+                x = sx + (x - sx) * armLen / d;
+                y = sy + (y - sy) * armLen / d;
+            }
+            p[0] = x;
+            p[1] = y;
+
+            const int xi = static_cast<int>(x);
+            const int yi = static_cast<int>(y);
+            float s1, s2, s3;
+            if (right) {
+                s1 = fil1->computeInt(*intMap, xi, yi, W, H);
+                s2 = fil2->computeInt(*intMap, xi, yi, W, H);
+                s3 = fil3->computeInt(*intMap, xi, yi, W, H);
+            } else {
+                s1 = fil1->computeIntR(*intMap, xi, yi, W, H);
+                s2 = fil2->computeIntR(*intMap, xi, yi, W, H);
+                s3 = fil3->computeIntR(*intMap, xi, yi, W, H);
+            }
+            weight[i] = std::max(std::max(std::pow(30.0, static_cast<double>(s1)),
+                                          std::pow(30.0, static_cast<double>(s2))),
+                                 std::pow(30.0, static_cast<double>(s3)));
+        }
+    });
+}
+
+void ElbowPartFil::run()
+{
+    resample();
+    drift(1.0f);
+    computeWeights();
+}
+
+// ---------------------------------------------------------------- hands
+
+int HandPartFil::initialize(int x0, int y0, int handW_, int headW_, int headH_, float sleeve_,
+                            const cv::Mat* map, ElbowPartFil* elbowR, ElbowPartFil* elbowL, HeadPartFil* head)
+{
+    intMap = map;
+    handW = handW_;
+    headW = headW_;
+    headH = headH_;
+    // A band must keep some length: at u = 1 it would shrink to the hand point.
+    sleeve = sleeve_ > 0.999f ? 0.999f : sleeve_;
+    elbowPFR = elbowR;
+    elbowPFL = elbowL;
+    headPF = head;
+    const double start[4] = {static_cast<double>(x0), static_cast<double>(y0), static_cast<double>(x0),
+                             static_cast<double>(y0)};
+    placeParticles(*this, start);
+    return 1;
+}
+
+void HandPartFil::computeWeights()
+{
+    double head[2], elbow1[2], elbow2[2];
+    headPF->expectation(head);
+    elbowPFR->expectation(elbow1);
+    elbowPFL->expectation(elbow2);
+    const double W = intMap->cols;
+    const double H = intMap->rows;
+
+    imageMR = MultiRec(Rectangle(static_cast<int>(0.5 * W), static_cast<int>(0.5 * H), static_cast<int>(W),
+                                 static_cast<int>(H)));
+    headMR = MultiRec(Rectangle(static_cast<int>(head[0]), static_cast<int>(head[1]), headW, headH));
+    headInMR = imageMR * headMR;
+    // Skin of the whole picture: what a particle's regions should explain.
+    const double T = imageMR.intRec(*intMap);
+    const double A = W * H;
+    const double yCap = 1.2 * H;
+    const double yBack = 1.1 * H;
+    const float u = sleeve;
+    const float v = 1.0f - u;
+    const float bandW = static_cast<float>(handW);
+
+    const std::size_t workers = static_cast<std::size_t>(threadSlots() - 1);
+    if (workerRegions.size() != workers)
+        workerRegions.resize(workers);
+
+    forEachParticle([&](int begin, int end, int slot) {
+        HandRegions& w = slot == 0 ? *this : workerRegions[static_cast<std::size_t>(slot - 1)];
+        for (int i = begin; i < end; ++i) {
+            double* p = particle(i);
+            double& x1 = p[0];
+            double& y1 = p[1];
+            double& x2 = p[2];
+            double& y2 = p[3];
+            if (x1 < 0)
+                x1 = 0;
+            if (y1 < 0)
+                y1 = 0;
+            if (x2 < 0)
+                x2 = 0;
+            if (y2 < 0)
+                y2 = 0;
+            if (x1 > W)
+                x1 = W;
+            if (x2 > W)
+                x2 = W;
+            // A hand far below the picture comes back to 10 % below it.
+            if (y1 > yCap)
+                y1 = yBack;
+            if (y2 > yCap)
+                y2 = yBack;
+
+            // With no skin in the picture every particle explains as little,
+            // and the skin share K / T is undefined: all get the weight of no
+            // skin.
+            if (!(T > 0)) {
+                weight[i] = kNoSkinWeight;
+                continue;
+            }
+
+            // Each band runs from the point at the share u of the way from
+            // the elbow to the hand, to the hand.
+            w.arm1MR.buildMRFromSegment(static_cast<float>(v * elbow1[0] + u * x1),
+                                        static_cast<float>(v * elbow1[1] + u * y1), static_cast<float>(x1),
+                                        static_cast<float>(y1), bandW);
+            w.arm2MR.buildMRFromSegment(static_cast<float>(v * elbow2[0] + u * x2),
+                                        static_cast<float>(v * elbow2[1] + u * y2), static_cast<float>(x2),
+                                        static_cast<float>(y2), bandW);
+
+            w.arm1InMR = imageMR * w.arm1MR;
+            w.arm2InMR = imageMR * w.arm2MR;
+            w.headArm1MR = headInMR * w.arm1InMR;
+            w.arm1Arm2MR = w.arm1InMR * w.arm2InMR;
+            w.headArm2MR = headInMR * w.arm2InMR;
+            w.allMR = w.headArm1MR * w.arm1Arm2MR;
+
+            // Area and skin of the union of the three regions, by inclusion
+            // and exclusion.
+            const double S = w.arm1InMR.area + w.arm2InMR.area + headInMR.area;
+            const double U = S - w.headArm1MR.area - w.arm1Arm2MR.area - w.headArm2MR.area + w.allMR.area;
+            const double K = w.arm1InMR.intRec(*intMap) + headInMR.intRec(*intMap) + w.arm2InMR.intRec(*intMap)
+                             - w.headArm1MR.intRec(*intMap) - w.arm1Arm2MR.intRec(*intMap)
+                             - w.headArm2MR.intRec(*intMap) + w.allMR.intRec(*intMap);
+            const double r = K / T;
+
+            // g rewards a compact model: (A / sqrt((A - U) S))^(1/2). When the
+            // regions are empty or cover the whole picture the product is not
+            // positive and the particle counts as explaining nothing.
+            const float prod = static_cast<float>((A - U) * S);
+            if (!(prod > 0.0f)) {
+                weight[i] = kNoSkinWeight;
+                continue;
+            }
+            const double g = std::pow(A / static_cast<double>(std::sqrt(prod)), 0.5);
+            weight[i] = std::pow(2.0, 20.0 * (r * g - 1.0));
+        }
+    });
+}
+
+void HandPartFil::run()
+{
+    resample();
+    drift(1.0f);
+    computeWeights();
+    if (static_cast<double>(sleeve) > 0.95)
+        sort();
+}
+
+void HandPartFil::sort()
+{
+    // Summed hand-1-to-hand-2 vector of the population, truncated toward
+    // zero after every addition.
+    int sx = 0;
+    int sy = 0;
+    for (int i = 0; i < nbPart; ++i) {
+        const double* p = particle(i);
+        sx = static_cast<int>(sx + (p[2] - p[0]));
+        sy = static_cast<int>(sy + (p[3] - p[1]));
+    }
+    // Particles whose vector points more than 90 degrees away trade hands.
+    for (int i = 0; i < nbPart; ++i) {
+        double* p = particle(i);
+        if ((p[2] - p[0]) * sx + (p[3] - p[1]) * sy < 0) {
+            std::swap(p[0], p[2]);
+            std::swap(p[1], p[3]);
+        }
+    }
+}
+
+} // namespace vestiga

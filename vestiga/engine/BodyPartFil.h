@@ -1,0 +1,90 @@
+#pragma once
+// The four body-part filters: head and torso (one template each), elbows
+// (three arm templates, tied to a shoulder placed from the torso) and both
+// hands (forearm bands and head box summed on the skin map).
+#include "engine/IntFil.h"
+#include "engine/PartFil.h"
+
+#include <opencv2/core.hpp>
+
+#include <vector>
+
+namespace vestiga {
+
+class HeadPartFil : public PartFil {
+public:
+    int initialize(int x0, int y0, IntFil* fil, int xMin, int yMin, int xMax, int yMax,
+                   const cv::Mat* map);
+    void computeWeights() override;
+    void run() override;
+
+    IntFil* fil = nullptr;
+    int xMin = 0, yMin = 0, xMax = 0, yMax = 0;
+    const cv::Mat* intMap = nullptr;
+};
+
+class TorsoPartFil : public PartFil {
+public:
+    int initialize(int x0, int y0, IntFil* fil, int xMin, int yMin, int xMax, int yMax,
+                   const cv::Mat* map, HeadPartFil* head);
+    void computeWeights() override;
+    void run() override;
+
+    IntFil* fil = nullptr;
+    int xMin = 0, yMin = 0, xMax = 0, yMax = 0;
+    const cv::Mat* intMap = nullptr;
+    HeadPartFil* headPF = nullptr;
+};
+
+class ElbowPartFil : public PartFil {
+public:
+    int initialize(int x0, int y0, IntFil* fil1, IntFil* fil2, IntFil* fil3, IntFil* fil4, int armLen,
+                   const cv::Mat* map, TorsoPartFil* torso, char side);
+    void computeWeights() override;
+    void run() override;
+
+    IntFil* fil1 = nullptr;
+    IntFil* fil2 = nullptr;
+    IntFil* fil3 = nullptr;
+    IntFil* fil4 = nullptr; // stored, never evaluated
+    int armLen = 0;
+    const cv::Mat* intMap = nullptr;
+    TorsoPartFil* torsoPF = nullptr;
+    char side = 'r';
+};
+
+// The regions of one hand particle: both forearm bands, their parts inside
+// the picture and the intersections of the union's inclusion-exclusion sum.
+// Rebuilt for every particle (no allocation per particle); each thread that
+// weighs particles has its own.
+struct HandRegions {
+    MultiRec arm1MR, arm2MR, arm1InMR, arm2InMR;
+    MultiRec headArm1MR, arm1Arm2MR, headArm2MR, allMR;
+};
+
+// After a weighing on one thread, the filter's own HandRegions hold the last
+// particle's regions.
+class HandPartFil : public PartFil, public HandRegions {
+public:
+    int initialize(int x0, int y0, int handW, int headW, int headH, float sleeve, const cv::Mat* map,
+                   ElbowPartFil* elbowR, ElbowPartFil* elbowL, HeadPartFil* head);
+    void computeWeights() override;
+    void run() override;
+    void sort();
+
+    const cv::Mat* intMap = nullptr;
+    int handW = 0;
+    int headW = 0;
+    int headH = 0;
+    float sleeve = 0;
+    ElbowPartFil* elbowPFR = nullptr;
+    ElbowPartFil* elbowPFL = nullptr;
+    HeadPartFil* headPF = nullptr;
+    // Regions common to all particles, rebuilt at each weighing.
+    MultiRec imageMR, headMR, headInMR;
+    // Work space of the threads other than the calling one (slots 1, 2, ...);
+    // the calling thread uses the filter's own HandRegions.
+    std::vector<HandRegions> workerRegions;
+};
+
+} // namespace vestiga

@@ -1,0 +1,295 @@
+#include "engine/IntFil.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vestiga {
+
+namespace {
+
+// Truncation toward zero of a coordinate or size. Values far outside any
+// picture are clamped to +-2^30 (and a NaN read as 0) so that the integer
+// arithmetic done on them afterwards cannot overflow; every value a picture
+// can hold converts exactly as a plain cast would.
+inline int truncCoord(double v) {
+    if (!(v == v))
+        return 0;
+    constexpr double kLimit = 1073741824.0;
+    if (v >= kLimit)
+        return static_cast<int>(kLimit);
+    if (v <= -kLimit)
+        return -static_cast<int>(kLimit);
+    return static_cast<int>(v);
+}
+
+// Integral value at row y, column x (inside the image).
+inline double at(const cv::Mat& I, int y, int x) { return I.ptr<double>(y)[x]; }
+
+} // namespace
+
+// ---------------------------------------------------------------- Rectangle
+
+Rectangle::Rectangle(int cx, int cy, int w, int h)
+    : x1(cx - w / 2), y1(cy - h / 2), x2(cx + w / 2 - 1), y2(cy + h / 2 - 1),
+      area(static_cast<double>(w) * h) {}
+
+double Rectangle::intRec(const cv::Mat& I) const {
+    if (area == 0)
+        return 0;
+    CV_DbgAssert(I.type() == CV_64FC1 && x1 >= 0 && y1 >= 0 && x2 < I.cols && y2 < I.rows);
+    const double* r1 = I.ptr<double>(y1);
+    const double* r2 = I.ptr<double>(y2);
+    return ((r1[x1] + r2[x2]) - r1[x2]) - r2[x1];
+}
+
+Rectangle Rectangle::operator*(const Rectangle& b) const {
+    Rectangle r;
+    if (area * b.area == 0)
+        return r;
+    r.x1 = std::max(x1, b.x1);
+    r.y1 = std::max(y1, b.y1);
+    r.x2 = std::min(x2, b.x2);
+    r.y2 = std::min(y2, b.y2);
+    if (r.x1 <= r.x2 && r.y1 <= r.y2)
+        r.area = (static_cast<double>(r.x2) - r.x1) * (static_cast<double>(r.y2) - r.y1);
+    return r;
+}
+
+void Rectangle::draw(cv::Mat& image) const {
+    // Line type 0 as the outline has always been drawn (it rasterises as the
+    // 8-connected line).
+    cv::rectangle(image, cv::Point(x1, y1), cv::Point(x2, y2), cv::Scalar(125, 125, 125, 125), 2, 0, 0);
+}
+
+// ----------------------------------------------------------------- MultiRec
+
+MultiRec::MultiRec(const Rectangle& r) : nbRec(1), area(r.area) { rec[0] = r; }
+
+MultiRec::MultiRec(const MultiRec& o) { *this = o; }
+
+MultiRec& MultiRec::operator=(const MultiRec& o) {
+    // Only the rectangles in use are copied; the others keep their values.
+    nbRec = o.nbRec;
+    area = o.area;
+    const int n = std::min(std::max(o.nbRec, 0), kCapacity);
+    std::copy(o.rec, o.rec + n, rec);
+    return *this;
+}
+
+double MultiRec::intRec(const cv::Mat& I) const {
+    double s = 0;
+    for (int i = 0; i < nbRec; ++i)
+        s += rec[i].intRec(I);
+    return s;
+}
+
+MultiRec MultiRec::operator*(const MultiRec& b) const {
+    MultiRec r;
+    for (int i = 0; i < nbRec; ++i) {
+        for (int j = 0; j < b.nbRec; ++j) {
+            const Rectangle x = rec[i] * b.rec[j];
+            if (x.area != 0) {
+                r.rec[r.nbRec++] = x;
+                r.area += x.area;
+                if (r.nbRec == kCapacity)
+                    return r;
+            }
+        }
+    }
+    return r;
+}
+
+MultiRec MultiRec::buildMRFromSegment(float x1, float y1, float x2, float y2, float w) {
+    // The band is the rectangle of width w around the segment, lengthened by
+    // w/2 at both ends (length Lw = L + w). It is cut into nbRec strips across
+    // its length: vertical strips of width stepX and height w / cos(theta) for
+    // a flat segment, horizontal strips of height stepY and width
+    // w / sin(theta) for a steep one, where theta is the segment's angle with
+    // the x axis. Strip centres step along the band's axis from one end.
+    const float ddx = x2 - x1;
+    const float ddy = y2 - y1;
+    const float L = static_cast<float>(std::sqrt(static_cast<double>(ddx * ddx + ddy * ddy)));
+    const float Lw = w + L;
+    area = static_cast<double>(w * Lw);
+
+    float theta = 0;
+    bool steep = true;
+    if (x2 != x1) {
+        const float adx = std::fabs(ddx);
+        theta = static_cast<float>(std::acos(static_cast<double>(adx) / static_cast<double>(L)));
+        const float slope = std::fabs(ddy) / adx;
+        steep = !(slope < 1.0f); // 1 or more, or NaN
+    }
+    const double th = theta;
+    const double cosT = std::cos(th);
+    const double sinT = std::sin(th);
+    const float ratio = Lw / w;
+
+    if (!steep) {
+        float xs = x1, ys = y1, ye = y2;
+        if (x1 > x2) {
+            xs = x2;
+            ys = y2;
+            ye = y1;
+        }
+        const double n = std::ceil(static_cast<double>(ratio) * std::sin(static_cast<double>(2.0f * theta)));
+        nbRec = std::min(truncCoord(n), kCapacity);
+        if (nbRec <= 0)
+            return *this;
+        const float stepX = static_cast<float>(Lw * cosT / nbRec);
+        const float x0 = static_cast<float>(xs - 0.5 * w * cosT);
+        float stepY, y0;
+        if (ye > ys) {
+            stepY = static_cast<float>(Lw * sinT / nbRec);
+            y0 = static_cast<float>(ys - 0.5 * w * sinT);
+        } else {
+            stepY = static_cast<float>(-(Lw * sinT) / nbRec);
+            y0 = static_cast<float>(ys + 0.5 * w * sinT);
+        }
+        const int sw = truncCoord(stepX);
+        const int sh = truncCoord(w / cosT);
+        for (int i = 0; i < nbRec; ++i) {
+            const double t = i + 0.5;
+            rec[i] = Rectangle(truncCoord(stepX * t + x0), truncCoord(stepY * t + y0), sw, sh);
+        }
+    } else {
+        float ys = y1, xs = x1, xe = x2;
+        if (y1 > y2) {
+            xs = x2;
+            ys = y2;
+            xe = x1;
+        }
+        const double n = std::ceil(static_cast<double>(ratio) * std::sin((1.57 - th) * 2));
+        nbRec = std::min(truncCoord(n), kCapacity);
+        if (nbRec <= 0)
+            return *this;
+        const float stepY = static_cast<float>(Lw * sinT / nbRec);
+        const float y0 = static_cast<float>(ys - 0.5 * w * sinT);
+        float stepX, x0;
+        if (xe > xs) {
+            stepX = static_cast<float>(Lw * cosT / nbRec);
+            x0 = static_cast<float>(xs - 0.5 * w * cosT);
+        } else {
+            stepX = static_cast<float>(-(Lw * cosT) / nbRec);
+            x0 = static_cast<float>(xs + 0.5 * w * cosT);
+        }
+        // An exactly vertical segment has theta 0 here: its strips have
+        // height trunc(stepY) = 0 and the infinite width w / sin 0 is stored
+        // as 0 (any finite width would do, the strip being empty anyway).
+        const double sw = w / sinT;
+        const int swi = std::isfinite(sw) ? truncCoord(sw) : 0;
+        const int sh = truncCoord(stepY);
+        for (int i = 0; i < nbRec; ++i) {
+            const double t = i + 0.5;
+            rec[i] = Rectangle(truncCoord(stepX * t + x0), truncCoord(stepY * t + y0), swi, sh);
+        }
+    }
+    return *this;
+}
+
+MultiRec MultiRec::buildMRFromRectangle(float x1, float y1, float x2, float y2) {
+    nbRec = 1;
+    area = static_cast<double>(std::fabs(x1 - x2)) * static_cast<double>(std::fabs(y1 - y2));
+    Rectangle& r = rec[0];
+    r.x1 = truncCoord(std::min(x1, x2));
+    r.y1 = truncCoord(std::min(y1, y2));
+    r.x2 = truncCoord(std::max(x1, x2));
+    r.y2 = truncCoord(std::max(y1, y2));
+    r.area = area;
+    return *this;
+}
+
+// ------------------------------------------------------------------- IntFil
+
+int IntFil::InitFil(const int* dxs, const int* dys, const float* coefs, int n) {
+    n = std::max(n, 0);
+    dx.assign(dxs, dxs + n);
+    dy.assign(dys, dys + n);
+    coef.assign(coefs, coefs + n);
+    nbPts = n;
+    return 1;
+}
+
+float IntFil::extrapolate(const cv::Mat& I, int X, int Y, int W, int H) const {
+    // Inside the image the integral value is read. Outside, the integral is
+    // extended from its border: linearly from the last two rows or columns,
+    // and by the product rule I ~ x * y near the top-left corner (where the
+    // first row and column are 0, row and column 1 give the slope).
+    const bool xIn = X >= 0 && X < W;
+    const bool yIn = Y >= 0 && Y < H;
+    double v;
+    if (xIn && yIn)
+        v = at(I, Y, X);
+    else if (X < 0 && Y < 0)
+        v = (-X) * Y * at(I, 1, 1);
+    else if (X >= W && Y >= H)
+        v = at(I, H - 1, W - 1) + (Y - H) * ((X - W) * (at(I, H - 1, W - 1) - at(I, H - 1, W - 2)));
+    else if (X < 0 && Y >= H)
+        v = X * at(I, H - 1, 1) + (Y - H) * ((-X) * (at(I, H - 1, 1) - at(I, H - 2, 1)));
+    else if (X >= W && Y < 0)
+        v = Y * at(I, 1, W - 1) + (-Y) * ((X - W) * (at(I, 1, W - 1) - at(I, 1, W - 2)));
+    else if (X < 0) // 0 <= Y < H
+        v = X * at(I, Y, 1);
+    else if (Y < 0) // 0 <= X < W
+        v = Y * at(I, 1, X);
+    else if (X >= W) // 0 <= Y < H
+        v = (X - W + 1) * at(I, Y, W - 1) - (X - W) * at(I, Y, W - 2);
+    else // 0 <= X < W, Y >= H
+        v = (Y - H + 1) * at(I, H - 1, X) - (Y - H) * at(I, H - 2, X);
+    return static_cast<float>(v);
+}
+
+float IntFil::computeInt(const cv::Mat& I, int x, int y, int W, int H) const {
+    float s = 0;
+    for (int k = 0; k < nbPts; ++k)
+        s += extrapolate(I, x + dx[k], y + dy[k], W, H) * coef[k];
+    return s;
+}
+
+float IntFil::computeIntR(const cv::Mat& I, int x, int y, int W, int H) const {
+    float s = 0;
+    for (int k = 0; k < nbPts; ++k)
+        s -= extrapolate(I, x - dx[k], y + dy[k], W, H) * coef[k];
+    return s;
+}
+
+namespace {
+
+// Outlines the runs of consecutive points whose weights have equal magnitude:
+// each run is drawn as a closed polyline. sx is +1 for the template, -1 for its
+// mirror image.
+void drawRuns(const IntFil& f, cv::Mat& image, int x, int y, int sx, const cv::Scalar& colour) {
+    const int n = f.nbPts;
+    auto P = [&](int k) { return cv::Point(x + sx * f.dx[k], y + f.dy[k]); };
+    int a = 0;
+    for (int k = 0; k < n; ++k) {
+        const bool runEnds = k == n - 1 || std::fabs(f.coef[k + 1]) != std::fabs(f.coef[k]);
+        if (!runEnds)
+            continue;
+        const int b = k;
+        if (a == b) {
+            // A lone point draws a dot, unless it ends the list.
+            if (b != n - 1)
+                cv::line(image, P(a), P(a), colour, 2, cv::LINE_8, 0);
+        } else {
+            for (int i = a; i < b; ++i)
+                cv::line(image, P(i), P(i + 1), colour, 2, cv::LINE_8, 0);
+            cv::line(image, P(b), P(a), colour, 2, cv::LINE_8, 0);
+        }
+        a = k + 1;
+    }
+}
+
+} // namespace
+
+void IntFil::draw(cv::Mat& image, int x, int y, int k0, int k1, int k2) const {
+    drawRuns(*this, image, x, y, 1, cv::Scalar(k0, k1, k2, 0));
+}
+
+void IntFil::drawR(cv::Mat& image, int x, int y, int k0, int k1, int k2) const {
+    drawRuns(*this, image, x, y, -1, cv::Scalar(k0, k1, k2, 0));
+}
+
+} // namespace vestiga

@@ -1,0 +1,105 @@
+#include "engine/PartFil.h"
+
+#include <opencv2/core.hpp>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vestiga {
+
+int PartFil::buildPartFilter(int N, int D, float s, RandGen* generator) {
+    nbPart = std::max(N, 0);
+    sigma = s;
+    dim = std::max(D, 0);
+    const std::size_t n = static_cast<std::size_t>(nbPart);
+    part.assign(n * dim, 0.0);
+    newPart.assign(n * dim, 0.0);
+    weight.assign(n, 0.0);
+    cumWeight.assign(n, 0.0);
+    rng = generator;
+    return 1;
+}
+
+void PartFil::resample() {
+    // Systematic resampling with no random offset: N equally spaced pointers
+    // u = 0, step, 2 step, ... walk along the cumulative weights; pointer u
+    // takes the first particle k whose cumulative weight reaches u, so a
+    // particle is copied about N * weight / total times.
+    const int N = nbPart;
+    if (N <= 0)
+        return;
+    const std::size_t D = static_cast<std::size_t>(dim);
+    cumWeight[0] = weight[0];
+    for (int i = 1; i < N; ++i)
+        cumWeight[i] = cumWeight[i - 1] + weight[i];
+    const double step = cumWeight[N - 1] / N;
+    double u = 0;
+    int k = 0;
+    for (int i = 0; i < N; ++i) {
+        while (k < N && u > cumWeight[k])
+            ++k;
+        if (k == N)
+            k = N - 1;
+        std::copy_n(part.data() + k * D, D, newPart.data() + i * D);
+        u = u + step;
+    }
+    std::copy(newPart.begin(), newPart.end(), part.begin());
+    std::fill(weight.begin(), weight.end(), 1.0 / N);
+}
+
+void PartFil::drift(float f) {
+    CV_Assert(rng != nullptr && "the filter draws from the generator given to buildPartFilter");
+    const float s = f * sigma;
+    // One normal variate of deviation s per coordinate, particle by particle.
+    // The draws are taken in that order first (the generator is sequential);
+    // turning each pair into its variate is independent of the others and is
+    // shared among the threads.
+    const std::size_t n = part.size();
+    draws.resize(2 * n);
+    for (std::size_t k = 0; k < 2 * n; ++k)
+        draws[k] = rng->next();
+    const std::size_t D = static_cast<std::size_t>(dim);
+    forEachParticle([this, s, D](int begin, int end, int) {
+        for (std::size_t k = begin * D; k < end * D; ++k)
+            part[k] = part[k] + boxMullerFromDraws(draws[2 * k], draws[2 * k + 1]) * s;
+    });
+}
+
+void PartFil::expectation(double* out) const {
+    const int N = nbPart;
+    const int D = dim;
+    // Reference particle: the first of largest weight, if that weight is above 0.
+    int ref = -1;
+    double best = 0;
+    for (int i = 0; i < N; ++i) {
+        if (weight[i] > best) {
+            best = weight[i];
+            ref = i;
+        }
+    }
+    if (ref < 0) {
+        // No particle carries weight: the plain mean of the particles.
+        for (int j = 0; j < D; ++j) {
+            double s = 0;
+            for (int k = 0; k < N; ++k)
+                s += particle(k)[j];
+            out[j] = N > 0 ? s / N : 0.0;
+        }
+        return;
+    }
+    const double* r = particle(ref);
+    // Per coordinate, the weighted mean over the particles within 1000 of the
+    // reference in that coordinate (a particle far off in x still counts for y).
+    for (int j = 0; j < D; ++j) {
+        double sum = 0;
+        for (int k = 0; k < N; ++k)
+            if (std::fabs(r[j] - particle(k)[j]) < 1000)
+                sum += weight[k];
+        out[j] = 0;
+        for (int k = 0; k < N; ++k)
+            if (std::fabs(r[j] - particle(k)[j]) < 1000)
+                out[j] = out[j] + particle(k)[j] * weight[k] / sum;
+    }
+}
+
+} // namespace vestiga

@@ -1,0 +1,71 @@
+#pragma once
+// The particle filter shared by the body parts: N weighted particles in a
+// state space of D dimensions, with systematic resampling, a Gaussian random
+// walk and a weighted-mean estimate. The likelihood (computeWeights) and the
+// cycle (run) belong to the body-part subclasses.
+#include "engine/RandGen.h"
+#include "engine/WorkerPool.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace vestiga {
+
+class PartFil {
+public:
+    PartFil() = default;
+    PartFil(const PartFil&) = delete;
+    PartFil& operator=(const PartFil&) = delete;
+    virtual ~PartFil() = default;
+
+    virtual void computeWeights() = 0;
+    virtual void run() = 0;
+
+    // Stores N, sigma and D, sizes the arrays; `rng` is the generator the drift
+    // draws from (not owned, shared with the tracker).
+    int buildPartFilter(int N, int D, float sigma, RandGen* rng);
+    void resample();
+    void drift(float f);
+    // The weighted mean state, per coordinate, over the particles within 1000
+    // of the best particle in that coordinate. With no weight above 0, the
+    // plain mean of the particles.
+    void expectation(double* out) const;
+
+    // Runs body(begin, end, slot) over the particle indices, on the pool's
+    // threads when there is a pool; slot tells apart the threads that run at
+    // the same time (0 .. threads - 1), for per-thread work space.
+    template <class Body>
+    void forEachParticle(Body&& body)
+    {
+        if (pool)
+            pool->parallelFor(nbPart, kParticleGrain, body);
+        else
+            body(0, nbPart, 0);
+    }
+    // Threads that may run a forEachParticle body at the same time.
+    int threadSlots() const { return pool ? pool->threads() : 1; }
+
+    // Particles per chunk of a parallel loop.
+    static constexpr int kParticleGrain = 125;
+
+    // State of particle i: dim consecutive doubles.
+    double* particle(int i) { return &part[static_cast<std::size_t>(i) * dim]; }
+    const double* particle(int i) const { return &part[static_cast<std::size_t>(i) * dim]; }
+
+    int nbPart = 0;
+    float sigma = 0;
+    int dim = 0;
+    std::vector<double> part;    // nbPart * dim, particle-major
+    std::vector<double> newPart; // work copy of resample
+    std::vector<double> weight;
+    std::vector<double> cumWeight;
+    RandGen* rng = nullptr;
+    // Threads of the per-particle loops (shared by the tracker's filters);
+    // none: everything on the calling thread.
+    std::shared_ptr<WorkerPool> pool;
+    std::vector<int32_t> draws; // work space of drift: two draws per coordinate
+};
+
+} // namespace vestiga

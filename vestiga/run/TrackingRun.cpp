@@ -1,0 +1,523 @@
+#include "run/TrackingRun.h"
+
+#include <opencv2/imgcodecs.hpp>
+
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vestiga {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds(Clock::time_point a, Clock::time_point b)
+{
+    return std::chrono::duration<double>(b - a).count();
+}
+
+std::string sizeText(cv::Size s) { return std::to_string(s.width) + "x" + std::to_string(s.height); }
+
+// Why `path` cannot receive a new output file, or an empty string. Nothing is
+// created: an existing file must be a writable regular file, a new one needs a
+// writable directory.
+std::string outputProblem(const std::string& path)
+{
+    if (path.empty())
+        return "no file name given";
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            return "is a directory";
+        if (::access(path.c_str(), W_OK) != 0)
+            return std::string("cannot be written (") + std::strerror(errno) + ")";
+        return std::string();
+    }
+    if (errno != ENOENT)
+        return std::string("cannot be written (") + std::strerror(errno) + ")";
+    const auto slash = path.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return "its directory " + dir + " does not exist";
+    if (::access(dir.c_str(), W_OK | X_OK) != 0)
+        return "its directory " + dir + " is not writable";
+    return std::string();
+}
+
+bool sameFile(const std::string& a, const std::string& b)
+{
+    if (a.empty() || b.empty())
+        return false;
+    struct stat sa, sb;
+    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0)
+        return a == b;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// Pixel position of an estimate, truncated toward zero; false for a value that
+// is not a number or lies absurdly far outside the picture (not drawn).
+bool pixel(double v, int* out)
+{
+    if (!(std::fabs(v) < 1e6))
+        return false;
+    *out = static_cast<int>(v);
+    return true;
+}
+
+// "%f " in the C locale whatever locale the process runs in (a desktop
+// application may run with a decimal comma).
+char* appendFixed(char* p, char* end, double v)
+{
+    const auto r = std::to_chars(p, end, v, std::chars_format::fixed, 6);
+    p = r.ptr;
+    *p++ = ' ';
+    return p;
+}
+
+} // namespace
+
+double fileFrameTime(double posMsec, double posFrames, double fps, double previous)
+{
+    if (posMsec > previous)
+        return posMsec;
+    return (posFrames - 1) * 1000.0 / fps;
+}
+
+// Decodes a file's frames ahead of the tracker, in order, on its own thread,
+// with the reader's position noted right after each read. At most kDepth
+// frames wait; the thread ends at the first frame that cannot be read.
+struct TrackingRun::FrameReader {
+    struct Item {
+        cv::Mat pic;
+        double posMsec = 0, posFrames = 0;
+        bool ok = false;
+    };
+    static constexpr size_t kDepth = 4;
+
+    explicit FrameReader(cv::VideoCapture& cap) : cap_(cap), thread_([this] { loop(); }) {}
+    ~FrameReader()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            stop_ = true;
+        }
+        cv_.notify_all();
+        thread_.join();
+    }
+
+    Item next()
+    {
+        std::unique_lock<std::mutex> lock(m_);
+        cv_.wait(lock, [this] { return !queue_.empty(); });
+        Item it = std::move(queue_.front());
+        queue_.pop_front();
+        if (!it.ok) // keep the end marker for any later call
+            queue_.push_front(Item());
+        lock.unlock();
+        cv_.notify_all();
+        return it;
+    }
+
+private:
+    void loop()
+    {
+        for (;;) {
+            Item it;
+            it.ok = cap_.read(it.pic) && !it.pic.empty();
+            if (it.ok) {
+                it.posMsec = cap_.get(cv::CAP_PROP_POS_MSEC);
+                it.posFrames = cap_.get(cv::CAP_PROP_POS_FRAMES);
+            }
+            const bool last = !it.ok;
+            std::unique_lock<std::mutex> lock(m_);
+            cv_.wait(lock, [this] { return stop_ || queue_.size() < kDepth; });
+            if (stop_)
+                return;
+            queue_.push_back(std::move(it));
+            lock.unlock();
+            cv_.notify_all();
+            if (last)
+                return;
+        }
+    }
+
+    cv::VideoCapture& cap_;
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::deque<Item> queue_;
+    bool stop_ = false;
+    std::thread thread_; // last: started once the rest is ready
+};
+
+TrackingRun::TrackingRun() : bibSuivi_(std::make_unique<Suivi2D>()) {}
+
+TrackingRun::~TrackingRun() { stopTrack(); }
+
+bool TrackingRun::fail(std::string* error, const std::string& message)
+{
+    reader_.reset();
+    if (error)
+        *error = message;
+    if (videoWriter_.isOpened())
+        videoWriter_.release();
+    camera_.release();
+    return false;
+}
+
+bool TrackingRun::begTrack(const TrackingOptions& options, std::string* error)
+{
+    if (running()) { // the current run goes on untouched
+        if (error)
+            *error = "a tracking run is already in progress";
+        return false;
+    }
+    // A fresh tracker and corrector for every run, as at a program start.
+    bibSuivi_ = std::make_unique<Suivi2D>();
+    corBN_ = CorrectionBN();
+    options_ = options;
+    posFrame_ = 0;
+    totalFrames_ = -1;
+    lastTime_ = 0;
+    times_ = StageTimes();
+    const bool camera = options_.source == TrackingOptions::Source::Camera;
+    const RunCalibration& cal = options_.calibration;
+
+    // Inputs first; nothing is opened for writing until all of them hold.
+    const cv::Mat& ref = options_.reference;
+    if (ref.empty() || ref.type() != CV_8UC3)
+        return fail(error, "reference picture: missing or not an 8-bit colour picture");
+    const int Wr = ref.cols, Hr = ref.rows;
+    std::string why = checkRunCalibration(cal, Wr, Hr);
+    if (!why.empty())
+        return fail(error, "calibration: " + why);
+
+    const float cx = cal.cx, cy = cal.cy, cw = cal.cw, ch = cal.ch;
+    const float hx = cal.hx, hy = cal.hy, hw = cal.hw, hh = cal.hh;
+    resH_ = ch * 400.0f / cw;
+
+    const float dS = cal.dShould;
+    const int faSize = static_cast<int>(dS * 400.0f / static_cast<float>(Wr));
+    if (faSize <= 0)
+        return fail(error, "calibration: the shoulder distance " + std::to_string(dS)
+                               + " gives a forearm length of 0 pixels; mark the shoulders farther apart");
+
+    // The optional pictures: a file that cannot be read is named before the
+    // decoder is even tried.
+    auto loadPicture = [&](const std::string& path, const char* what, cv::Mat* out) {
+        if (::access(path.c_str(), R_OK) != 0)
+            return fail(error, std::string(what) + " " + path + ": cannot be read (" + std::strerror(errno) + ")");
+        *out = cv::imread(path, cv::IMREAD_COLOR);
+        if (out->empty())
+            return fail(error, std::string(what) + " " + path + ": empty or not a picture that can be decoded");
+        return true;
+    };
+    if (!options_.skinFile.empty() && !loadPicture(options_.skinFile, "skin picture", &skinSample_))
+        return false;
+    if (!options_.bgFile.empty() && !loadPicture(options_.bgFile, "background picture", &bgPicture_))
+        return false;
+
+    if (camera && options_.annotatedVideo.empty())
+        return fail(error, "annotated video: camera mode records the annotated pictures; no file name given");
+    why = outputProblem(options_.trackingFile);
+    if (!why.empty())
+        return fail(error, "tracking file " + options_.trackingFile + ": " + why);
+    if (!options_.annotatedVideo.empty()) {
+        why = outputProblem(options_.annotatedVideo);
+        if (!why.empty())
+            return fail(error, "annotated video " + options_.annotatedVideo + ": " + why);
+        if (sameFile(options_.annotatedVideo, options_.trackingFile))
+            return fail(error, "annotated video " + options_.annotatedVideo + ": same file as the tracking file");
+    }
+    for (const std::string* input : {&options_.videoFile, &options_.skinFile, &options_.bgFile}) {
+        if (camera && input == &options_.videoFile)
+            continue;
+        for (const std::string* output : {&options_.trackingFile, &options_.annotatedVideo})
+            if (sameFile(*input, *output))
+                return fail(error, "output file " + *output + " is the input file " + *input
+                                       + "; it would be overwritten");
+    }
+
+    // Step 5: the frame source.
+    if (camera && !options_.cameraStandIn.empty()) {
+        if (!camera_.open(options_.cameraStandIn, cv::CAP_FFMPEG))
+            return fail(error, "camera stand-in " + options_.cameraStandIn + ": not a video that can be decoded");
+    } else if (camera) {
+        // The same V4L2 back end as the application's live preview.
+        if (!camera_.open(options_.camera, cv::CAP_V4L2))
+            return fail(error, "camera " + std::to_string(options_.camera) + ": cannot be opened");
+    } else {
+        if (options_.videoFile.empty())
+            return fail(error, "video file: no file name given");
+        if (::access(options_.videoFile.c_str(), R_OK) != 0)
+            return fail(error, "video file " + options_.videoFile + ": cannot be read ("
+                                   + std::strerror(errno) + ")");
+        if (!camera_.open(options_.videoFile, cv::CAP_FFMPEG))
+            return fail(error, "video file " + options_.videoFile + ": not a video that can be decoded");
+        fps_ = camera_.get(cv::CAP_PROP_FPS);
+        if (!(fps_ > 0 && fps_ < 1000))
+            return fail(error, "video file " + options_.videoFile + ": the video has no usable frame rate");
+        const double count = camera_.get(cv::CAP_PROP_FRAME_COUNT);
+        totalFrames_ = count >= 1 ? static_cast<int64_t>(count) - 1 : 0;
+    }
+    const std::string source = camera ? "camera " + std::to_string(options_.camera)
+                                      : "video file " + options_.videoFile;
+
+    // Step 7: the first frame; step 8: the reference picture in its place.
+    if (!camera_.read(frame_) || frame_.empty())
+        return fail(error, source + ": the video holds no frame");
+    if (frame_.type() != CV_8UC3)
+        return fail(error, source + ": frames are not 8-bit colour pictures");
+    if (frame_.size() != ref.size())
+        return fail(error, source + ": frames are " + sizeText(frame_.size()) + " but the reference picture is "
+                               + sizeText(ref.size()));
+    currentPic_.create(frame_.size(), CV_8UC3);
+    ref.copyTo(currentPic_);
+
+    // Step 9: the skin sample, the central half of the head box in both
+    // directions, turned to a top-left origin.
+    if (options_.skinFile.empty()) {
+        const cv::Rect r(static_cast<int>(0.25 * hw + hx), static_cast<int>(Hr - (hh * 3 * 0.25 + hy)),
+                         static_cast<int>(0.5 * hw), static_cast<int>(0.5 * hh));
+        if (r.width <= 0 || r.height <= 0)
+            return fail(error, "calibration: the head box " + std::to_string(hw) + " x " + std::to_string(hh)
+                                   + " is too small to take a skin sample from (2 pixels at least each way)");
+        if ((r & cv::Rect(0, 0, Wr, Hr)) != r)
+            return fail(error, "calibration: the skin sample of the head box lies outside the reference picture");
+        skinSample_ = currentPic_(r).clone();
+    }
+
+    Suivi2D& t = *bibSuivi_;
+    // Steps 10 to 13; the fractions are single precision, the vertical ones
+    // turning the bottom-left origin into a top-left one.
+    t.setDistortion(0, 0, 10);
+    const float fW = static_cast<float>(Wr), fH = static_cast<float>(Hr);
+    t.setROI(cx / fW, 1.0f - (cy + ch) / fH, (cx + cw) / fW, 1.0f - cy / fH);
+    t.setResizeWidth(400);
+    why = t.checkROI(currentPic_.size());
+    if (!why.empty())
+        return fail(error, "calibration: " + why);
+    if (t.setCurPicture(currentPic_) != 1)
+        return fail(error, "calibration: the image area cannot be cut out of the first frame");
+    // Step 14, 15.
+    t.setSkinPic(skinSample_);
+    if (options_.bgFile.empty())
+        t.createAutoBgPic();
+    else
+        t.setBackgroundPic(bgPicture_);
+    // Steps 16 to 19.
+    t.setHandWidth(static_cast<float>(static_cast<double>(dS) * 0.4 / static_cast<double>(ch)));
+    t.setHeadWidth(hw / ch);
+    t.setHeadHeight(hh / ch);
+    t.setSleeves(cal.sleevesToWrist ? 1.0f : 0.33f);
+    t.setBodyScale(static_cast<double>(dS) * 3.5 / static_cast<double>(ch));
+    t.setThickness(0.8f);
+    t.setThresBg(180);
+    why = t.checkBodySizes();
+    if (!why.empty())
+        return fail(error, "calibration: " + why + " (shoulder distance or head box too small for the image area)");
+
+    // Steps 20 to 22.
+    t.computeLikelihoodHisto();
+    t.buildPartFilter(1500, 1.2f);
+    t.initFilter();
+    corBN_.initialize(0.95f, faSize);
+
+    // The outputs, the tracking file last. The annotated video has the size of
+    // the processed picture itself, which may be one row shorter than
+    // 400 x trunc(resH_) when the tracker's single-precision rounding differs.
+    // OpenCV's own Motion-JPEG writer keeps an odd height; the FFmpeg one
+    // would drop the last row.
+    if (!options_.annotatedVideo.empty()) {
+        videoWriter_.open(options_.annotatedVideo, cv::CAP_OPENCV_MJPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'),
+                          25.0, t.getCurResPic().size(), true);
+        if (!videoWriter_.isOpened())
+            return fail(error, "annotated video " + options_.annotatedVideo
+                                   + ": cannot be created as a Motion-JPEG video");
+    }
+    trackFile_ = std::fopen(options_.trackingFile.c_str(), "w");
+    if (!trackFile_)
+        return fail(error, "tracking file " + options_.trackingFile + ": cannot be created ("
+                               + std::strerror(errno) + ")");
+    // Unbuffered: each line goes to the file in one write and nothing is left
+    // pending in a buffer after a failed write.
+    std::setvbuf(trackFile_, nullptr, _IONBF, 0);
+    posFrame_ = 0;
+    fileBytes_ = 0;
+    if (!camera && readAhead_ && !timing_)
+        reader_ = std::make_unique<FrameReader>(camera_);
+    return true;
+}
+
+TrackingRun::Tick TrackingRun::onTimer(std::string* error)
+{
+    auto failed = [&](const std::string& message) {
+        if (error)
+            *error = message;
+        stopTrack();
+        return Tick::Failed;
+    };
+    if (!running())
+        return failed("no tracking run in progress");
+    const bool camera = options_.source == TrackingOptions::Source::Camera;
+    Suivi2D& t = *bibSuivi_;
+
+    Clock::time_point t0 = Clock::now(), t1;
+    auto lap = [&](double& acc) {
+        if (timing_) {
+            t1 = Clock::now();
+            acc += seconds(t0, t1);
+            t0 = t1;
+        }
+    };
+
+    // Steps 1 and 2. The frame is checked before it replaces the tracker's.
+    ++posFrame_;
+    bool read = false;
+    double posMsec = 0, posFrames = 0;
+    if (reader_) {
+        FrameReader::Item it = reader_->next();
+        read = it.ok;
+        frame_ = std::move(it.pic);
+        posMsec = it.posMsec;
+        posFrames = it.posFrames;
+    } else {
+        read = camera_.read(frame_) && !frame_.empty();
+        if (read && !camera) {
+            posMsec = camera_.get(cv::CAP_PROP_POS_MSEC);
+            posFrames = camera_.get(cv::CAP_PROP_POS_FRAMES);
+        }
+    }
+    if (!read) {
+        --posFrame_;
+        if (camera)
+            return failed("camera " + std::to_string(options_.camera) + ": no further frame");
+        stopTrack();
+        return Tick::EndOfVideo;
+    }
+    if (frame_.size() != currentPic_.size() || frame_.type() != currentPic_.type()) {
+        const std::string msg = "frame " + std::to_string(posFrame_) + " is " + sizeText(frame_.size())
+                                + " but the run started on " + sizeText(currentPic_.size()) + " frames";
+        --posFrame_;
+        return failed(msg);
+    }
+    frame_.copyTo(currentPic_);
+    double time = 0;
+    if (camera)
+        time = static_cast<double>(posFrame_) * 40.0;
+    else
+        time = fileFrameTime(posMsec, posFrames, fps_, lastTime_);
+    lap(times_.decode);
+
+    // Step 3.
+    t.computeSkBgMaps();
+    lap(times_.maps);
+    if (timing_) {
+        t.trackHead();
+        lap(times_.head);
+        t.trackBody();
+        lap(times_.torso);
+        t.trackRElbow();
+        lap(times_.elbowR);
+        t.trackLElbow();
+        lap(times_.elbowL);
+        t.trackHands();
+        lap(times_.hands);
+    } else {
+        t.processFrame();
+    }
+    t.expectation(e_);
+
+    // Step 4.
+    if (options_.calibration.sleevesToWrist)
+        corBN_.correctHand(e_);
+    corBN_.correctElbow(e_);
+    lap(times_.corrections);
+
+    // Step 5: the six estimates, in the order and colours below (blue, green,
+    // red channel values).
+    cv::Mat& pic = t.getCurResPic();
+    struct Mark {
+        int index;
+        const IntFil* fil;
+        bool mirrored;
+        int c0, c1, c2;
+    };
+    const Mark marks[6] = {
+        {0, t.intTorsoFil.get(), false, 0, 255, 255},   // torso, yellow
+        {2, t.intHeadFil.get(), false, 0, 0, 255},      // head, red
+        {4, t.intElbowRFil2.get(), false, 0, 255, 0},   // right elbow, green
+        {6, t.intElbowRFil2.get(), true, 0, 255, 0},    // left elbow, green, mirrored
+        {8, t.intHandFil.get(), false, 255, 255, 0},    // hand 1, cyan
+        {10, t.intHandFil.get(), false, 0, 0, 255},     // hand 2, red
+    };
+    for (const Mark& m : marks) {
+        int x = 0, y = 0;
+        if (!m.fil || !pixel(e_[m.index], &x) || !pixel(e_[m.index + 1], &y))
+            continue;
+        if (m.mirrored)
+            m.fil->drawR(pic, x, y, m.c0, m.c1, m.c2);
+        else
+            m.fil->draw(pic, x, y, m.c0, m.c1, m.c2);
+    }
+    lap(times_.drawing);
+
+    // Steps 6 and 7.
+    if (videoWriter_.isOpened())
+        videoWriter_.write(pic);
+    const double R = resH_;
+    char line[256];
+    char* p = line;
+    char* end = line + sizeof line;
+    p = appendFixed(p, end, (e_[8] - 200) / R);
+    p = appendFixed(p, end, e_[9] / R);
+    p = appendFixed(p, end, (e_[10] - 200) / R);
+    p = appendFixed(p, end, e_[11] / R);
+    p = appendFixed(p, end, (e_[2] - 200) / R);
+    p = appendFixed(p, end, e_[3] / R);
+    p = appendFixed(p, end, time);
+    *p++ = '\n';
+    // Flushed at once: an interrupted run keeps every line written so far.
+    const size_t len = static_cast<size_t>(p - line);
+    if (std::fwrite(line, 1, len, trackFile_) != len || std::fflush(trackFile_) != 0) {
+        const int err = errno;
+        // A line written in part (full disk, size limit) is cut off again, so
+        // the file ends with the last complete line.
+        if (::ftruncate(::fileno(trackFile_), static_cast<off_t>(fileBytes_)) != 0) {
+            // Nothing more can be done; the message below still says why.
+        }
+        return failed("tracking file " + options_.trackingFile + ": cannot be written (" + std::strerror(err)
+                      + ")");
+    }
+    fileBytes_ += len;
+    lastTime_ = time;
+    lap(times_.writing);
+    if (timing_)
+        ++times_.frames;
+    return Tick::Frame;
+}
+
+void TrackingRun::stopTrack()
+{
+    reader_.reset(); // joins the decoding thread before the source closes
+    if (videoWriter_.isOpened())
+        videoWriter_.release();
+    camera_.release();
+    if (trackFile_) {
+        std::fclose(trackFile_);
+        trackFile_ = nullptr;
+    }
+}
+
+const cv::Mat& TrackingRun::picture() { return bibSuivi_->getCurResPic(); }
+
+} // namespace vestiga

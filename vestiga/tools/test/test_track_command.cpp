@@ -1,0 +1,268 @@
+// vestiga-track: argument parsing, refusal of bad input (exit 2, the tracking
+// file left alone), runs that succeed (exit 0) or fail on the way (exit 1),
+// and the program itself (silent standard output, same bytes as in process).
+#include "TrackCommand.h"
+
+#include "RunTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <sstream>
+
+using namespace vestiga;
+using namespace vestiga::test;
+
+namespace {
+
+struct Result {
+    int status;
+    std::string err;
+};
+
+Result track(const std::vector<std::string>& args)
+{
+    std::ostringstream err;
+    const int status = runTrackCommand(args, err, false);
+    return {status, err.str()};
+}
+
+std::string parseError(const std::vector<std::string>& args)
+{
+    TrackArgs a;
+    std::string error;
+    EXPECT_FALSE(parseTrackArgs(args, &a, &error));
+    return error;
+}
+
+// A signer video of `frames` frames with its calibration file beside it.
+struct Corpus {
+    TempDir dir;
+    std::string video = dir.file("signer.avi");
+    std::string calib = dir.file("signer.calib");
+    std::string track = dir.file("signer.track");
+    explicit Corpus(int frames = 6)
+    {
+        writeSignerVideo(video, frames);
+        std::string error;
+        if (!writeCalibrationFile(calib, signerCalibration(), &error))
+            ADD_FAILURE() << error;
+    }
+};
+
+} // namespace
+
+TEST(TrackCommandTest, ParsesOptionsInBothForms)
+{
+    TrackArgs a;
+    std::string error;
+    ASSERT_TRUE(parseTrackArgs({"in.avi", "-o", "out.track", "--area=0,0,640,480", "--head", "1.5,2,3,4",
+                                "--shoulders", "10,20,30,40", "--shoulder-distance", "55.5", "--sleeves=short",
+                                "--reference-frame", "12", "--skin", "s.png", "--background", "b.png",
+                                "--annotated-video", "a.avi", "--quiet"},
+                               &a, &error))
+        << error;
+    EXPECT_EQ(a.video, "in.avi");
+    EXPECT_EQ(a.tracking, "out.track");
+    EXPECT_EQ(a.area[2], 640);
+    EXPECT_EQ(a.head[0], 1.5);
+    EXPECT_EQ(a.shoulders[3], 40);
+    EXPECT_TRUE(a.hasShoulderDistance);
+    EXPECT_EQ(a.shoulderDistance, 55.5);
+    EXPECT_FALSE(a.sleevesToWrist);
+    EXPECT_TRUE(a.hasReferenceFrame);
+    EXPECT_EQ(a.referenceFrame, 12);
+    EXPECT_EQ(a.skin, "s.png");
+    EXPECT_EQ(a.background, "b.png");
+    EXPECT_EQ(a.annotatedVideo, "a.avi");
+    EXPECT_TRUE(a.quiet);
+
+    ASSERT_TRUE(parseTrackArgs({"-o", "t", "--calibration", "c.calib", "v.avi"}, &a, &error)) << error;
+    EXPECT_EQ(a.calibrationFile, "c.calib");
+    EXPECT_FALSE(a.hasReferenceFrame);
+    EXPECT_TRUE(a.sleevesToWrist);
+}
+
+TEST(TrackCommandTest, UsageErrorsNameTheArgument)
+{
+    const std::vector<std::string> cal = {"--calibration", "c"};
+    auto with = [&](std::vector<std::string> v) {
+        v.insert(v.end(), cal.begin(), cal.end());
+        return v;
+    };
+    EXPECT_EQ(parseError(with({"-o", "t"})), "the video to track is missing");
+    EXPECT_NE(parseError(with({"v.avi"})).find("-o"), std::string::npos);
+    EXPECT_NE(parseError(with({"v.avi", "w.avi", "-o", "t"})).find("'w.avi'"), std::string::npos);
+    EXPECT_EQ(parseError(with({"v.avi", "-o", "t", "--fast"})), "unknown option '--fast'");
+    EXPECT_EQ(parseError({"v.avi", "-o"}), "-o: a value is missing");
+    EXPECT_NE(parseError({"v.avi", "-o", "t", "--area", "1,2,3", "--head", "1,2,3,4", "--shoulders", "1,2,3,4"})
+                  .find("--area: expected four numbers"),
+              std::string::npos);
+    EXPECT_NE(parseError(with({"v.avi", "-o", "t", "--area", "1,2,3,4"})).find("cannot be combined"),
+              std::string::npos);
+    EXPECT_EQ(parseError({"v.avi", "-o", "t", "--area", "1,2,3,4", "--shoulders", "1,2,3,4"}),
+              "--head X,Y,W,H is missing");
+    EXPECT_NE(parseError({"v.avi", "-o", "t"}).find("calibration is missing"), std::string::npos);
+    EXPECT_NE(parseError(with({"v.avi", "-o", "t", "--sleeves", "long"})).find("--sleeves"), std::string::npos);
+    EXPECT_NE(parseError(with({"v.avi", "-o", "t", "--reference-frame", "-1"})).find("--reference-frame"),
+              std::string::npos);
+    EXPECT_NE(parseError(with({"v.avi", "-o", "t", "--reference-frame", "1.5"})).find("--reference-frame"),
+              std::string::npos);
+    EXPECT_NE(parseError(with({"v.avi", "-o", "t", "-o", "u"})).find("twice"), std::string::npos);
+    EXPECT_NE(parseError(with({"v.avi", "-o", ""})).find("empty"), std::string::npos);
+
+    // The command answers a usage error with exit 2 and the usage text.
+    const Result r = track({"v.avi"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("usage: vestiga-track"), std::string::npos);
+}
+
+TEST(TrackCommandTest, TracksFromAFileOrFromOptionsWithTheSameBytes)
+{
+    Corpus c(8);
+    Result r = track({c.video, "-o", c.track, "--calibration", c.calib, "--quiet"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::string fromFile = readFile(c.track);
+    const std::vector<std::string> ls = lines(fromFile);
+    ASSERT_EQ(ls.size(), 7u); // frames 1 .. 7
+    for (size_t i = 0; i < ls.size(); ++i) {
+        EXPECT_TRUE(isTrackingLine(ls[i])) << ls[i];
+        EXPECT_EQ(numbers(ls[i])[6], 40.0 * (i + 1));
+    }
+
+    const std::string other = c.dir.file("options.track");
+    r = track({c.video, "-o", other, "--area", "0,0,320,240", "--head", "138,30,44,60", "--shoulders",
+               "120,100,200,100"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(other), fromFile);
+
+    // The same distance given explicitly, and the same run again.
+    r = track({c.video, "-o", other, "--area", "0,0,320,240", "--head", "138,30,44,60", "--shoulders",
+               "0,0,0,0", "--shoulder-distance", "80"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(other), fromFile);
+
+    // Short sleeves and another reference frame change the result, not the
+    // number of lines (tracking always starts at the second frame).
+    r = track({c.video, "-o", other, "--calibration", c.calib, "--sleeves", "short", "--reference-frame", "3"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lines(readFile(other)).size(), 7u);
+    EXPECT_NE(readFile(other), fromFile);
+}
+
+TEST(TrackCommandTest, BadInputExitsTwoAndLeavesTheTrackingFileAlone)
+{
+    Corpus c(4);
+    writeFile(c.dir.file("empty.avi"), "");
+    writeFile(c.dir.file("text.avi"), "hello");
+    writeFile(c.dir.file("empty.png"), "");
+    writeFile(c.dir.file("bad.calib"), "area 0,0,320,240\nhead 138,30,44,60\nshoulders 120,100,200\n");
+    writeSignerVideo(c.dir.file("single.avi"), 1);
+    const std::string kept = c.dir.file("kept.track"), fresh = c.dir.file("fresh.track");
+    writeFile(kept, "1.000000 2.000000 3.000000 4.000000 5.000000 6.000000 40.000000 \n");
+    const std::string keptBytes = readFile(kept);
+
+    struct Case {
+        std::vector<std::string> args;
+        std::string expect; // part of the message
+    };
+    const std::vector<std::string> flags = {"--head", "138,30,44,60", "--shoulders", "120,100,200,100"};
+    auto area = [&](const std::string& a, std::vector<std::string> more = {}) {
+        std::vector<std::string> v = {c.video, "--area", a};
+        v.insert(v.end(), flags.begin(), flags.end());
+        v.insert(v.end(), more.begin(), more.end());
+        return v;
+    };
+    const std::vector<Case> cases = {
+        {{c.dir.file("none.avi"), "--calibration", c.calib}, "none.avi"},
+        {{c.dir.file("empty.avi"), "--calibration", c.calib}, "empty.avi"},
+        {{c.dir.file("text.avi"), "--calibration", c.calib}, "text.avi"},
+        {{c.dir.file("single.avi"), "--calibration", c.calib}, "single frame"},
+        {{c.video, "--calibration", c.calib, "--reference-frame", "4"}, "--reference-frame 4: out of range"},
+        {{c.video, "--calibration", c.dir.file("bad.calib")}, "bad.calib: line 3: shoulders"},
+        {{c.video, "--calibration", c.dir.file("none.calib")}, "none.calib"},
+        {area("0,0,330,240"), "--area: "},
+        {area("0,0,0,240"), "--area: "},
+        {area("0,0,200,240"), "taller than wide"},
+        {area("150,0,170,100"), "outside the image area"},
+        {{c.video, "--area", "0,0,320,240", "--head", "138,30,44,60", "--shoulders", "120,100,120,100"},
+         "same point"},
+        {{c.video, "--area", "0,0,320,240", "--head", "138,30,44,60", "--shoulders", "120,100,120.5,100"},
+         "forearm"},
+        {{c.video, "--area", "0,0,320,240", "--head", "138,30,1,1", "--shoulders", "120,100,200,100"},
+         "skin sample"},
+        {{c.video, "--area", "0,0,320,4", "--head", "138,0,44,4", "--shoulders", "120,1,200,1"}, "6 rows"},
+        {area("0,0,320,240", {"--skin", c.dir.file("empty.png")}), "skin picture"},
+        {area("0,0,320,240", {"--background", c.dir.file("none.png")}), "background picture"},
+        {area("0,0,320,240", {"--annotated-video", c.dir.file("no/dir/a.avi")}), "annotated video"},
+    };
+    for (const Case& k : cases) {
+        for (const std::string& out : {kept, fresh}) {
+            std::vector<std::string> args = k.args;
+            args.push_back("-o");
+            args.push_back(out);
+            const Result r = track(args);
+            EXPECT_EQ(r.status, 2) << k.expect << "\n" << r.err;
+            EXPECT_NE(r.err.find(k.expect), std::string::npos) << "message: " << r.err;
+            EXPECT_EQ(r.err.rfind("vestiga-track: ", 0), 0u) << r.err;
+        }
+        EXPECT_EQ(readFile(kept), keptBytes);
+        EXPECT_FALSE(fileExists(fresh)) << k.expect;
+    }
+
+    // Output paths that cannot be written.
+    Result r = track({c.video, "--calibration", c.calib, "-o", c.dir.file("no/dir/t.track")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("does not exist"), std::string::npos) << r.err;
+    r = track({c.video, "--calibration", c.calib, "-o", c.video});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("would be overwritten"), std::string::npos) << r.err;
+}
+
+TEST(TrackCommandTest, ProgramKeepsStandardOutputEmpty)
+{
+    Corpus c(4);
+    const std::string out = c.dir.file("stdout.txt"), err = c.dir.file("stderr.txt");
+    const std::string cmd = std::string("'") + VESTIGA_TRACK_EXE + "' '" + c.video + "' -o '" + c.track
+                            + "' --calibration '" + c.calib + "' --annotated-video '" + c.dir.file("a.avi")
+                            + "' > '" + out + "' 2> '" + err + "'";
+    int status = std::system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << readFile(err);
+    EXPECT_EQ(readFile(out), "");
+    EXPECT_EQ(readFile(err), ""); // not a terminal: no progress
+    EXPECT_EQ(lines(readFile(c.track)).size(), 3u);
+    EXPECT_TRUE(fileExists(c.dir.file("a.avi")));
+
+    const std::string bad = std::string("'") + VESTIGA_TRACK_EXE + "' '" + c.video + "' -o '"
+                            + c.dir.file("x.track") + "' > '" + out + "' 2> '" + err + "'";
+    status = std::system(bad.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_NE(readFile(err).find("calibration is missing"), std::string::npos);
+    EXPECT_FALSE(fileExists(c.dir.file("x.track")));
+}
+
+TEST(TrackCommandTest, FailureDuringTheRunKeepsTheCompleteLines)
+{
+    Corpus c(30);
+    ASSERT_EQ(track({c.video, "--calibration", c.calib, "-o", c.track}).status, 0);
+    const std::string full = readFile(c.track);
+    ASSERT_EQ(lines(full).size(), 29u);
+
+    // A file-size limit of one block stops the writes part-way through a line.
+    const std::string cut = c.dir.file("cut.track"), err = c.dir.file("stderr.txt");
+    const std::string cmd = std::string("trap '' XFSZ; ulimit -f 1; '") + VESTIGA_TRACK_EXE + "' '" + c.video
+                            + "' -o '" + cut + "' --calibration '" + c.calib + "' 2> '" + err + "'";
+    const int status = std::system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1) << readFile(err);
+    EXPECT_NE(readFile(err).find("cannot be written"), std::string::npos) << readFile(err);
+    const std::string kept = readFile(cut);
+    ASSERT_FALSE(kept.empty());
+    EXPECT_LT(kept.size(), full.size());
+    EXPECT_EQ(kept.back(), '\n');
+    EXPECT_EQ(full.compare(0, kept.size(), kept), 0); // the same lines, none cut
+}
