@@ -3,6 +3,7 @@
 #include "Principal.h"
 
 #include <QMouseEvent>
+#include <QSurfaceFormat>
 
 #include <GL/gl.h>
 
@@ -112,4 +113,14 @@ void OGLWinArrow::paintGL()
         return;
     const QSize s = pixelSize();
     pPrincip_->drawArrowView(s.width(), s.height());
+}
+
+void useCompatibilityProfile()
+{
+    QSurfaceFormat format;
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setProfile(QSurfaceFormat::CompatibilityProfile);
+    format.setVersion(2, 1);
+    format.setDepthBufferSize(24);
+    QSurfaceFormat::setDefaultFormat(format);
 }

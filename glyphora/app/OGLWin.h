@@ -17,6 +17,10 @@
 
 class Principal;
 
+// The views draw with OpenGL 1.x immediate mode: a compatibility profile with
+// a depth buffer for the arrows. Call before the QApplication exists.
+void useCompatibilityProfile();
+
 class OGLWin : public QOpenGLWidget {
     Q_OBJECT
 public:

@@ -13,7 +13,6 @@
 #include <clocale>
 #include <QCommandLineParser>
 #include <QDir>
-#include <QSurfaceFormat>
 
 namespace {
 
@@ -35,14 +34,7 @@ QString findResources(const QString& option)
 
 int main(int argc, char** argv)
 {
-    // The views draw with OpenGL 1.x immediate mode: a compatibility profile,
-    // with a depth buffer for the arrows. Set before the application exists.
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setProfile(QSurfaceFormat::CompatibilityProfile);
-    format.setVersion(2, 1);
-    format.setDepthBufferSize(24);
-    QSurfaceFormat::setDefaultFormat(format);
+    useCompatibilityProfile();
 
     QApplication app(argc, argv);
     // Qt adopts the user's locale; numbers in files and on standard output

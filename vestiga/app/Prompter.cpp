@@ -5,15 +5,22 @@
 
 namespace vestiga {
 
-QString Prompter::openFile(QWidget* parent, const QString& title, const QString& filter)
+namespace {
+
+// A file dialog of Qt's own (the same on every desktop) with French labels.
+// Returns the chosen path, or an empty string when the user cancels.
+QString runFileDialog(QWidget* parent, const QString& title, const QString& filter,
+                      QFileDialog::AcceptMode mode, const QString& acceptText, const QString& defaultSuffix)
 {
     QFileDialog dialog(parent, title);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     if (!filter.isEmpty())
         dialog.setNameFilters({filter, QStringLiteral("Tous les fichiers (*)")});
-    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Ouvrir"));
+    if (!defaultSuffix.isEmpty())
+        dialog.setDefaultSuffix(defaultSuffix);
+    dialog.setLabelText(QFileDialog::Accept, acceptText);
     dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Annuler"));
     dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Dossier :"));
     dialog.setLabelText(QFileDialog::FileName, QStringLiteral("Fichier :"));
@@ -23,25 +30,18 @@ QString Prompter::openFile(QWidget* parent, const QString& title, const QString&
     return dialog.selectedFiles().first();
 }
 
+} // namespace
+
+QString Prompter::openFile(QWidget* parent, const QString& title, const QString& filter)
+{
+    return runFileDialog(parent, title, filter, QFileDialog::AcceptOpen, QStringLiteral("Ouvrir"), QString());
+}
+
 QString Prompter::saveFile(QWidget* parent, const QString& title, const QString& filter,
                            const QString& defaultSuffix)
 {
-    QFileDialog dialog(parent, title);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    if (!filter.isEmpty())
-        dialog.setNameFilters({filter, QStringLiteral("Tous les fichiers (*)")});
-    if (!defaultSuffix.isEmpty())
-        dialog.setDefaultSuffix(defaultSuffix);
-    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Enregistrer"));
-    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Annuler"));
-    dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Dossier :"));
-    dialog.setLabelText(QFileDialog::FileName, QStringLiteral("Fichier :"));
-    dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Type :"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return QString();
-    return dialog.selectedFiles().first();
+    return runFileDialog(parent, title, filter, QFileDialog::AcceptSave, QStringLiteral("Enregistrer"),
+                         defaultSuffix);
 }
 
 namespace {

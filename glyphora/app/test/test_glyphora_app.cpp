@@ -19,7 +19,6 @@
 #include <QSignalSpy>
 #include <QSlider>
 #include <QStackedWidget>
-#include <QSurfaceFormat>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -692,12 +691,7 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setProfile(QSurfaceFormat::CompatibilityProfile);
-    format.setVersion(2, 1);
-    format.setDepthBufferSize(24);
-    QSurfaceFormat::setDefaultFormat(format);
+    useCompatibilityProfile();
     QApplication app(argc, argv);
     TestGlyphoraApp test;
     return QTest::qExec(&test, argc, argv);
