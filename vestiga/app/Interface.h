@@ -1,10 +1,15 @@
 #pragma once
-// The controller of the tracking application: the workflow windows (source
-// choice, camera, frame choice, calibration, skin and background pictures,
-// tracking) and the actions that lead from one to the next. The tracking
-// itself is vestiga::TrackingRun; the calibration arithmetic is MorphWin's.
+// The controller of the tracking application: it owns the six workflow
+// windows (source choice, camera, frame choice, calibration, skin and
+// background pictures, tracking), answers their signals, and keeps what the
+// user chose in a WorkflowModel. The camera's steps are CaptureMachine's, the
+// tracking ticks RunLoop's, the calibration arithmetic MorphWin's; the
+// windows never call back into the controller.
 #include "CameraSource.h"
+#include "CaptureMachine.h"
 #include "Prompter.h"
+#include "RunLoop.h"
+#include "WorkflowModel.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -16,10 +21,6 @@
 #include <cstdint>
 #include <memory>
 
-class QButtonGroup;
-class QLabel;
-class QProgressBar;
-class QPushButton;
 class QTimer;
 class QWidget;
 
@@ -29,8 +30,13 @@ class MovieView;
 
 namespace vestiga {
 
+class CalibrationWindow;
+class CameraWindow;
+class FrameWindow;
 class MorphWin;
-class TrackingRun;
+class SkinBgWindow;
+class StartWindow;
+class TrackingWindow;
 
 class Interface : public QObject {
     Q_OBJECT
@@ -45,25 +51,25 @@ public:
     void setCameraStandIn(const QString& path) { cameraStandIn_ = path; }
 
     // The windows, for the application and its tests.
-    QWidget* startWindow() const { return firstWnd; }
-    QWidget* cameraWindow() const { return captureWnd; }
-    QWidget* frameWindow() const { return selectFrameWin; }
-    QWidget* calibrationWindow() const { return getMorphologyWin; }
-    QWidget* skinBgWindow() const { return loadSkBgWin; }
-    QWidget* trackingWindow() const { return videoWnd; }
-    MorphWin* calibrationView() const { return morphImageView; }
-    qtmedia::MovieView* movieView() const { return mMovieView; }
-    qtmedia::MovieView* clipView() const { return captureImageView; }
+    QWidget* startWindow() const;
+    QWidget* cameraWindow() const;
+    QWidget* frameWindow() const;
+    QWidget* calibrationWindow() const;
+    QWidget* skinBgWindow() const;
+    QWidget* trackingWindow() const;
+    MorphWin* calibrationView() const;
+    qtmedia::MovieView* movieView() const;
+    qtmedia::MovieView* clipView() const;
 
-    int sourceMode() const { return mode; }
-    const QString& chosenVideo() const { return videoFile; }
-    const QString& chosenSkin() const { return skinFile; }
-    const QString& chosenBackground() const { return bgFile; }
-    const QString& chosenTrackingFile() const { return trackingFile; }
-    const cv::Mat& referencePicture() const { return refPic; }
-    int64_t referenceFrame() const { return refFrameIndex_; }
-    bool tracking() const;
-    bool capturing() const { return captureStep_ != CaptureStep::Idle; }
+    int sourceMode() const { return int(model_.source); }
+    const QString& chosenVideo() const { return model_.videoFile; }
+    const QString& chosenSkin() const { return model_.skinFile; }
+    const QString& chosenBackground() const { return model_.bgFile; }
+    const QString& chosenTrackingFile() const { return model_.trackingFile; }
+    const cv::Mat& referencePicture() const { return model_.reference; }
+    int64_t referenceFrame() const { return model_.referenceFrame; }
+    bool tracking() const { return run_.running(); }
+    bool capturing() const { return capture_.busy(); }
     // The private temporary directory that holds the camera clips (created
     // with the first clip or this call, removed with the controller).
     QString clipDirectory();
@@ -79,7 +85,7 @@ public slots:
     void loadSkin();
     void loadBg();
     void begTrack();
-    bool onTimer();
+    void onTimer();
     void stopTrack();
 
     // Back from the camera or frame-choice window to the start window.
@@ -98,87 +104,44 @@ signals:
     // closed and the last picture stays shown.
     void trackingEnded();
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private slots:
     void onPreviewTimer();
 
 private:
-    enum class CaptureStep { Idle, Countdown, Recording, Settling };
-
-    void awakeFromNib();
-    void buildStartWindow();
-    void buildCameraWindow();
-    void buildFrameWindow();
-    void buildCalibrationWindow();
-    void buildSkinBgWindow();
-    void buildTrackingWindow();
-    static void present(QWidget* window);
+    void connectWindows();
     void closeCamera();
-    void showPreview(const cv::Mat& frame);
-    void updateCaptureControls();
+    void startClip();
     void finishCapture();
-    void updatePictureLabels();
-    void showTrackingPicture();
-    void updateProgress();
+    void showCaptureStep();
     void endRun(const QString& message, const QString& details, bool failed);
-    bool sleevesToWrist() const;
     qtmedia::MovieView* sourceView() const;
+    // Milliseconds on the controller's monotonic clock.
+    int64_t now() const { return clock_.elapsed(); }
 
     std::unique_ptr<Prompter> prompter_;
+    WorkflowModel model_;
+    QElapsedTimer clock_;
 
-    // Workflow windows.
-    QWidget* firstWnd = nullptr;
-    QWidget* captureWnd = nullptr;
-    QWidget* selectFrameWin = nullptr;
-    QWidget* getMorphologyWin = nullptr;
-    QWidget* loadSkBgWin = nullptr;
-    QWidget* videoWnd = nullptr; // "oVideo"
-
-    // Source and reference picture.
-    int mode = 0; // 1: camera, 0: video file
-    QString videoFile;
-    QString skinFile;
-    QString bgFile;
-    QString trackingFile;
-    qtmedia::MovieView* mMovieView = nullptr;
-    cv::Mat refPic; // blue-green-red
-    int64_t refFrameIndex_ = 0;
-
-    // Calibration.
-    MorphWin* morphImageView = nullptr;
-    QLabel* instructionField = nullptr;
-    QLabel* calibrationStatus_ = nullptr;
+    // The windows have no parent: they go with the controller.
+    std::unique_ptr<StartWindow> start_;
+    std::unique_ptr<CameraWindow> camera_;
+    std::unique_ptr<FrameWindow> frame_;
+    std::unique_ptr<CalibrationWindow> calibration_;
+    std::unique_ptr<SkinBgWindow> skinBg_;
+    std::unique_ptr<TrackingWindow> tracking_; // "oVideo"
 
     // Camera.
-    qtmedia::MovieView* captureImageView = nullptr;
-    QLabel* mCaptureView = nullptr;
-    QLabel* captureStatus_ = nullptr;
-    QPushButton* captureButton_ = nullptr;
-    QPushButton* selectClipButton_ = nullptr;
-    CameraSource mCaptureSession;
+    CameraSource camSource_;
+    CaptureMachine capture_;
     QTimer* previewTimer_ = nullptr;
     QString cameraStandIn_;
     std::unique_ptr<QTemporaryDir> tempDir_;
     QString clipPath_;
     int clipCount_ = 0;
-    CaptureStep captureStep_ = CaptureStep::Idle;
-    QElapsedTimer captureClock_;
-
-    // Skin, background and sleeves.
-    QLabel* skinLabel_ = nullptr;
-    QLabel* bgLabel_ = nullptr;
-    QLabel* skBgStatus_ = nullptr;
-    QButtonGroup* sleeveCombo = nullptr;
 
     // Tracking.
-    std::unique_ptr<TrackingRun> run_;
-    QTimer* processTimer = nullptr;
-    QLabel* videoLabel_ = nullptr;
-    QLabel* progressLine_ = nullptr;
-    QProgressBar* progressBar_ = nullptr;
-    QPushButton* stopButton_ = nullptr;
+    RunLoop run_;
+    QTimer* processTimer_ = nullptr;
 };
 
 } // namespace vestiga

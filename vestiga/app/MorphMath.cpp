@@ -37,42 +37,4 @@ bool clickOnView(const int p[2], const ViewFrame& v)
     return p[0] >= v.ox && p[0] < v.ox + v.width && p[1] >= v.oy && p[1] < v.oy + v.height;
 }
 
-namespace {
-
-bool inside(const PicRect& r, float x0, float y0, float x1, float y1)
-{
-    return r.x >= x0 && r.y >= y0 && r.x + r.width <= x1 && r.y + r.height <= y1;
-}
-
-bool pointInside(const float p[2], int imw, int imh)
-{
-    return p[0] >= 0 && p[1] >= 0 && p[0] <= float(imw) && p[1] <= float(imh);
-}
-
-} // namespace
-
-std::string checkCalibration(const PicRect& area, const PicRect& head, const float shoulderR[2],
-                             const float shoulderL[2], float dShould, int imw, int imh)
-{
-    if (area.width < 1 || area.height < 1)
-        return "La zone à traiter est vide : cliquez sur deux coins opposés de la zone.";
-    if (!inside(area, 0, 0, float(imw), float(imh)))
-        return "La zone à traiter sort de l'image.";
-    if (area.height > area.width)
-        return "La zone à traiter est plus haute que large : choisissez une zone au moins aussi "
-               "large que haute.";
-    // The skin sample is the central half of the head box: it needs two
-    // pixels in each direction.
-    if (head.width < 2 || head.height < 2)
-        return "La boîte de la tête est trop petite.";
-    if (!inside(head, area.x, area.y, area.x + area.width, area.y + area.height))
-        return "La boîte de la tête doit se trouver dans la zone à traiter.";
-    if (!pointInside(shoulderR, imw, imh) || !pointInside(shoulderL, imw, imh))
-        return "Une épaule est en dehors de l'image.";
-    if (!(dShould >= 1))
-        return "Les deux épaules sont confondues : cliquez sur l'épaule droite puis sur l'épaule "
-               "gauche.";
-    return std::string();
-}
-
 } // namespace vestiga

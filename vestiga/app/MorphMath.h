@@ -5,10 +5,14 @@
 // corner, y upward), for a picture stretched to fill the view's frame in both
 // directions. No Qt: the view forwards to these functions.
 //
-// The conversions keep the mixed precision of the original tool: sizes in
-// whole-number arithmetic with truncating divisions, positions in double
-// precision, every result narrowed to single precision.
-#include <string>
+// The precision is mixed on purpose: sizes in whole-number arithmetic with
+// truncating divisions, positions in double precision, every result narrowed
+// to single precision. The image area fixes the unit of every coordinate of
+// the tracking file (its height scaled to 400 columns of width) and the head
+// box and shoulder distance set up the filters, so a clicked calibration must
+// give exactly these numbers for the window and the command line (with the
+// saved calibration) to write the same tracking file; any other rounding
+// moves the tracked positions.
 
 namespace vestiga {
 
@@ -51,12 +55,5 @@ float shoulderDistance(const int r[2], const int l[2], const ViewFrame& v, int i
 // True when the click lies on the view (the picture): ox <= x < ox + width and
 // oy <= y < oy + height.
 bool clickOnView(const int p[2], const ViewFrame& v);
-
-// Why a calibration cannot be tracked, or an empty string when it can. The
-// rectangles are bottom-left picture rectangles, the shoulders picture points
-// (bottom-left origin), on a picture of imw x imh pixels. The messages are
-// the user-interface texts.
-std::string checkCalibration(const PicRect& area, const PicRect& head, const float shoulderR[2],
-                             const float shoulderL[2], float dShould, int imw, int imh);
 
 } // namespace vestiga

@@ -153,10 +153,45 @@ QString MorphWin::check() const
                 return QStringLiteral("Le clic sur %1 est en dehors de l'image.")
                     .arg(QString::fromUtf8(kClickNames[i]));
     }
-    float r[2], l[2];
-    getShoulders(r, l);
-    return QString::fromStdString(
-        checkCalibration(getCropRec(), getHeadRec(), r, l, getDShould(), imw, imh));
+    return problemText(validateCalibration(calibrationFile(), imw, imh));
+}
+
+QString MorphWin::problemText(const CalibrationCheck& check)
+{
+    switch (check.fault) {
+    case CalibrationFault::None:
+        return QString();
+    case CalibrationFault::AreaEmpty:
+        return QStringLiteral("La zone à traiter est vide : cliquez sur deux coins opposés de la zone.");
+    case CalibrationFault::AreaOutsideFrame:
+        return QStringLiteral("La zone à traiter sort de l'image.");
+    case CalibrationFault::AreaTallerThanWide:
+        return QStringLiteral("La zone à traiter est plus haute que large : choisissez une zone au moins "
+                              "aussi large que haute.");
+    case CalibrationFault::HeadEmpty:
+        return QStringLiteral("La boîte de la tête est vide : cliquez sur deux coins opposés de la tête.");
+    case CalibrationFault::HeadOutsideArea:
+        return QStringLiteral("La boîte de la tête doit se trouver dans la zone à traiter.");
+    case CalibrationFault::ShoulderOutsideFrame:
+        return check.shoulder == 0 ? QStringLiteral("L'épaule droite est en dehors de l'image.")
+                                   : QStringLiteral("L'épaule gauche est en dehors de l'image.");
+    case CalibrationFault::ShouldersTogether:
+    case CalibrationFault::ShoulderDistance:
+        return QStringLiteral("Les deux épaules sont confondues : cliquez sur l'épaule droite puis sur "
+                              "l'épaule gauche.");
+    }
+    return QString();
+}
+
+CalibrationFile MorphWin::calibrationFile() const
+{
+    const RunCalibration r = runCalibration(true);
+    float right[2], left[2];
+    getShoulders(right, left);
+    // Shoulders: bottom-left origin in the view, top-left in the file.
+    const double shoulders[4] = {double(right[0]), double(imh) - double(right[1]), double(left[0]),
+                                 double(imh) - double(left[1])};
+    return toCalibrationFile(r, imh, shoulders, 0);
 }
 
 void MorphWin::setCalibration(const RunCalibration& r, const float shoulderR[2],
@@ -204,17 +239,38 @@ void MorphWin::mousePressEvent(QMouseEvent* event)
     const float x = float(inWindow.x());
     const float y = float(double(window()->height() - 1) - inWindow.y());
     if (curState <= 5) {
-        if (curState == 0)
-            fromFile_ = false; // new clicks replace a calibration read from a file
-        coord[curState][0] = int(x);
-        coord[curState][1] = int(y);
         std::printf("%f %f ", double(x), double(y));
         std::fflush(stdout);
+    }
+    placePoint(int(x), int(y));
+}
+
+void MorphWin::placePoint(int x, int y)
+{
+    if (curState <= 5) {
+        if (curState == 0)
+            fromFile_ = false; // new clicks replace a calibration read from a file
+        coord[curState][0] = x;
+        coord[curState][1] = y;
     }
     ++curState;
     sendMessage();
     redraw();
     emit stateChanged(curState);
+}
+
+void MorphWin::placePicturePoints(const double points[6][2])
+{
+    if (imw <= 0 || imh <= 0)
+        return;
+    curState = 0;
+    const int windowHeight = window()->height();
+    for (int i = 0; i < 6; ++i) {
+        // Picture pixel -> point of the stretched picture -> window point.
+        const QPointF local(points[i][0] * QWidget::width() / imw, points[i][1] * QWidget::height() / imh);
+        const QPointF inWindow = mapTo(window(), local);
+        placePoint(int(inWindow.x()), int(double(windowHeight - 1) - inWindow.y()));
+    }
 }
 
 void MorphWin::redraw()

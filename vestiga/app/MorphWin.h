@@ -42,8 +42,25 @@ public:
     // The shoulders in picture pixels, bottom-left origin (right one first).
     void getShoulders(float right[2], float left[2]) const;
 
-    // Why the stored calibration cannot be tracked (empty when it can).
+    // Why the stored calibration cannot be tracked, in the user's words
+    // (empty when it can): the six clicks must be made and lie on the
+    // picture, then the calibration must pass validateCalibration.
     QString check() const;
+    // The words for a reason of validateCalibration.
+    static QString problemText(const CalibrationCheck& check);
+
+    // What the view holds, as a calibration file holds it (top-left origin,
+    // the shoulder distance given); sleeves, frame and method are left at
+    // their defaults for the caller to set.
+    CalibrationFile calibrationFile() const;
+
+    // A click at window point (x, y), origin at the window's bottom-left
+    // corner: what a left click of the mouse does.
+    void placePoint(int x, int y);
+    // The six points given in picture pixels (top-left origin, in the order
+    // of the clicks) placed from the first click on as the user would click
+    // them on the stretched picture.
+    void placePicturePoints(const double points[6][2]);
 
     // Takes a calibration read from a file in place of the clicks: the
     // getters answer it, the view shows it as complete. The next first click

@@ -88,7 +88,7 @@ bool parseCalibration(const std::string& text, CalibrationFile* out, std::string
 {
     CalibrationFile c;
     bool seenArea = false, seenHead = false, seenShoulders = false, seenDistance = false,
-         seenFrame = false, seenSleeves = false;
+         seenFrame = false, seenSleeves = false, seenTracker = false;
     std::istringstream in(text);
     std::string raw;
     int lineNo = 0;
@@ -144,6 +144,15 @@ bool parseCalibration(const std::string& text, CalibrationFile* out, std::string
                 c.sleevesToWrist = false;
             else
                 return fail("sleeves: expected 'wrist' or 'short', got '" + value + "'");
+        } else if (key == "tracker") {
+            if (!once(seenTracker))
+                return false;
+            if (value == "classic")
+                c.tracker = TrackerMethod::Classic;
+            else if (value == "robust")
+                c.tracker = TrackerMethod::Robust;
+            else
+                return fail("tracker: expected 'classic' or 'robust', got '" + value + "'");
         } else {
             return fail("unknown key '" + key + "'");
         }
@@ -199,6 +208,10 @@ std::string formatCalibration(const CalibrationFile& c)
         s += "shoulder-distance " + realText(c.shoulderDistance) + "\n";
     s += "reference-frame " + std::to_string(c.referenceFrame) + "\n";
     s += std::string("sleeves ") + (c.sleevesToWrist ? "wrist" : "short") + "\n";
+    // Only a departure from the default is written: a classic calibration
+    // keeps the bytes it always had.
+    if (c.tracker == TrackerMethod::Robust)
+        s += "tracker robust\n";
     return s;
 }
 
@@ -270,6 +283,7 @@ RunCalibration toRunCalibration(const CalibrationFile& c, int refHeight)
         r.dShould = std::sqrt(dx * dx + dy * dy);
     }
     r.sleevesToWrist = c.sleevesToWrist;
+    r.tracker = c.tracker;
     return r;
 }
 
@@ -293,43 +307,97 @@ CalibrationFile toCalibrationFile(const RunCalibration& r, int refHeight, const 
     c.shoulderDistance = r.dShould;
     c.referenceFrame = referenceFrame;
     c.sleevesToWrist = r.sleevesToWrist;
+    c.tracker = r.tracker;
     return c;
+}
+
+namespace {
+
+CalibrationCheck fault(CalibrationFault f, const char* key, int shoulder = -1)
+{
+    CalibrationCheck c;
+    c.fault = f;
+    c.key = key;
+    c.shoulder = shoulder;
+    return c;
+}
+
+CalibrationCheck validate(const CalibrationFile& c, int refWidth, int refHeight, bool shoulderPoints)
+{
+    const double W = refWidth, H = refHeight;
+    const double* a = c.area;
+    const double* h = c.head;
+    const double* s = c.shoulders;
+    if (!(a[2] > 0 && a[3] > 0))
+        return fault(CalibrationFault::AreaEmpty, "area");
+    if (!(a[0] >= 0 && a[1] >= 0 && a[0] + a[2] <= W && a[1] + a[3] <= H))
+        return fault(CalibrationFault::AreaOutsideFrame, "area");
+    if (a[3] > a[2])
+        return fault(CalibrationFault::AreaTallerThanWide, "area");
+    if (!(h[2] > 0 && h[3] > 0))
+        return fault(CalibrationFault::HeadEmpty, "head");
+    if (!(h[0] >= a[0] && h[1] >= a[1] && h[0] + h[2] <= a[0] + a[2] && h[1] + h[3] <= a[1] + a[3]))
+        return fault(CalibrationFault::HeadOutsideArea, "head");
+    if (shoulderPoints)
+        for (int i = 0; i < 2; ++i)
+            if (!(inside(s[2 * i], 0, W) && inside(s[2 * i + 1], 0, H)))
+                return fault(CalibrationFault::ShoulderOutsideFrame, "shoulders", i);
+    if (c.hasShoulderDistance) {
+        if (!(c.shoulderDistance > 0))
+            return fault(CalibrationFault::ShoulderDistance, "shoulder-distance");
+    } else if (s[0] == s[2] && s[1] == s[3]) {
+        return fault(CalibrationFault::ShouldersTogether, "shoulders");
+    }
+    return CalibrationCheck();
+}
+
+} // namespace
+
+CalibrationCheck validateCalibration(const CalibrationFile& c, int refWidth, int refHeight)
+{
+    return validate(c, refWidth, refHeight, true);
+}
+
+CalibrationCheck validateCalibration(const RunCalibration& r, int refWidth, int refHeight)
+{
+    return validate(toCalibrationFile(r, refHeight, nullptr, 0), refWidth, refHeight, false);
 }
 
 std::string checkCalibration(const CalibrationFile& c, int refWidth, int refHeight)
 {
-    const double W = refWidth, H = refHeight;
+    const CalibrationCheck check = validateCalibration(c, refWidth, refHeight);
     const std::string frame = std::to_string(refWidth) + "x" + std::to_string(refHeight);
     const double* a = c.area;
     const double* h = c.head;
-    if (!(a[2] > 0 && a[3] > 0))
+    const double* s = c.shoulders;
+    switch (check.fault) {
+    case CalibrationFault::None:
+        return std::string();
+    case CalibrationFault::AreaEmpty:
         return "area: the width and height must be above 0 (got " + listText(a, 4) + ")";
-    if (!(a[0] >= 0 && a[1] >= 0 && a[0] + a[2] <= W && a[1] + a[3] <= H))
+    case CalibrationFault::AreaOutsideFrame:
         return "area: " + listText(a, 4) + " lies outside the " + frame + " reference frame";
-    if (a[3] > a[2])
+    case CalibrationFault::AreaTallerThanWide:
         return "area: the image area is taller than wide (" + realText(a[2]) + " x " + realText(a[3])
                + "); the tracker needs a width at least equal to the height";
-    if (!(h[2] > 0 && h[3] > 0))
+    case CalibrationFault::HeadEmpty:
         return "head: the width and height must be above 0 (got " + listText(h, 4) + ")";
-    if (!(h[0] >= a[0] && h[1] >= a[1] && h[0] + h[2] <= a[0] + a[2] && h[1] + h[3] <= a[1] + a[3]))
+    case CalibrationFault::HeadOutsideArea:
         return "head: the head box " + listText(h, 4) + " lies outside the image area " + listText(a, 4);
-    const double* s = c.shoulders;
-    for (int i = 0; i < 2; ++i)
-        if (!(inside(s[2 * i], 0, W) && inside(s[2 * i + 1], 0, H)))
-            return "shoulders: the " + std::string(i == 0 ? "right" : "left") + " shoulder ("
-                   + listText(s + 2 * i, 2) + ") lies outside the " + frame + " reference frame";
-    if (c.hasShoulderDistance) {
-        if (!(c.shoulderDistance > 0))
-            return "shoulder-distance: must be above 0 (got " + realText(c.shoulderDistance) + ")";
-    } else if (s[0] == s[2] && s[1] == s[3]) {
+    case CalibrationFault::ShoulderOutsideFrame:
+        return "shoulders: the " + std::string(check.shoulder == 0 ? "right" : "left") + " shoulder ("
+               + listText(s + 2 * check.shoulder, 2) + ") lies outside the " + frame + " reference frame";
+    case CalibrationFault::ShouldersTogether:
         return "shoulders: both shoulders are at the same point (" + listText(s, 2) + ")";
+    case CalibrationFault::ShoulderDistance:
+        return "shoulder-distance: must be above 0 (got " + realText(c.shoulderDistance) + ")";
     }
     return std::string();
 }
 
 std::string checkRunCalibration(const RunCalibration& r, int refWidth, int refHeight)
 {
-    const double W = refWidth, H = refHeight;
+    const CalibrationCheck check = validateCalibration(r, refWidth, refHeight);
     const std::string frame = std::to_string(refWidth) + "x" + std::to_string(refHeight);
     auto rect = [](double x, double y, double w, double h) {
         const double v[4] = {x, y, w, h};
@@ -337,19 +405,24 @@ std::string checkRunCalibration(const RunCalibration& r, int refWidth, int refHe
     };
     const std::string area = rect(r.cx, r.cy, r.cw, r.ch);
     const std::string head = rect(r.hx, r.hy, r.hw, r.hh);
-    if (!(r.cw > 0 && r.ch > 0))
+    switch (check.fault) {
+    case CalibrationFault::None:
+        return std::string();
+    case CalibrationFault::AreaEmpty:
         return "image area " + area + ": the width and height must be above 0";
-    if (!(r.cx >= 0 && r.cy >= 0 && double(r.cx) + r.cw <= W && double(r.cy) + r.ch <= H))
+    case CalibrationFault::AreaOutsideFrame:
         return "image area " + area + " lies outside the " + frame + " reference picture";
-    if (r.ch > r.cw)
+    case CalibrationFault::AreaTallerThanWide:
         return "image area " + area + " is taller than wide; the tracker needs a width at least equal to the height";
-    if (!(r.hw > 0 && r.hh > 0))
+    case CalibrationFault::HeadEmpty:
         return "head box " + head + ": the width and height must be above 0";
-    if (!(r.hx >= r.cx && r.hy >= r.cy && double(r.hx) + r.hw <= double(r.cx) + r.cw
-          && double(r.hy) + r.hh <= double(r.cy) + r.ch))
+    case CalibrationFault::HeadOutsideArea:
         return "head box " + head + " lies outside the image area " + area;
-    if (!(r.dShould > 0))
+    case CalibrationFault::ShoulderOutsideFrame: // no shoulder points in a run calibration
+    case CalibrationFault::ShouldersTogether:
+    case CalibrationFault::ShoulderDistance:
         return "shoulder distance " + realText(r.dShould) + ": the shoulders must be apart";
+    }
     return std::string();
 }
 

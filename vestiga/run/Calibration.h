@@ -13,10 +13,15 @@
 //   shoulder-distance D          (optional: overrides the distance of the two points)
 //   reference-frame N            (optional, default 0)
 //   sleeves wrist|short          (optional, default wrist)
+//   tracker classic|robust       (optional, default classic; written only when robust)
 // Real numbers are written with %.17g, so that they read back bit for bit.
 #include <string>
 
 namespace vestiga {
+
+// The tracking method a calibration asks for. The classic method is the
+// default and the one every file without a `tracker` line means.
+enum class TrackerMethod { Classic, Robust };
 
 struct CalibrationFile {
     double area[4] = {0, 0, 0, 0};      // X, Y, W, H
@@ -26,6 +31,7 @@ struct CalibrationFile {
     double shoulderDistance = 0;
     int referenceFrame = 0;
     bool sleevesToWrist = true;
+    TrackerMethod tracker = TrackerMethod::Classic;
 };
 
 struct RunCalibration {
@@ -33,6 +39,7 @@ struct RunCalibration {
     float hx = 0, hy = 0, hw = 0, hh = 0; // head box, bottom-left origin
     float dShould = 0;                     // shoulder distance, reference pixels
     bool sleevesToWrist = true;            // first row of the sleeve choice
+    TrackerMethod tracker = TrackerMethod::Classic;
 };
 
 // Parses the text of a calibration file. On failure returns false with a
@@ -53,15 +60,52 @@ RunCalibration toRunCalibration(const CalibrationFile& c, int refHeight);
 CalibrationFile toCalibrationFile(const RunCalibration& r, int refHeight, const double shoulders[4],
                                   int referenceFrame);
 
-// Why the calibration cannot be used on a reference frame of refWidth x
-// refHeight pixels, or an empty string: an image area or head box with a size
-// of 0 or less, an image area outside the frame or taller than wide, a head box
-// outside the image area, a shoulder outside the frame, both shoulders at one
-// point (when no distance is given) or a shoulder distance of 0 or less. The
-// message starts with the key it is about ("area: ...").
+// The one rule for a usable calibration on a reference frame of refWidth x
+// refHeight pixels, checked in this order:
+//   AreaEmpty            the image area's width or height is not above 0
+//   AreaOutsideFrame     the image area leaves the frame
+//   AreaTallerThanWide   the tracker scales the area to 400 columns and needs
+//                        at least as many columns as rows
+//   HeadEmpty            the head box's width or height is not above 0
+//   HeadOutsideArea      the head box leaves the image area
+//   ShoulderOutsideFrame a shoulder point leaves the frame (edges included)
+//   ShouldersTogether    no distance given and both shoulder points coincide
+//   ShoulderDistance     the given shoulder distance is not above 0
+// Comparisons are written so that a NaN fails them. The command line and the
+// window turn the reason into their own words.
+enum class CalibrationFault {
+    None,
+    AreaEmpty,
+    AreaOutsideFrame,
+    AreaTallerThanWide,
+    HeadEmpty,
+    HeadOutsideArea,
+    ShoulderOutsideFrame,
+    ShouldersTogether,
+    ShoulderDistance,
+};
+
+struct CalibrationCheck {
+    CalibrationFault fault = CalibrationFault::None;
+    // The file key the fault is about: "area", "head", "shoulders" or
+    // "shoulder-distance"; empty when the calibration is usable.
+    std::string key;
+    // ShoulderOutsideFrame: 0 for the right shoulder, 1 for the left one.
+    int shoulder = -1;
+    bool ok() const { return fault == CalibrationFault::None; }
+};
+
+CalibrationCheck validateCalibration(const CalibrationFile& c, int refWidth, int refHeight);
+// The same rule on what the run takes (bottom-left origin). A run calibration
+// carries no shoulder points, so only the distance is checked for them; the
+// turn to a top-left origin is exact for single-precision values.
+CalibrationCheck validateCalibration(const RunCalibration& r, int refWidth, int refHeight);
+
+// validateCalibration in the words of the command line: the message starts
+// with the key it is about ("area: ..."), or is empty when usable.
 std::string checkCalibration(const CalibrationFile& c, int refWidth, int refHeight);
-// The same checks on what the calibration view hands to the run (bottom-left
-// origin); the message names the image area, the head box or the shoulders.
+// validateCalibration in the words of the run (bottom-left numbers): the
+// message names the image area, the head box or the shoulder distance.
 std::string checkRunCalibration(const RunCalibration& r, int refWidth, int refHeight);
 
 // A finite real number in C-locale notation, surrounding blanks allowed.

@@ -4,6 +4,7 @@
 #include "MorphWin.h"
 
 #include <QLabel>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <opencv2/core.hpp>
@@ -123,22 +124,15 @@ private slots:
         QCOMPARE(vestiga::shoulderDistance(wr, wl, hd, 1920, 1080), 1500.f);
     }
 
-    void calibrationChecks()
+    void clickOnTheView()
     {
-        const float sr[2] = {200, 200}, sl[2] = {300, 200};
-        const PicRect area{20, 20, 400, 300}, head{150, 200, 60, 80};
-        QCOMPARE(vestiga::checkCalibration(area, head, sr, sl, 100, 640, 480), std::string());
-        // Taller than wide.
-        QVERIFY(!vestiga::checkCalibration({20, 20, 300, 400}, head, sr, sl, 100, 640, 480).empty());
-        // Head box reaching out of the image area.
-        QVERIFY(!vestiga::checkCalibration(area, {390, 200, 60, 80}, sr, sl, 100, 640, 480).empty());
-        // Image area out of the picture, empty head box, merged shoulders.
-        QVERIFY(!vestiga::checkCalibration({300, 20, 400, 300}, head, sr, sl, 100, 640, 480).empty());
-        QVERIFY(!vestiga::checkCalibration(area, {150, 200, 0, 80}, sr, sl, 100, 640, 480).empty());
-        QVERIFY(!vestiga::checkCalibration(area, head, sr, sr, 0, 640, 480).empty());
-        const int on[2] = {0, 0}, off[2] = {320, 10};
-        QVERIFY(vestiga::clickOnView(on, {0, 0, 320, 240}));
-        QVERIFY(!vestiga::clickOnView(off, {0, 0, 320, 240}));
+        // The view's right and top edges are outside it.
+        const int on[2] = {0, 0}, right[2] = {320, 10}, top[2] = {10, 240}, below[2] = {10, -1};
+        const ViewFrame v{0, 0, 320, 240};
+        QVERIFY(vestiga::clickOnView(on, v));
+        QVERIFY(!vestiga::clickOnView(right, v));
+        QVERIFY(!vestiga::clickOnView(top, v));
+        QVERIFY(!vestiga::clickOnView(below, v));
     }
 
     void sixClicksOnAWindow_data()
@@ -258,9 +252,37 @@ private slots:
         for (QPoint p : {QPoint(110, 50), QPoint(90, 150), QPoint(60, 110), QPoint(50, 100), QPoint(80, 140)})
             host.click(p.x(), p.y());
         QVERIFY(view.check().contains(QStringLiteral("en dehors de l'image")));
+        // Both shoulders on one point.
+        sixClicks({{10, 200}, {200, 50}, {90, 150}, {60, 110}, {50, 100}, {50, 100}});
+        QVERIFY(view.check().contains(QStringLiteral("épaules sont confondues")));
         // A wider area with the same head and shoulders: accepted.
         sixClicks({{10, 200}, {200, 50}, {90, 150}, {60, 110}, {50, 100}, {80, 140}});
         QCOMPARE(view.check(), QString());
+    }
+
+    void placedPointsActAsClicks()
+    {
+        // The view inside the window (ox = 30), the picture stretched by 2.
+        Host host(500, 400, QRect(30, 50, 320, 240), referencePicture(640, 480));
+        MorphWin& view = *host.view;
+        QSignalSpy states(&view, &MorphWin::stateChanged);
+        // Top-left picture pixels: image area (20, 80)-(420, 380), head box
+        // corners (240, 100) and (180, 180), shoulders (150, 220), (290, 220).
+        const double points[6][2] = {{20, 80}, {420, 380}, {240, 100}, {180, 180}, {150, 220}, {290, 220}};
+        view.placePicturePoints(points);
+        QCOMPARE(states.size(), 6);
+        QCOMPARE(view.state(), 6);
+        QCOMPARE(host.field->text(), MorphWin::instruction(6));
+        QCOMPARE(view.check(), QString());
+        // Bottom-left picture rectangles, to the 2-pixel step of a click.
+        const PicRect crop = view.getCropRec();
+        QVERIFY(std::abs(crop.x - 20) <= 2 && std::abs(crop.y - 100) <= 2);
+        QVERIFY(std::abs(crop.width - 400) <= 2 && std::abs(crop.height - 300) <= 2);
+        const PicRect head = view.getHeadRec();
+        QVERIFY(std::abs(head.x - 180) <= 2 && std::abs(head.y - 300) <= 2);
+        QVERIFY(std::abs(view.getDShould() - 140) <= 2);
+        // The points are marked on the picture as after six clicks.
+        QVERIFY(isRed(view.displayed(), 20, 200));
     }
 
     void calibrationFromAFile()

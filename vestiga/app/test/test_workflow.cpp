@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 using vestiga::Interface;
@@ -488,6 +489,32 @@ private slots:
         QCOMPARE(r.dShould, expected.dShould);
         QCOMPARE(saved.referenceFrame, 2);
         QCOMPARE(saved.sleevesToWrist, false);
+        // The classic method is the default and leaves the file as it was.
+        QVERIFY(!readAll(again).contains("tracker"));
+
+        // The robust method is saved in the calibration, and read back.
+        auto* robust = app.skinBgWindow()->findChild<QWidget*>(QStringLiteral("trackerRobust"));
+        QVERIFY(robust);
+        QTest::mouseClick(robust, Qt::LeftButton);
+        QVERIFY(robust->property("checked").toBool());
+        screenshot(app.skinBgWindow(), "window-skin-background-robust.png");
+        const QString robustPath = out_.filePath(QStringLiteral("robust.calib"));
+        ask->answers << robustPath;
+        clickButton(app.skinBgWindow(), "saveCalibrationButton");
+        const QByteArray robustText = readAll(robustPath);
+        QVERIFY(robustText.endsWith("\ntracker robust\n"));
+        // Apart from that line the file is the classic one.
+        QCOMPARE(robustText.left(robustText.size() - int(strlen("tracker robust\n"))), readAll(again));
+        QVERIFY(vestiga::readCalibrationFile(robustPath.toStdString(), &saved, &error));
+        QVERIFY(saved.tracker == vestiga::TrackerMethod::Robust);
+        // Loading a classic calibration turns the choice back to classic,
+        // loading the robust one to robust.
+        auto* classic = app.skinBgWindow()->findChild<QWidget*>(QStringLiteral("trackerClassic"));
+        ask->answers << again << robustPath;
+        clickButton(app.calibrationWindow(), "loadCalibrationButton");
+        QVERIFY(classic->property("checked").toBool());
+        clickButton(app.calibrationWindow(), "loadCalibrationButton");
+        QVERIFY(robust->property("checked").toBool());
     }
 
     void cameraWindowWithAStandInVideo()
