@@ -8,6 +8,9 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <limits>
+#include <vector>
 #include <random>
 #include <sys/stat.h>
 
@@ -104,6 +107,7 @@ TEST(CalibrationFileTest, FormatReadsBackBitForBit)
         c.shoulderDistance = 1.0 / (round + 3);
         c.referenceFrame = round;
         c.sleevesToWrist = round % 3 != 0;
+        c.tracker = round % 4 == 1 ? TrackerMethod::Robust : TrackerMethod::Classic;
         CalibrationFile back;
         std::string error;
         ASSERT_TRUE(parseCalibration(formatCalibration(c), &back, &error)) << error;
@@ -118,7 +122,36 @@ TEST(CalibrationFileTest, FormatReadsBackBitForBit)
         }
         EXPECT_EQ(back.referenceFrame, c.referenceFrame);
         EXPECT_EQ(back.sleevesToWrist, c.sleevesToWrist);
+        EXPECT_EQ(back.tracker, c.tracker);
     }
+}
+
+TEST(CalibrationFileTest, TrackerMethodIsWrittenOnlyWhenRobust)
+{
+    const std::string base = "area 0,0,100,80\nhead 10,10,20,20\nshoulders 1,2,3,4\n";
+    CalibrationFile c;
+    std::string error;
+    ASSERT_TRUE(parseCalibration(base, &c, &error)) << error;
+    EXPECT_EQ(c.tracker, TrackerMethod::Classic);
+    ASSERT_TRUE(parseCalibration(base + "tracker robust\n", &c, &error)) << error;
+    EXPECT_EQ(c.tracker, TrackerMethod::Robust);
+    ASSERT_TRUE(parseCalibration("tracker classic\n" + base, &c, &error)) << error;
+    EXPECT_EQ(c.tracker, TrackerMethod::Classic);
+    EXPECT_EQ(parseError(base + "tracker fast\n"), "line 4: tracker: expected 'classic' or 'robust', got 'fast'");
+    EXPECT_EQ(parseError(base + "tracker robust\ntracker robust\n"), "line 5: 'tracker' is given twice");
+
+    // A classic calibration keeps its bytes; a robust one adds one last line.
+    CalibrationFile classic = vestiga::test::signerCalibration();
+    CalibrationFile robust = classic;
+    robust.tracker = TrackerMethod::Robust;
+    const std::string classicText = formatCalibration(classic);
+    EXPECT_EQ(classicText.find("tracker"), std::string::npos);
+    EXPECT_EQ(formatCalibration(robust), classicText + "tracker robust\n");
+
+    // Both conversions carry the method.
+    const RunCalibration r = toRunCalibration(robust, 240);
+    EXPECT_EQ(r.tracker, TrackerMethod::Robust);
+    EXPECT_EQ(toCalibrationFile(r, 240, robust.shoulders, 0).tracker, TrackerMethod::Robust);
 }
 
 TEST(CalibrationFileTest, WriteReplacesWholeOrKeepsTheOldFile)
@@ -248,4 +281,61 @@ TEST(CalibrationFileTest, ChecksAgainstTheReferenceFrame)
     EXPECT_EQ(checkRunCalibration(r, 320, 240), "");
     r.hy = 200; // head box 200..260 leaves the 240-row area
     EXPECT_NE(checkRunCalibration(r, 320, 240).find("head box"), std::string::npos);
+}
+
+TEST(CalibrationFileTest, OneRuleForTheFileAndTheRunForms)
+{
+    // Each broken calibration gives one reason and one key, and the run's
+    // bottom-left form of it the same reason (shoulder points excepted: the
+    // run has only their distance).
+    const CalibrationFile good = vestiga::test::signerCalibration(); // 320 x 240
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    struct Case {
+        const char* what;
+        std::function<void(CalibrationFile&)> change;
+        CalibrationFault fault;
+        const char* key;
+        bool runToo;
+    };
+    const std::vector<Case> cases = {
+        {"good", [](CalibrationFile&) {}, CalibrationFault::None, "", true},
+        {"area without height", [](CalibrationFile& c) { c.area[3] = 0; }, CalibrationFault::AreaEmpty, "area", true},
+        {"area NaN", [&](CalibrationFile& c) { c.area[2] = nan; }, CalibrationFault::AreaEmpty, "area", true},
+        {"area past the right edge", [](CalibrationFile& c) { c.area[2] = 320.5; },
+         CalibrationFault::AreaOutsideFrame, "area", true},
+        {"area above the top", [](CalibrationFile& c) { c.area[1] = -1, c.area[3] = 200; },
+         CalibrationFault::AreaOutsideFrame, "area", true},
+        {"area taller than wide", [](CalibrationFile& c) { c.area[2] = 200; },
+         CalibrationFault::AreaTallerThanWide, "area", true},
+        {"square area", [](CalibrationFile& c) { c.area[2] = 240; }, CalibrationFault::None, "", true},
+        {"head without width", [](CalibrationFile& c) { c.head[2] = -4; }, CalibrationFault::HeadEmpty, "head", true},
+        {"one-pixel head", [](CalibrationFile& c) { c.head[2] = c.head[3] = 1; }, CalibrationFault::None, "", true},
+        {"head below the area", [](CalibrationFile& c) { c.area[3] = 80; }, CalibrationFault::HeadOutsideArea,
+         "head", true},
+        {"left shoulder below the frame", [](CalibrationFile& c) { c.shoulders[3] = 241; },
+         CalibrationFault::ShoulderOutsideFrame, "shoulders", false},
+        {"shoulder on the edge", [](CalibrationFile& c) { c.shoulders[0] = 320; }, CalibrationFault::None, "",
+         false},
+        {"shoulders together", [](CalibrationFile& c) { c.shoulders[2] = 120; },
+         CalibrationFault::ShouldersTogether, "shoulders", false},
+        {"zero distance given", [](CalibrationFile& c) { c.hasShoulderDistance = true; },
+         CalibrationFault::ShoulderDistance, "shoulder-distance", true},
+    };
+    for (const Case& k : cases) {
+        CalibrationFile c = good;
+        k.change(c);
+        const CalibrationCheck check = validateCalibration(c, 320, 240);
+        EXPECT_EQ(check.fault, k.fault) << k.what;
+        EXPECT_EQ(check.key, k.key) << k.what;
+        EXPECT_EQ(check.ok(), k.fault == CalibrationFault::None) << k.what;
+        EXPECT_EQ(checkCalibration(c, 320, 240).empty(), check.ok()) << k.what;
+        if (k.runToo) {
+            const RunCalibration r = toRunCalibration(c, 240);
+            EXPECT_EQ(validateCalibration(r, 320, 240).fault, k.fault) << k.what;
+            EXPECT_EQ(checkRunCalibration(r, 320, 240).empty(), check.ok()) << k.what;
+        }
+    }
+    CalibrationFile left = good;
+    left.shoulders[3] = 241;
+    EXPECT_EQ(validateCalibration(left, 320, 240).shoulder, 1);
 }
