@@ -1,0 +1,139 @@
+// The application's plain models, without windows: the camera capture steps
+// on a fed clock, and the paced tracking run on a small synthetic video.
+#include "CaptureMachine.h"
+#include "RunLoop.h"
+
+#include "RunTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <opencv2/videoio.hpp>
+
+using vestiga::CaptureMachine;
+using vestiga::RunLoop;
+using Step = CaptureMachine::Step;
+using Action = CaptureMachine::Action;
+
+TEST(CaptureMachineTest, CountsDownRecordsAndSettles)
+{
+    CaptureMachine m; // 3000 ms countdown, 500 ms clip, 500 ms settling
+    EXPECT_EQ(m.advance(0), Action::None);
+    ASSERT_TRUE(m.start(100));
+    EXPECT_FALSE(m.start(200)); // one capture at a time
+    EXPECT_EQ(m.secondsLeft(100), 3);
+    EXPECT_EQ(m.secondsLeft(1100), 2);
+    EXPECT_EQ(m.secondsLeft(1101), 2); // 1999 ms left reads 2
+    EXPECT_EQ(m.advance(3099), Action::None);
+    EXPECT_EQ(m.secondsLeft(3099), 1);
+    EXPECT_EQ(m.advance(3100), Action::StartRecording);
+    EXPECT_EQ(m.step(), Step::Recording);
+    EXPECT_EQ(m.secondsLeft(3100), 0);
+    EXPECT_EQ(m.advance(3599), Action::None);
+    EXPECT_EQ(m.advance(3600), Action::StopRecording);
+    EXPECT_EQ(m.step(), Step::Settling);
+    EXPECT_TRUE(m.busy());
+    EXPECT_EQ(m.advance(4100), Action::ShowClip);
+    EXPECT_FALSE(m.busy());
+    EXPECT_EQ(m.advance(9000), Action::None);
+    EXPECT_TRUE(m.start(9000)); // and again
+}
+
+TEST(CaptureMachineTest, LateTicksNeverShortenTheClip)
+{
+    // A busy machine delivers the preview ticks late: one step per tick, and
+    // each step's clock starts when it is entered, so the clip still lasts
+    // its full length.
+    CaptureMachine m({1000, 500, 200});
+    m.start(0);
+    EXPECT_EQ(m.advance(60000), Action::StartRecording);
+    EXPECT_EQ(m.advance(60499), Action::None);
+    EXPECT_EQ(m.advance(60500), Action::StopRecording);
+    EXPECT_EQ(m.advance(60699), Action::None);
+    EXPECT_EQ(m.advance(60700), Action::ShowClip);
+    // Cancelled (the camera window closed) at any step: idle, ready again.
+    ASSERT_TRUE(m.start(70000));
+    ASSERT_EQ(m.advance(71000), Action::StartRecording);
+    ASSERT_EQ(m.step(), Step::Recording);
+    m.cancel();
+    EXPECT_EQ(m.step(), Step::Idle);
+    EXPECT_EQ(m.advance(80000), Action::None);
+    EXPECT_TRUE(m.start(80000));
+}
+
+namespace {
+
+struct SmallRun {
+    vestiga::test::TempDir dir;
+    vestiga::TrackingOptions options;
+
+    explicit SmallRun(int frames)
+    {
+        const std::string video = dir.file("signer.avi");
+        vestiga::test::writeSignerVideo(video, frames);
+        cv::VideoCapture cap(video);
+        cap.read(options.reference);
+        options.videoFile = video;
+        options.calibration = vestiga::toRunCalibration(vestiga::test::signerCalibration(), 240);
+        options.trackingFile = dir.file("out.track");
+    }
+};
+
+} // namespace
+
+TEST(RunLoopTest, TicksToTheEndOnceAndClosesTheFile)
+{
+    SmallRun s(8);
+    RunLoop loop;
+    EXPECT_EQ(loop.tick().outcome, RunLoop::Outcome::Idle); // nothing started
+    std::string error;
+    ASSERT_TRUE(loop.start(s.options, &error)) << error;
+    ASSERT_EQ(loop.totalFrames(), 7);
+    int frames = 0;
+    RunLoop::Tick t;
+    while ((t = loop.tick()).outcome == RunLoop::Outcome::Frame) {
+        ++frames;
+        EXPECT_GE(t.nextDelayMs, 1);
+        EXPECT_LE(t.nextDelayMs, RunLoop::kTickMs);
+        EXPECT_EQ(loop.framesDone(), frames);
+        EXPECT_FALSE(loop.picture().empty());
+        ASSERT_LT(frames, 100);
+    }
+    EXPECT_EQ(t.outcome, RunLoop::Outcome::EndOfVideo);
+    EXPECT_EQ(frames, 7);
+    EXPECT_FALSE(loop.running());
+    EXPECT_EQ(loop.tick().outcome, RunLoop::Outcome::Idle);
+    const std::string written = vestiga::test::readFile(s.options.trackingFile);
+    EXPECT_EQ(vestiga::test::lines(written).size(), 7u);
+
+    // One run per loop: a second start is refused and writes nothing.
+    vestiga::TrackingOptions again = s.options;
+    again.trackingFile = s.dir.file("again.track");
+    EXPECT_FALSE(loop.start(again, &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(vestiga::test::fileExists(again.trackingFile));
+    EXPECT_EQ(vestiga::test::readFile(s.options.trackingFile), written);
+}
+
+TEST(RunLoopTest, RefusedStartLeavesTheLoopFreeAndStopKeepsTheLines)
+{
+    SmallRun s(20);
+    RunLoop loop;
+    vestiga::TrackingOptions bad = s.options;
+    bad.calibration.hw = 0;
+    std::string error;
+    EXPECT_FALSE(loop.start(bad, &error));
+    EXPECT_NE(error.find("head box"), std::string::npos) << error;
+    EXPECT_FALSE(loop.started());
+    EXPECT_FALSE(vestiga::test::fileExists(s.options.trackingFile));
+
+    ASSERT_TRUE(loop.start(s.options, &error)) << error;
+    for (int k = 0; k < 3; ++k)
+        ASSERT_EQ(loop.tick().outcome, RunLoop::Outcome::Frame);
+    loop.stop();
+    EXPECT_FALSE(loop.running());
+    EXPECT_EQ(loop.tick().outcome, RunLoop::Outcome::Idle);
+    const auto rows = vestiga::test::lines(vestiga::test::readFile(s.options.trackingFile));
+    ASSERT_EQ(rows.size(), 3u);
+    for (const std::string& row : rows)
+        EXPECT_TRUE(vestiga::test::isTrackingLine(row)) << row;
+}
