@@ -7,12 +7,12 @@
 //
 // The precision is mixed on purpose: sizes in whole-number arithmetic with
 // truncating divisions, positions in double precision, every result narrowed
-// to single precision. The image area fixes the unit of every coordinate of
-// the tracking file (its height scaled to 400 columns of width) and the head
-// box and shoulder distance set up the filters, so a clicked calibration must
-// give exactly these numbers for the window and the command line (with the
-// saved calibration) to write the same tracking file; any other rounding
-// moves the tracked positions.
+// to single precision. The tracking results depend on these exact numbers:
+// the image area's proportions fix the unit of every coordinate of the
+// tracking file (the area scaled to 400 columns), and the head box and the
+// shoulder distance set up the filters. Any other rounding would give the
+// same clicks a slightly different calibration, so a tracking file could no
+// longer be reproduced to the byte from the clicks that made it.
 
 namespace vestiga {
 
