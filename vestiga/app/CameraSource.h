@@ -34,6 +34,8 @@ public:
     // Finishes the clip. Returns the number of frames it holds.
     int stopRecording();
     bool recording() const { return recording_; }
+    // Frames appended to the clip being recorded (or the last one).
+    int recordedFrames() const { return recorded_; }
 
 private:
     cv::VideoCapture capture_;

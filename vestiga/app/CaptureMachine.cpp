@@ -1,6 +1,7 @@
 #include "CaptureMachine.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace vestiga {
 
@@ -13,7 +14,12 @@ bool CaptureMachine::start(int64_t nowMs)
     return true;
 }
 
-CaptureMachine::Action CaptureMachine::advance(int64_t nowMs)
+int CaptureMachine::clipFrames() const
+{
+    return std::max(1, int(std::ceil(timing_.recordMs * timing_.clipFps / 1000.0)));
+}
+
+CaptureMachine::Action CaptureMachine::advance(int64_t nowMs, int clipFrames)
 {
     const int64_t t = nowMs - since_;
     switch (step_) {
@@ -26,7 +32,7 @@ CaptureMachine::Action CaptureMachine::advance(int64_t nowMs)
         since_ = nowMs;
         return Action::StartRecording;
     case Step::Recording:
-        if (t < timing_.recordMs)
+        if (clipFrames < this->clipFrames() && t < timing_.stallMs)
             return Action::None;
         step_ = Step::Settling;
         since_ = nowMs;

@@ -29,7 +29,6 @@ namespace vestiga {
 namespace {
 
 const int kPreviewMs = 40; // camera preview period
-const double kClipFps = 25.0;
 
 const QString kCalibFilter = QStringLiteral("Paramétrage (*.calib)");
 
@@ -177,7 +176,7 @@ void Interface::onPreviewTimer()
     tick.start();
     cv::Mat frame;
     const bool got = camSource_.read(frame);
-    switch (capture_.advance(now())) {
+    switch (capture_.advance(now(), camSource_.recordedFrames())) {
     case CaptureMachine::Action::None:
         break;
     case CaptureMachine::Action::StartRecording:
@@ -204,7 +203,7 @@ void Interface::startClip()
     const QString dir = clipDirectory();
     std::string error = dir.isEmpty() ? tempDir_->errorString().toStdString() : std::string();
     clipPath_ = dir.isEmpty() ? QString() : QDir(dir).filePath(QStringLiteral("clip-%1.avi").arg(++clipCount_));
-    if (dir.isEmpty() || !camSource_.startRecording(clipPath_.toStdString(), kClipFps, &error)) {
+    if (dir.isEmpty() || !camSource_.startRecording(clipPath_.toStdString(), capture_.timing().clipFps, &error)) {
         capture_.cancel();
         showCaptureStep();
         prompter_->alert(camera_.get(), QStringLiteral("Le clip ne peut pas être enregistré."),

@@ -16,7 +16,8 @@ using Action = CaptureMachine::Action;
 
 TEST(CaptureMachineTest, CountsDownRecordsAndSettles)
 {
-    CaptureMachine m; // 3000 ms countdown, 500 ms clip, 500 ms settling
+    CaptureMachine m; // 3000 ms countdown, 500 ms clip at 25 frames/s, 500 ms settling
+    ASSERT_EQ(m.clipFrames(), 13);
     EXPECT_EQ(m.advance(0), Action::None);
     ASSERT_TRUE(m.start(100));
     EXPECT_FALSE(m.start(200)); // one capture at a time
@@ -28,32 +29,34 @@ TEST(CaptureMachineTest, CountsDownRecordsAndSettles)
     EXPECT_EQ(m.advance(3100), Action::StartRecording);
     EXPECT_EQ(m.step(), Step::Recording);
     EXPECT_EQ(m.secondsLeft(3100), 0);
-    EXPECT_EQ(m.advance(3599), Action::None);
-    EXPECT_EQ(m.advance(3600), Action::StopRecording);
+    EXPECT_EQ(m.advance(3580, 12), Action::None);
+    EXPECT_EQ(m.advance(3600, 13), Action::StopRecording);
     EXPECT_EQ(m.step(), Step::Settling);
     EXPECT_TRUE(m.busy());
-    EXPECT_EQ(m.advance(4100), Action::ShowClip);
+    EXPECT_EQ(m.advance(4099, 13), Action::None);
+    EXPECT_EQ(m.advance(4100, 13), Action::ShowClip);
     EXPECT_FALSE(m.busy());
     EXPECT_EQ(m.advance(9000), Action::None);
     EXPECT_TRUE(m.start(9000)); // and again
 }
 
-TEST(CaptureMachineTest, LateTicksNeverShortenTheClip)
+TEST(CaptureMachineTest, ClipLengthFollowsTheClipsOwnClock)
 {
-    // A busy machine delivers the preview ticks late: one step per tick, and
-    // each step's clock starts when it is entered, so the clip still lasts
-    // its full length.
-    CaptureMachine m({1000, 500, 200});
+    // A busy machine delivers the preview ticks, and so the frames, late:
+    // the clip still gets its frames, whatever the wall clock says.
+    CaptureMachine m({1000, 400, 200, 30.0, 5000}); // 12 frames
+    ASSERT_EQ(m.clipFrames(), 12);
     m.start(0);
-    EXPECT_EQ(m.advance(60000), Action::StartRecording);
-    EXPECT_EQ(m.advance(60499), Action::None);
-    EXPECT_EQ(m.advance(60500), Action::StopRecording);
-    EXPECT_EQ(m.advance(60699), Action::None);
-    EXPECT_EQ(m.advance(60700), Action::ShowClip);
-    // Cancelled (the camera window closed) at any step: idle, ready again.
-    ASSERT_TRUE(m.start(70000));
+    EXPECT_EQ(m.advance(60000), Action::StartRecording); // one step per tick
+    EXPECT_EQ(m.advance(61500, 5), Action::None);
+    EXPECT_EQ(m.advance(62000, 12), Action::StopRecording);
+    EXPECT_EQ(m.advance(62200), Action::ShowClip);
+    // A camera that stops delivering: the recording ends after the stall time.
+    m.start(70000);
     ASSERT_EQ(m.advance(71000), Action::StartRecording);
-    ASSERT_EQ(m.step(), Step::Recording);
+    EXPECT_EQ(m.advance(75999, 3), Action::None);
+    EXPECT_EQ(m.advance(76000, 3), Action::StopRecording);
+    // Cancelled (the camera window closed) at any step: idle, ready again.
     m.cancel();
     EXPECT_EQ(m.step(), Step::Idle);
     EXPECT_EQ(m.advance(80000), Action::None);
