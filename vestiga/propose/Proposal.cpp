@@ -1,0 +1,354 @@
+#include "propose/Proposal.h"
+
+#include "media/VideoFile.h"
+#include "propose/FaceSearch.h"
+#include "propose/Silhouette.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace vestiga {
+
+namespace {
+
+using namespace propose;
+
+ProposalStatus refuse(ProposalStatus status, std::string* message, const std::string& why)
+{
+    if (message)
+        *message = why;
+    return status;
+}
+
+std::string rectText(const cv::Rect2d& r)
+{
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%.0f,%.0f %.0fx%.0f", r.x, r.y, r.width, r.height);
+    return buf;
+}
+
+// The face the proposal is built around, or why there is none.
+ProposalStatus findFace(const cv::Mat& ref, const ProposalOptions& options, Proposal* p, std::string* message)
+{
+    std::vector<cv::Rect> detected;
+    if (options.useDetector) {
+        std::string why;
+        std::string file = options.cascadeFile;
+        if (file.empty())
+            file = findCascadeFile(kDefaultCascade, &why);
+        if (file.empty()) {
+            p->note = why + "; looking for the face by its skin colour only";
+        } else if (!detectFaces(ref, file, 0.08, &detected, &why)) {
+            return refuse(options.cascadeFile.empty() ? ProposalStatus::NoSigner : ProposalStatus::BadInput,
+                          message, why);
+        }
+    }
+    if (!detected.empty()) {
+        // Detections much smaller than the largest are faces in the
+        // background or false alarms; similar ones are other people.
+        std::vector<cv::Rect> people;
+        for (const cv::Rect& f : detected)
+            if (f.width >= 0.6 * detected.front().width)
+                people.push_back(f);
+        if (people.size() > 1) {
+            std::string where;
+            for (const cv::Rect& f : people)
+                where += (where.empty() ? "" : "; ") + rectText(f);
+            return refuse(ProposalStatus::NoSigner, message,
+                          std::to_string(people.size()) + " faces in the reference frame (" + where
+                              + "); the proposal needs one signer alone in the picture");
+        }
+        // The detector's box runs from the brows to below the mouth: the
+        // face proper reaches a little lower, to the chin.
+        const cv::Rect& f = people.front();
+        p->face = cv::Rect2d(f.x, f.y, f.width, 1.1 * f.height);
+        p->faceMethod = "face detector";
+        return ProposalStatus::Found;
+    }
+    const std::vector<SkinFace> skin = findSkinFaces(ref);
+    if (skin.empty())
+        return refuse(ProposalStatus::NoSigner, message,
+                      "no face in the reference frame: neither the face detector nor the skin-colour search "
+                      "found one; choose a frame where the signer faces the camera");
+    p->face = skin.front().face;
+    p->faceMethod = "skin colour";
+    return ProposalStatus::Found;
+}
+
+// The skin beside the face, in face areas: the largest skin region outside the
+// head and neck, median over the pictures. A hand alone is well under one face
+// area; a hand with a bare forearm is well over.
+double forearmSkin(const std::vector<const cv::Mat*>& pictures, const cv::Rect2d& face, const cv::Rect2d& head,
+                   double shoulderRow)
+{
+    const cv::Mat& ref = *pictures.front();
+    const SkinColour colour = learnSkinColour(ref, cv::Rect(face));
+    if (!colour.valid)
+        return 0;
+    const cv::Rect frame(0, 0, ref.cols, ref.rows);
+    const cv::Rect faceBox = cv::Rect(face) & frame;
+    const double faceSkin = cv::countNonZero(skinMask(ref(faceBox), colour));
+    if (faceSkin < 1)
+        return 0;
+    // The head, and the neck down to the shoulders' level.
+    const cv::Rect hidden = cv::Rect(cv::Point(cvFloor(head.x - 0.1 * head.width), cvFloor(head.y)),
+                                     cv::Point(cvCeil(head.x + 1.1 * head.width),
+                                               cvCeil(std::max(head.y + head.height, shoulderRow + 0.3 * head.height))))
+                            & frame;
+    std::vector<double> ratios;
+    for (const cv::Mat* pic : pictures) {
+        cv::Mat mask = skinMask(*pic, colour);
+        mask(hidden).setTo(0);
+        cv::morphologyEx(mask, mask, cv::MORPH_OPEN, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(5, 5)));
+        cv::Mat labels, stats, centroids;
+        const int n = cv::connectedComponentsWithStats(mask, labels, stats, centroids, 8, CV_32S);
+        int largest = 0;
+        for (int i = 1; i < n; ++i)
+            largest = std::max(largest, stats.at<int>(i, cv::CC_STAT_AREA));
+        ratios.push_back(largest / faceSkin);
+    }
+    std::nth_element(ratios.begin(), ratios.begin() + static_cast<std::ptrdiff_t>(ratios.size() / 2), ratios.end());
+    return ratios[ratios.size() / 2];
+}
+
+// The image area around the body: the arms' reach (two head heights beyond
+// each shoulder) across, from half a head height above the head down to four
+// head heights below the shoulders; inside the picture and at least as wide
+// as tall.
+cv::Rect2d imageArea(const cv::Size& pic, const cv::Rect2d& head, const cv::Point2d& sR, const cv::Point2d& sL)
+{
+    const double reach = 2.0 * head.height;
+    double x0 = std::min(sR.x, sL.x) - reach, x1 = std::max(sR.x, sL.x) + reach;
+    double y0 = head.y - 0.5 * head.height, y1 = std::max(sR.y, sL.y) + 4.0 * head.height;
+    x0 = std::max(0.0, std::floor(x0));
+    x1 = std::min(double(pic.width), std::ceil(x1));
+    y0 = std::max(0.0, std::floor(y0));
+    y1 = std::min(double(pic.height), std::ceil(y1));
+    double w = x1 - x0, h = y1 - y0;
+    if (h > w) {
+        // Wider first, evenly on both sides as far as the picture allows ...
+        const double grow = std::min(h, double(pic.width)) - w;
+        double left = std::floor(grow / 2), right = grow - left;
+        const double roomL = x0, roomR = pic.width - x1;
+        if (left > roomL) {
+            right += left - roomL;
+            left = roomL;
+        }
+        if (right > roomR) {
+            left = std::min(roomL, left + right - roomR);
+            right = roomR;
+        }
+        x0 -= left;
+        x1 += right;
+        w = x1 - x0;
+        // ... then shorter from the bottom.
+        if (h > w)
+            h = w;
+    }
+    return cv::Rect2d(x0, y0, w, h);
+}
+
+} // namespace
+
+ProposalStatus proposeFromPictures(const cv::Mat& reference, const std::vector<cv::Mat>& frames,
+                                   const ProposalOptions& options, Proposal* out, std::string* message)
+{
+    if (reference.empty() || reference.type() != CV_8UC3)
+        return refuse(ProposalStatus::BadInput, message, "the reference frame is not an 8-bit colour picture");
+    if (reference.cols < 32 || reference.rows < 32)
+        return refuse(ProposalStatus::BadInput, message, "the reference frame is too small (32x32 pixels at least)");
+    for (const cv::Mat& f : frames)
+        if (f.size() != reference.size() || f.type() != reference.type())
+            return refuse(ProposalStatus::BadInput, message, "the frames differ in size or type from the reference frame");
+
+    cv::Mat grey;
+    cv::cvtColor(reference, grey, cv::COLOR_BGR2GRAY);
+    const double luma = cv::mean(grey)[0];
+    if (luma < options.minLuma) {
+        char buf[160];
+        std::snprintf(buf, sizeof buf,
+                      "the reference frame is too dark (average brightness %.0f of 255, %.0f needed) to find the signer",
+                      luma, options.minLuma);
+        return refuse(ProposalStatus::NoSigner, message, buf);
+    }
+
+    Proposal p;
+    p.reference = reference;
+    const ProposalStatus found = findFace(reference, options, &p, message);
+    if (found != ProposalStatus::Found)
+        return found;
+    const cv::Rect2d frame(0, 0, reference.cols, reference.rows);
+    p.face &= frame;
+    const cv::Rect2d& face = p.face;
+
+    // The silhouette: foreground against the median of the first seconds and
+    // against the colours beside the head.
+    std::vector<cv::Mat> stack;
+    for (const cv::Mat& f : frames)
+        if (f.isContinuous())
+            stack.push_back(f);
+        else
+            stack.push_back(f.clone());
+    const cv::Mat median = stack.size() >= 3 ? medianPicture(stack) : cv::Mat();
+    const cv::Mat beside = besideHeadMask(reference.size(), face);
+    const cv::Mat fg = foregroundMask(reference, median, beside);
+
+    // The head: the face, a little wider for the hair at its sides, up to the
+    // top of the hair (at most half a face height above the face).
+    const double top = headTop(fg, face, 0.5);
+    cv::Rect2d head(face.x - 0.05 * face.width, top, 1.1 * face.width, face.y + face.height - top);
+    head &= frame;
+
+    // The shoulders, where the body's outline below the head turns from
+    // running outward to running down; they sit half an upper arm's thickness
+    // (a fifth of the head's width) inside that outline.
+    const double midline = face.x + 0.5 * face.width;
+    const int fromRow = static_cast<int>(std::lround(head.y + head.height));
+    const int rows = static_cast<int>(std::lround(1.2 * head.height));
+    const Outline outline = bodyOutline(fg, midline, fromRow, rows, std::max(2, int(0.05 * head.width)),
+                                        static_cast<int>(3 * head.width));
+    const int span = std::max(3, static_cast<int>(std::lround(0.15 * head.height)));
+    const int rowR = shoulderRow(outline.left, span, 0.5 * head.width);
+    const int rowL = shoulderRow(outline.right, span, 0.5 * head.width);
+    const double inset = 0.2 * head.width;
+    auto joint = [&](double reachOut) { return std::max(0.3 * head.width, reachOut - inset); };
+    cv::Point2d sR, sL; // the person's right shoulder (left in the picture) and left
+    if (rowR >= 0)
+        sR = cv::Point2d(midline - joint(outline.left[rowR]), fromRow + rowR);
+    if (rowL >= 0)
+        sL = cv::Point2d(midline + joint(outline.right[rowL]), fromRow + rowL);
+    if (rowR >= 0 && rowL >= 0) {
+        p.shoulderMethod = "silhouette";
+    } else if (rowR >= 0 || rowL >= 0) {
+        if (rowR < 0)
+            sR = cv::Point2d(2 * midline - sL.x, sL.y);
+        else
+            sL = cv::Point2d(2 * midline - sR.x, sR.y);
+        p.shoulderMethod = "silhouette, one side mirrored";
+    } else {
+        // No outline to read: the shoulders of an average adult, a head width
+        // out from the midline and a third of a head height under the chin.
+        const double y = head.y + head.height + 0.35 * head.height;
+        sR = cv::Point2d(midline - head.width, y);
+        sL = cv::Point2d(midline + head.width, y);
+        p.shoulderMethod = "head proportions";
+    }
+    auto inside = [&](cv::Point2d s) {
+        return cv::Point2d(std::round(std::min(reference.cols - 1.0, std::max(0.0, s.x))),
+                           std::round(std::min(reference.rows - 1.0, std::max(0.0, s.y))));
+    };
+    sR = inside(sR);
+    sL = inside(sL);
+
+    const cv::Rect2d area = imageArea(reference.size(), head, sR, sL);
+    // Whole pixels, and the head inside the image area.
+    head = cv::Rect2d(std::round(head.x), std::round(head.y), std::round(head.width), std::round(head.height)) & area;
+
+    std::vector<const cv::Mat*> pictures{&reference};
+    for (const cv::Mat& f : frames)
+        pictures.push_back(&f);
+    p.forearmSkin = forearmSkin(pictures, face, head, std::max(sR.y, sL.y));
+
+    CalibrationFile& c = p.calibration;
+    const double a[4] = {area.x, area.y, area.width, area.height};
+    const double h[4] = {head.x, head.y, head.width, head.height};
+    const double s[4] = {sR.x, sR.y, sL.x, sL.y};
+    std::copy(a, a + 4, c.area);
+    std::copy(h, h + 4, c.head);
+    std::copy(s, s + 4, c.shoulders);
+    c.referenceFrame = options.referenceFrame;
+    c.sleevesToWrist = p.forearmSkin <= 1.0;
+
+    const std::string why = checkCalibration(c, reference.cols, reference.rows);
+    if (!why.empty())
+        return refuse(ProposalStatus::NoSigner, message, "the signer found gives no usable calibration: " + why);
+    *out = p;
+    return ProposalStatus::Found;
+}
+
+ProposalStatus proposeFromVideo(const std::string& path, const ProposalOptions& options, Proposal* out,
+                                std::string* message)
+{
+    if (options.referenceFrame < 0)
+        return refuse(ProposalStatus::BadInput, message, "the reference frame must be 0 or more");
+    media::VideoFile video;
+    std::string why;
+    if (!video.open(path, &why))
+        return refuse(ProposalStatus::BadInput, message, why);
+    const int64_t count = video.frameCount();
+    if (options.referenceFrame >= count)
+        return refuse(ProposalStatus::BadInput, message,
+                      "reference frame " + std::to_string(options.referenceFrame) + " is out of range: " + path
+                          + " has " + std::to_string(count) + " frames");
+    // The reference frame, then every frame of the stretch in order (one
+    // decode each, no seeking), keeping an even spread of them.
+    const int64_t first = options.referenceFrame;
+    const int64_t last = std::min<int64_t>(count - 1, first + std::max<int64_t>(0, std::llround(options.seconds * video.fps())));
+    const int wanted = std::max(1, options.sampleFrames);
+    std::vector<int64_t> keep;
+    for (int i = 0; i < wanted; ++i) {
+        const int64_t k = wanted == 1 ? first : first + (last - first) * i / (wanted - 1);
+        if (keep.empty() || keep.back() != k)
+            keep.push_back(k);
+    }
+    cv::Mat reference, f;
+    std::vector<cv::Mat> frames;
+    size_t next = 0;
+    for (int64_t k = first; k <= last && next < keep.size(); ++k) {
+        if (!video.frame(k, f)) {
+            if (k == first)
+                return refuse(ProposalStatus::BadInput, message,
+                              path + ": frame " + std::to_string(k) + " cannot be decoded");
+            break; // a damaged stretch: what was read so far is enough
+        }
+        if (k == first)
+            reference = f.clone();
+        if (k == keep[next]) {
+            frames.push_back(f.clone());
+            ++next;
+        }
+    }
+    return proposeFromPictures(reference, frames, options, out, message);
+}
+
+cv::Mat drawProposal(const Proposal& p)
+{
+    const cv::Mat& reference = p.reference;
+    cv::Mat pic = reference.clone();
+    const CalibrationFile& c = p.calibration;
+    const int t = std::max(1, reference.cols / 320);
+    auto rect = [&](const double* r, const cv::Scalar& colour, int thickness) {
+        cv::rectangle(pic, cv::Point2d(r[0], r[1]), cv::Point2d(r[0] + r[2] - 1, r[1] + r[3] - 1), colour, thickness);
+    };
+    const double face[4] = {p.face.x, p.face.y, p.face.width, p.face.height};
+    rect(face, cv::Scalar(0, 220, 255), 1);
+    rect(c.area, cv::Scalar(0, 200, 0), t);
+    rect(c.head, cv::Scalar(0, 0, 255), t);
+    const cv::Point2d sR(c.shoulders[0], c.shoulders[1]), sL(c.shoulders[2], c.shoulders[3]);
+    cv::line(pic, sR, sL, cv::Scalar(255, 128, 0), t);
+    for (const cv::Point2d& s : {sR, sL})
+        cv::circle(pic, s, 4 * t, cv::Scalar(255, 128, 0), cv::FILLED);
+    cv::putText(pic, "area", cv::Point2d(c.area[0] + 4, c.area[1] + 16 * t), cv::FONT_HERSHEY_SIMPLEX, 0.5 * t,
+                cv::Scalar(0, 200, 0), t);
+    cv::putText(pic, "head", cv::Point2d(c.head[0], std::max(12.0 * t, c.head[1] - 4)), cv::FONT_HERSHEY_SIMPLEX,
+                0.5 * t, cv::Scalar(0, 0, 255), t);
+    return pic;
+}
+
+std::string describeProposal(const Proposal& p)
+{
+    const CalibrationFile& c = p.calibration;
+    char buf[400];
+    std::snprintf(buf, sizeof buf,
+                  "area %.0f,%.0f,%.0f,%.0f  head %.0f,%.0f,%.0f,%.0f  shoulders %.0f,%.0f,%.0f,%.0f  sleeves %s"
+                  "  (face: %s; shoulders: %s; skin beside the face: %.2f face areas)",
+                  c.area[0], c.area[1], c.area[2], c.area[3], c.head[0], c.head[1], c.head[2], c.head[3],
+                  c.shoulders[0], c.shoulders[1], c.shoulders[2], c.shoulders[3], c.sleevesToWrist ? "wrist" : "short",
+                  p.faceMethod.c_str(), p.shoulderMethod.c_str(), p.forearmSkin);
+    return buf;
+}
+
+} // namespace vestiga

@@ -1,0 +1,162 @@
+// vestiga-propose-eval: how good the proposed calibration is on signer videos
+// with a known calibration and ground truth.
+//
+//   vestiga-propose-eval [--no-track] [--skin-only] VIDEO...
+//
+// For each VIDEO (NAME.avi), NAME.calib beside it is the true calibration and
+// NAME.truth, when present, the ground truth of the hands and head. Prints one
+// table row per video: how the face was found, the head box's overlap with the
+// true one (intersection over union), the larger shoulder error in true head
+// heights, the time of the proposal (wall clock and processor), and, with a ground truth, the share of
+// frames within 0.1 of the image-area height for the head and both hands when
+// tracked (classic method) with the proposed and with the true calibration.
+#include "TrackCommand.h"
+#include "propose/Proposal.h"
+#include "sample/Accuracy.h"
+
+#include <opencv2/core.hpp>
+
+#include <chrono>
+#include <ctime>
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+using namespace vestiga;
+
+namespace {
+
+struct Tracked {
+    bool ok = false;
+    double head = 0, hand1 = 0, hand2 = 0;
+};
+
+// Tracks `video` with the calibration file `calib` and compares with the truth.
+Tracked trackAndCompare(const std::string& video, const std::string& calib, const std::string& truthPath)
+{
+    Tracked t;
+    char dir[] = "/tmp/propose-eval-XXXXXX";
+    if (!::mkdtemp(dir))
+        return t;
+    const std::string track = std::string(dir) + "/run.track";
+    std::ostringstream err;
+    const int status = runTrackCommand({video, "-o", track, "--calibration", calib, "--quiet"}, err, false);
+    std::string error;
+    std::vector<vsample::TruthFrame> truth;
+    std::vector<vsample::TrackingLine> lines;
+    cv::Rect2d area;
+    vsample::Evaluation ev;
+    if (status == 0 && vsample::readTruth(truthPath, &truth, &error) && vsample::readTracking(track, &lines, &error)
+        && vsample::readCalibrationArea(calib, &area, &error) && vsample::evaluate(truth, lines, area, &ev, &error)) {
+        t.ok = true;
+        t.head = ev.head.within;
+        t.hand1 = ev.hand1.within;
+        t.hand2 = ev.hand2.within;
+    } else {
+        std::fprintf(stderr, "%s: tracking with %s failed: %s%s\n", video.c_str(), calib.c_str(), err.str().c_str(),
+                     error.c_str());
+    }
+    ::unlink(track.c_str());
+    ::rmdir(dir);
+    return t;
+}
+
+double iou(const double* a, const double* b)
+{
+    const cv::Rect2d ra(a[0], a[1], a[2], a[3]), rb(b[0], b[1], b[2], b[3]);
+    const double i = (ra & rb).area();
+    return i / (ra.area() + rb.area() - i);
+}
+
+std::string percent(const Tracked& t, double v)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%5.1f", 100 * v);
+    return t.ok ? buf : "    -";
+}
+
+bool exists(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    bool doTrack = true;
+    ProposalOptions options;
+    std::vector<std::string> videos;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--no-track")
+            doTrack = false;
+        else if (a == "--skin-only")
+            options.useDetector = false;
+        else if (a == "-h" || a == "--help") {
+            std::printf("usage: vestiga-propose-eval [--no-track] [--skin-only] VIDEO...\n");
+            return 0;
+        } else if (!a.empty() && a[0] == '-') {
+            std::fprintf(stderr, "vestiga-propose-eval: unknown option '%s'\n", a.c_str());
+            return 2;
+        } else
+            videos.push_back(a);
+    }
+    if (videos.empty()) {
+        std::fprintf(stderr, "usage: vestiga-propose-eval [--no-track] [--skin-only] VIDEO...\n");
+        return 2;
+    }
+    std::printf("%-22s %-13s %5s %6s %6s %6s | %-17s | %-17s | %-17s\n", "signer", "face", "IoU", "should", "ms", "cpu-ms",
+                "head<0.1 prop/true", "hand1 prop/true", "hand2 prop/true");
+    int failures = 0;
+    for (const std::string& video : videos) {
+        const std::string stem = video.substr(0, video.rfind('.'));
+        const std::string name = stem.substr(stem.rfind('/') + 1);
+        CalibrationFile truthCal;
+        std::string error;
+        if (!readCalibrationFile(stem + ".calib", &truthCal, &error)) {
+            std::fprintf(stderr, "vestiga-propose-eval: %s\n", error.c_str());
+            ++failures;
+            continue;
+        }
+        Proposal p;
+        const auto t0 = std::chrono::steady_clock::now();
+        const std::clock_t c0 = std::clock();
+        const ProposalStatus status = proposeFromVideo(video, options, &p, &error);
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        const double cpuMs = 1000.0 * double(std::clock() - c0) / CLOCKS_PER_SEC;
+        if (status != ProposalStatus::Found) {
+            std::printf("%-22s no proposal: %s\n", name.c_str(), error.c_str());
+            ++failures;
+            continue;
+        }
+        const CalibrationFile& c = p.calibration;
+        const double headH = truthCal.head[3];
+        double shoulder = 0;
+        for (int s = 0; s < 2; ++s)
+            shoulder = std::max(shoulder, std::hypot(c.shoulders[2 * s] - truthCal.shoulders[2 * s],
+                                                     c.shoulders[2 * s + 1] - truthCal.shoulders[2 * s + 1])
+                                              / headH);
+        Tracked prop, truth;
+        if (doTrack && exists(stem + ".truth")) {
+            char tmp[] = "/tmp/propose-eval-calib-XXXXXX";
+            const int fd = ::mkstemp(tmp);
+            if (fd >= 0) {
+                ::close(fd);
+                if (writeCalibrationFile(tmp, c, &error))
+                    prop = trackAndCompare(video, tmp, stem + ".truth");
+                ::unlink(tmp);
+            }
+            truth = trackAndCompare(video, stem + ".calib", stem + ".truth");
+        }
+        std::printf("%-22s %-13s %5.2f %6.3f %6.0f %6.0f | %5s %5s       | %5s %5s       | %5s %5s\n", name.c_str(),
+                    p.faceMethod.c_str(), iou(c.head, truthCal.head), shoulder, ms, cpuMs, percent(prop, prop.head).c_str(),
+                    percent(truth, truth.head).c_str(), percent(prop, prop.hand1).c_str(),
+                    percent(truth, truth.hand1).c_str(), percent(prop, prop.hand2).c_str(),
+                    percent(truth, truth.hand2).c_str());
+        std::fprintf(stderr, "%s: %s\n", name.c_str(), describeProposal(p).c_str());
+        std::fflush(stdout);
+    }
+    return failures ? 1 : 0;
+}
