@@ -66,7 +66,7 @@ cv::Mat genericSkinMask(const cv::Mat& bgr)
     cv::Mat ycc;
     cv::cvtColor(bgr, ycc, cv::COLOR_BGR2YCrCb);
     cv::Mat mask;
-    cv::inRange(ycc, cv::Scalar(40, 135, 85), cv::Scalar(255, 180, 135), mask);
+    cv::inRange(ycc, cv::Scalar(55, 135, 85), cv::Scalar(255, 180, 135), mask);
     return mask;
 }
 

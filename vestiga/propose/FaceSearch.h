@@ -28,7 +28,7 @@ bool detectFaces(const cv::Mat& bgr, const std::string& cascadeFile, double minF
                  std::vector<cv::Rect>* faces, std::string* error);
 
 // 255 where a pixel's colour lies in a generic skin region of the YCrCb space
-// (Cr 135..180, Cb 85..135, luma above 40): wide enough for light and dark
+// (Cr 135..180, Cb 85..135, luma 55 or more): wide enough for light and dark
 // skins under indoor light, narrow enough to leave out grey, blue and green.
 cv::Mat genericSkinMask(const cv::Mat& bgr);
 

@@ -46,6 +46,22 @@ ProposalStatus findFace(const cv::Mat& ref, const ProposalOptions& options, Prop
                           message, why);
         }
     }
+    // A face shows skin: a detection whose centre has hardly any skin colour
+    // is a pattern on a shirt or a wall. Pictures without colour (grey
+    // video) cannot be checked that way and keep every detection.
+    cv::Mat hsv;
+    cv::cvtColor(ref, hsv, cv::COLOR_BGR2HSV);
+    const bool coloured = cv::mean(hsv)[1] >= 12;
+    if (coloured) {
+        const cv::Mat skin = genericSkinMask(ref);
+        std::vector<cv::Rect> kept;
+        for (const cv::Rect& f : detected) {
+            const cv::Rect centre(f.x + f.width / 4, f.y + f.height / 4, f.width / 2, f.height / 2);
+            if (centre.area() > 0 && cv::countNonZero(skin(centre)) >= 0.25 * centre.area())
+                kept.push_back(f);
+        }
+        detected = kept;
+    }
     if (!detected.empty()) {
         // Detections much smaller than the largest are faces in the
         // background or false alarms; similar ones are other people.
@@ -61,10 +77,8 @@ ProposalStatus findFace(const cv::Mat& ref, const ProposalOptions& options, Prop
                           std::to_string(people.size()) + " faces in the reference frame (" + where
                               + "); the proposal needs one signer alone in the picture");
         }
-        // The detector's box runs from the brows to below the mouth: the
-        // face proper reaches a little lower, to the chin.
         const cv::Rect& f = people.front();
-        p->face = cv::Rect2d(f.x, f.y, f.width, 1.1 * f.height);
+        p->face = cv::Rect2d(f.x, f.y, f.width, f.height);
         p->faceMethod = "face detector";
         return ProposalStatus::Found;
     }
@@ -196,10 +210,21 @@ ProposalStatus proposeFromPictures(const cv::Mat& reference, const std::vector<c
     const cv::Mat beside = besideHeadMask(reference.size(), face);
     const cv::Mat fg = foregroundMask(reference, median, beside);
 
-    // The head: the face, a little wider for the hair at its sides, up to the
-    // top of the hair (at most half a face height above the face).
-    const double top = headTop(fg, face, 0.5);
-    cv::Rect2d head(face.x - 0.05 * face.width, top, 1.1 * face.width, face.y + face.height - top);
+    // The head around the face. The detector's box runs from the forehead to
+    // the mouth or chin, between the cheeks: the head with its hair and ears
+    // is a fifth wider, reaches a tenth lower and, unless the silhouette shows
+    // the top of the hair, about half the box's height higher. A skin region
+    // runs from the hairline to the chin: the hair adds a tenth to its width
+    // and, by default, a sixth of its height above.
+    const bool detector = p.faceMethod == "face detector";
+    const double widen = detector ? 1.2 : 1.1, lower = detector ? 0.1 : 0.0;
+    const double defaultRise = detector ? 0.45 : 0.15, minRise = detector ? 0.15 : 0.05, maxRise = 0.8;
+    const double silhouetteTop = headTop(fg, face, maxRise);
+    const double rise = face.y - silhouetteTop;
+    const bool hairSeen = rise >= minRise * face.height && rise < maxRise * face.height - 1;
+    const double top = hairSeen ? silhouetteTop : face.y - defaultRise * face.height;
+    const double bottom = face.y + (1 + lower) * face.height;
+    cv::Rect2d head(face.x - 0.5 * (widen - 1) * face.width, top, widen * face.width, bottom - top);
     head &= frame;
 
     // The shoulders, where the body's outline below the head turns from
