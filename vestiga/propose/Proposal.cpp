@@ -92,9 +92,9 @@ ProposalStatus findFace(const cv::Mat& ref, const ProposalOptions& options, Prop
     return ProposalStatus::Found;
 }
 
-// The skin beside the face, in face areas: the largest skin region outside the
-// head and neck, median over the pictures. A hand alone is well under one face
-// area; a hand with a bare forearm is well over.
+// The length of the longest skin region outside the head and neck, in face
+// heights, median over the pictures. A hand alone is well under a face height
+// long; a hand with its bare forearm about two.
 double forearmSkin(const std::vector<const cv::Mat*>& pictures, const cv::Rect2d& face, const cv::Rect2d& head,
                    double shoulderRow)
 {
@@ -103,10 +103,6 @@ double forearmSkin(const std::vector<const cv::Mat*>& pictures, const cv::Rect2d
     if (!colour.valid)
         return 0;
     const cv::Rect frame(0, 0, ref.cols, ref.rows);
-    const cv::Rect faceBox = cv::Rect(face) & frame;
-    const double faceSkin = cv::countNonZero(skinMask(ref(faceBox), colour));
-    if (faceSkin < 1)
-        return 0;
     // The head, and the neck down to the shoulders' level.
     const cv::Rect hidden = cv::Rect(cv::Point(cvFloor(head.x - 0.1 * head.width), cvFloor(head.y)),
                                      cv::Point(cvCeil(head.x + 1.1 * head.width),
@@ -117,12 +113,16 @@ double forearmSkin(const std::vector<const cv::Mat*>& pictures, const cv::Rect2d
         cv::Mat mask = skinMask(*pic, colour);
         mask(hidden).setTo(0);
         cv::morphologyEx(mask, mask, cv::MORPH_OPEN, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(5, 5)));
-        cv::Mat labels, stats, centroids;
-        const int n = cv::connectedComponentsWithStats(mask, labels, stats, centroids, 8, CV_32S);
-        int largest = 0;
-        for (int i = 1; i < n; ++i)
-            largest = std::max(largest, stats.at<int>(i, cv::CC_STAT_AREA));
-        ratios.push_back(largest / faceSkin);
+        std::vector<std::vector<cv::Point>> regions;
+        cv::findContours(mask, regions, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+        double longest = 0;
+        for (const auto& r : regions) {
+            if (cv::contourArea(r) < 0.05 * face.area())
+                continue; // specks of skin colour in the background
+            const cv::Size2f s = cv::minAreaRect(r).size;
+            longest = std::max(longest, double(std::max(s.width, s.height)));
+        }
+        ratios.push_back(longest / face.height);
     }
     std::nth_element(ratios.begin(), ratios.begin() + static_cast<std::ptrdiff_t>(ratios.size() / 2), ratios.end());
     return ratios[ratios.size() / 2];
@@ -285,7 +285,7 @@ ProposalStatus proposeFromPictures(const cv::Mat& reference, const std::vector<c
     std::copy(h, h + 4, c.head);
     std::copy(s, s + 4, c.shoulders);
     c.referenceFrame = options.referenceFrame;
-    c.sleevesToWrist = p.forearmSkin <= 1.0;
+    c.sleevesToWrist = p.forearmSkin <= 1.2;
 
     const std::string why = checkCalibration(c, reference.cols, reference.rows);
     if (!why.empty())
@@ -369,7 +369,7 @@ std::string describeProposal(const Proposal& p)
     char buf[400];
     std::snprintf(buf, sizeof buf,
                   "area %.0f,%.0f,%.0f,%.0f  head %.0f,%.0f,%.0f,%.0f  shoulders %.0f,%.0f,%.0f,%.0f  sleeves %s"
-                  "  (face: %s; shoulders: %s; skin beside the face: %.2f face areas)",
+                  "  (face: %s; shoulders: %s; longest skin beside the face: %.2f face heights)",
                   c.area[0], c.area[1], c.area[2], c.area[3], c.head[0], c.head[1], c.head[2], c.head[3],
                   c.shoulders[0], c.shoulders[1], c.shoulders[2], c.shoulders[3], c.sleevesToWrist ? "wrist" : "short",
                   p.faceMethod.c_str(), p.shoulderMethod.c_str(), p.forearmSkin);

@@ -9,7 +9,7 @@
 // silhouette below (foreground against the median of the first seconds and
 // against the colours beside the head), the shoulders where its outline turns
 // from running outward to running down, the image area from the arms' reach
-// around them, and the sleeves from how much skin shows beside the hands.
+// around them, and the sleeves from how far skin reaches beside the hands.
 // Everything is deterministic.
 #include "run/Calibration.h"
 
@@ -40,7 +40,7 @@ struct Proposal {
     cv::Rect2d face;                // the face alone, as found
     std::string faceMethod;         // "face detector" or "skin colour"
     std::string shoulderMethod;     // "silhouette", "silhouette, one side mirrored" or "head proportions"
-    double forearmSkin = 0;         // skin beside the face, in face areas (above 1: bare forearms)
+    double forearmSkin = 0;         // longest skin region beside the face, in face heights (above 1.2: bare forearms)
     cv::Mat reference;              // the reference frame looked at
     std::string note;               // a warning worth showing (the face detector is missing), or empty
 };
