@@ -128,15 +128,16 @@ double forearmSkin(const std::vector<const cv::Mat*>& pictures, const cv::Rect2d
     return ratios[ratios.size() / 2];
 }
 
-// The image area around the body: the arms' reach (two head heights beyond
-// each shoulder) across, from half a head height above the head down to four
-// head heights below the shoulders; inside the picture and at least as wide
+// The image area around the body: an arm stretched out sideways, hand
+// included, reaches about three head heights beyond its shoulder, a hand
+// raised one head height above the head, and hands at rest lie within five
+// head heights below the shoulders. Inside the picture and at least as wide
 // as tall.
 cv::Rect2d imageArea(const cv::Size& pic, const cv::Rect2d& head, const cv::Point2d& sR, const cv::Point2d& sL)
 {
-    const double reach = 2.0 * head.height;
+    const double reach = 3.0 * head.height;
     double x0 = std::min(sR.x, sL.x) - reach, x1 = std::max(sR.x, sL.x) + reach;
-    double y0 = head.y - 0.5 * head.height, y1 = std::max(sR.y, sL.y) + 4.0 * head.height;
+    double y0 = head.y - head.height, y1 = std::max(sR.y, sL.y) + 5.0 * head.height;
     x0 = std::max(0.0, std::floor(x0));
     x1 = std::min(double(pic.width), std::ceil(x1));
     y0 = std::max(0.0, std::floor(y0));

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <ostream>
 
 #include <fcntl.h>
@@ -78,8 +79,10 @@ int runCalibrateCommand(const std::vector<std::string>& args, std::ostream& out,
     app.add_option("-o,--output", output, "the calibration file to write (for vestiga-track --calibration)")
         ->required();
     app.add_option("--reference-frame", referenceFrame, "the frame the calibration is for (default 0)")
-        ->check(CLI::NonNegativeNumber);
+        ->check(CLI::Range(0, std::numeric_limits<int>::max()));
     app.add_option("--preview", preview, "a picture of the proposal drawn over the reference frame (.png, .jpg)");
+    app.footer("Exit status: 0 a calibration was written; 1 no signer was found (no face, several faces, a frame\n"
+               "too dark), nothing written; 2 bad usage or input, nothing written.");
     for (CLI::Option* o : app.get_options())
         o->multi_option_policy(CLI::MultiOptionPolicy::Throw);
 

@@ -7,7 +7,7 @@
 // NAME.truth, when present, the ground truth of the hands and head. Prints one
 // table row per video: how the face was found, the head box's overlap with the
 // true one (intersection over union), the larger shoulder error in true head
-// heights, the time of the proposal (wall clock and processor), and, with a ground truth, the share of
+// heights, whether the sleeves are right, the time of the proposal (wall clock and processor), and, with a ground truth, the share of
 // frames within 0.1 of the image-area height for the head and both hands when
 // tracked (classic method) with the proposed and with the true calibration.
 #include "TrackCommand.h"
@@ -107,7 +107,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: vestiga-propose-eval [--no-track] [--skin-only] VIDEO...\n");
         return 2;
     }
-    std::printf("%-22s %-13s %5s %6s %6s %6s | %-17s | %-17s | %-17s\n", "signer", "face", "IoU", "should", "ms", "cpu-ms",
+    std::printf("%-22s %-13s %5s %6s %-7s %6s %6s | %-17s | %-17s | %-17s\n", "signer", "face", "IoU", "should", "sleeves", "ms", "cpu-ms",
                 "head<0.1 prop/true", "hand1 prop/true", "hand2 prop/true");
     int failures = 0;
     for (const std::string& video : videos) {
@@ -150,8 +150,9 @@ int main(int argc, char** argv)
             }
             truth = trackAndCompare(video, stem + ".calib", stem + ".truth");
         }
-        std::printf("%-22s %-13s %5.2f %6.3f %6.0f %6.0f | %5s %5s       | %5s %5s       | %5s %5s\n", name.c_str(),
-                    p.faceMethod.c_str(), iou(c.head, truthCal.head), shoulder, ms, cpuMs, percent(prop, prop.head).c_str(),
+        std::printf("%-22s %-13s %5.2f %6.3f %-7s %6.0f %6.0f | %5s %5s       | %5s %5s       | %5s %5s\n", name.c_str(),
+                    p.faceMethod.c_str(), iou(c.head, truthCal.head), shoulder,
+                    c.sleevesToWrist == truthCal.sleevesToWrist ? "right" : "WRONG", ms, cpuMs, percent(prop, prop.head).c_str(),
                     percent(truth, truth.head).c_str(), percent(prop, prop.hand1).c_str(),
                     percent(truth, truth.hand1).c_str(), percent(prop, prop.hand2).c_str(),
                     percent(truth, truth.hand2).c_str());
