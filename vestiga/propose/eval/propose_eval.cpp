@@ -1,7 +1,7 @@
 // vestiga-propose-eval: how good the proposed calibration is on signer videos
 // with a known calibration and ground truth.
 //
-//   vestiga-propose-eval [--no-track] [--skin-only] VIDEO...
+//   vestiga-propose-eval [--no-track] [--jitter] [--skin-only] VIDEO...
 //
 // For each VIDEO (NAME.avi), NAME.calib beside it is the true calibration and
 // NAME.truth, when present, the ground truth of the hands and head. Prints one
@@ -9,13 +9,17 @@
 // true one (intersection over union), the larger shoulder error in true head
 // heights, whether the sleeves are right, the time of the proposal (wall clock and processor), and, with a ground truth, the share of
 // frames within 0.1 of the image-area height for the head and both hands when
-// tracked (classic method) with the proposed and with the true calibration.
+// tracked (classic method) with the proposed and with the true calibration;
+// with --jitter also the range of the hands' figures when the true head box is
+// moved by one pixel each way (the tracker's own sensitivity), and a last row
+// with the means over the videos.
 #include "TrackCommand.h"
 #include "propose/Proposal.h"
 #include "sample/Accuracy.h"
 
 #include <opencv2/core.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <cmath>
@@ -35,32 +39,33 @@ struct Tracked {
     double head = 0, hand1 = 0, hand2 = 0;
 };
 
-// Tracks `video` with the calibration file `calib` and compares with the truth.
-Tracked trackAndCompare(const std::string& video, const std::string& calib, const std::string& truthPath)
+// Tracks `video` with the calibration `cal` and compares with the truth.
+Tracked trackAndCompare(const std::string& video, const CalibrationFile& cal, const std::string& truthPath)
 {
     Tracked t;
     char dir[] = "/tmp/propose-eval-XXXXXX";
     if (!::mkdtemp(dir))
         return t;
-    const std::string track = std::string(dir) + "/run.track";
+    const std::string calib = std::string(dir) + "/run.calib", track = std::string(dir) + "/run.track";
     std::ostringstream err;
-    const int status = runTrackCommand({video, "-o", track, "--calibration", calib, "--quiet"}, err, false);
     std::string error;
     std::vector<vsample::TruthFrame> truth;
     std::vector<vsample::TrackingLine> lines;
     cv::Rect2d area;
     vsample::Evaluation ev;
-    if (status == 0 && vsample::readTruth(truthPath, &truth, &error) && vsample::readTracking(track, &lines, &error)
+    if (writeCalibrationFile(calib, cal, &error)
+        && runTrackCommand({video, "-o", track, "--calibration", calib, "--quiet"}, err, false) == 0
+        && vsample::readTruth(truthPath, &truth, &error) && vsample::readTracking(track, &lines, &error)
         && vsample::readCalibrationArea(calib, &area, &error) && vsample::evaluate(truth, lines, area, &ev, &error)) {
         t.ok = true;
         t.head = ev.head.within;
         t.hand1 = ev.hand1.within;
         t.hand2 = ev.hand2.within;
     } else {
-        std::fprintf(stderr, "%s: tracking with %s failed: %s%s\n", video.c_str(), calib.c_str(), err.str().c_str(),
-                     error.c_str());
+        std::fprintf(stderr, "%s: tracking failed: %s%s\n", video.c_str(), err.str().c_str(), error.c_str());
     }
     ::unlink(track.c_str());
+    ::unlink(calib.c_str());
     ::rmdir(dir);
     return t;
 }
@@ -72,12 +77,33 @@ double iou(const double* a, const double* b)
     return i / (ra.area() + rb.area() - i);
 }
 
-std::string percent(const Tracked& t, double v)
+std::string percent(bool ok, double v)
 {
     char buf[16];
     std::snprintf(buf, sizeof buf, "%5.1f", 100 * v);
-    return t.ok ? buf : "    -";
+    return ok ? buf : "    -";
 }
+
+// The hands' figures of the true calibration and of the same with its head box
+// moved by one pixel: the particle filters' sensitivity to the smallest change.
+struct Spread {
+    bool ok = false;
+    double lo1 = 1, hi1 = 0, lo2 = 1, hi2 = 0;
+    void add(const Tracked& t)
+    {
+        if (!t.ok)
+            return;
+        ok = true;
+        lo1 = std::min(lo1, t.hand1);
+        hi1 = std::max(hi1, t.hand1);
+        lo2 = std::min(lo2, t.hand2);
+        hi2 = std::max(hi2, t.hand2);
+    }
+    std::string text(double lo, double hi) const
+    {
+        return ok ? "[" + percent(true, lo) + "-" + percent(true, hi) + "]" : std::string(13, ' ');
+    }
+};
 
 bool exists(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }
 
@@ -85,17 +111,19 @@ bool exists(const std::string& path) { return ::access(path.c_str(), R_OK) == 0;
 
 int main(int argc, char** argv)
 {
-    bool doTrack = true;
+    bool doTrack = true, jitter = false;
     ProposalOptions options;
     std::vector<std::string> videos;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--no-track")
             doTrack = false;
+        else if (a == "--jitter")
+            jitter = true;
         else if (a == "--skin-only")
             options.useDetector = false;
         else if (a == "-h" || a == "--help") {
-            std::printf("usage: vestiga-propose-eval [--no-track] [--skin-only] VIDEO...\n");
+            std::printf("usage: vestiga-propose-eval [--no-track] [--jitter] [--skin-only] VIDEO...\n");
             return 0;
         } else if (!a.empty() && a[0] == '-') {
             std::fprintf(stderr, "vestiga-propose-eval: unknown option '%s'\n", a.c_str());
@@ -104,12 +132,13 @@ int main(int argc, char** argv)
             videos.push_back(a);
     }
     if (videos.empty()) {
-        std::fprintf(stderr, "usage: vestiga-propose-eval [--no-track] [--skin-only] VIDEO...\n");
+        std::fprintf(stderr, "usage: vestiga-propose-eval [--no-track] [--jitter] [--skin-only] VIDEO...\n");
         return 2;
     }
-    std::printf("%-22s %-13s %5s %6s %-7s %6s %6s | %-17s | %-17s | %-17s\n", "signer", "face", "IoU", "should", "sleeves", "ms", "cpu-ms",
-                "head<0.1 prop/true", "hand1 prop/true", "hand2 prop/true");
-    int failures = 0;
+    std::printf("%-18s %-13s %5s %6s %-7s %6s %6s | %-11s | %-25s | %-25s\n", "signer", "face", "IoU", "should",
+                "sleeves", "ms", "cpu-ms", "head prop/true", "hand1 prop/true [spread]", "hand2 prop/true [spread]");
+    int failures = 0, tracked = 0;
+    Tracked sumProp, sumTruth;
     for (const std::string& video : videos) {
         const std::string stem = video.substr(0, video.rfind('.'));
         const std::string name = stem.substr(stem.rfind('/') + 1);
@@ -139,25 +168,40 @@ int main(int argc, char** argv)
                                                      c.shoulders[2 * s + 1] - truthCal.shoulders[2 * s + 1])
                                               / headH);
         Tracked prop, truth;
+        Spread spread;
         if (doTrack && exists(stem + ".truth")) {
-            char tmp[] = "/tmp/propose-eval-calib-XXXXXX";
-            const int fd = ::mkstemp(tmp);
-            if (fd >= 0) {
-                ::close(fd);
-                if (writeCalibrationFile(tmp, c, &error))
-                    prop = trackAndCompare(video, tmp, stem + ".truth");
-                ::unlink(tmp);
+            prop = trackAndCompare(video, c, stem + ".truth");
+            truth = trackAndCompare(video, truthCal, stem + ".truth");
+            spread.add(truth);
+            for (int d = 0; jitter && d < 4; ++d) {
+                CalibrationFile moved = truthCal;
+                moved.head[d / 2] += d % 2 ? 1 : -1;
+                spread.add(trackAndCompare(video, moved, stem + ".truth"));
             }
-            truth = trackAndCompare(video, stem + ".calib", stem + ".truth");
+            if (prop.ok && truth.ok) {
+                ++tracked;
+                for (auto* sum : {&sumProp, &sumTruth}) {
+                    const Tracked& t = sum == &sumProp ? prop : truth;
+                    sum->head += t.head;
+                    sum->hand1 += t.hand1;
+                    sum->hand2 += t.hand2;
+                }
+            }
         }
-        std::printf("%-22s %-13s %5.2f %6.3f %-7s %6.0f %6.0f | %5s %5s       | %5s %5s       | %5s %5s\n", name.c_str(),
-                    p.faceMethod.c_str(), iou(c.head, truthCal.head), shoulder,
-                    c.sleevesToWrist == truthCal.sleevesToWrist ? "right" : "WRONG", ms, cpuMs, percent(prop, prop.head).c_str(),
-                    percent(truth, truth.head).c_str(), percent(prop, prop.hand1).c_str(),
-                    percent(truth, truth.hand1).c_str(), percent(prop, prop.hand2).c_str(),
-                    percent(truth, truth.hand2).c_str());
+        std::printf("%-18s %-13s %5.2f %6.3f %-7s %6.0f %6.0f | %5s %5s | %5s %5s %13s | %5s %5s %13s\n",
+                    name.c_str(), p.faceMethod.c_str(), iou(c.head, truthCal.head), shoulder,
+                    c.sleevesToWrist == truthCal.sleevesToWrist ? "right" : "WRONG", ms, cpuMs,
+                    percent(prop.ok, prop.head).c_str(), percent(truth.ok, truth.head).c_str(),
+                    percent(prop.ok, prop.hand1).c_str(), percent(truth.ok, truth.hand1).c_str(),
+                    spread.text(spread.lo1, spread.hi1).c_str(), percent(prop.ok, prop.hand2).c_str(),
+                    percent(truth.ok, truth.hand2).c_str(), spread.text(spread.lo2, spread.hi2).c_str());
         std::fprintf(stderr, "%s: %s\n", name.c_str(), describeProposal(p).c_str());
         std::fflush(stdout);
     }
+    if (tracked > 0)
+        std::printf("%-18s %-13s %5s %6s %-7s %6s %6s | %5s %5s | %5s %5s %13s | %5s %5s\n", "mean", "", "", "", "", "",
+                    "", percent(true, sumProp.head / tracked).c_str(), percent(true, sumTruth.head / tracked).c_str(),
+                    percent(true, sumProp.hand1 / tracked).c_str(), percent(true, sumTruth.hand1 / tracked).c_str(), "",
+                    percent(true, sumProp.hand2 / tracked).c_str(), percent(true, sumTruth.hand2 / tracked).c_str());
     return failures ? 1 : 0;
 }
