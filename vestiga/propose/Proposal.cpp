@@ -128,6 +128,53 @@ double forearmSkin(const std::vector<const cv::Mat*>& pictures, const cv::Rect2d
     return ratios[ratios.size() / 2];
 }
 
+// The shoulders on a foreground mask, where the body's outline below the head
+// turns from running outward to running down; they sit half an upper arm's
+// thickness (a fifth of the head's width) inside that outline. Returns how
+// many sides were read (0, 1 or 2); a side that cannot be read is the other
+// mirrored about the midline, and with neither both come from the head's
+// proportions.
+int readShoulders(const cv::Mat& fg, const cv::Rect2d& head, double midline, cv::Point2d* sR, cv::Point2d* sL)
+{
+    const int fromRow = static_cast<int>(std::lround(head.y + head.height));
+    const int rows = static_cast<int>(std::lround(1.2 * head.height));
+    const Outline outline = bodyOutline(fg, midline, fromRow, rows, std::max(2, int(0.05 * head.width)),
+                                        static_cast<int>(3 * head.width));
+    const int span = std::max(3, static_cast<int>(std::lround(0.15 * head.height)));
+    const int rowR = shoulderRow(outline.left, span, 0.5 * head.width);
+    const int rowL = shoulderRow(outline.right, span, 0.5 * head.width);
+    const double inset = 0.2 * head.width;
+    // The shoulders of an average adult, for when the outline cannot be read
+    // and to check what it gives: a head width out from the midline and a
+    // third of a head height under the chin. A shoulder read off the outline
+    // is kept when it lies within 0.6 head heights of that height and between
+    // half a head width and 1.8 head widths from the midline; anything else
+    // is an outline that strayed into the background.
+    const double priorY = head.y + head.height + 0.35 * head.height;
+    auto plausible = [&](int row, double reachOut) {
+        if (row < 0)
+            return false;
+        const double out = reachOut - inset;
+        return std::fabs(fromRow + row - priorY) <= 0.6 * head.height && out >= 0.5 * head.width
+               && out <= 1.8 * head.width;
+    };
+    const bool haveR = plausible(rowR, rowR >= 0 ? outline.left[rowR] : 0);
+    const bool haveL = plausible(rowL, rowL >= 0 ? outline.right[rowL] : 0);
+    if (haveR)
+        *sR = cv::Point2d(midline - (outline.left[rowR] - inset), fromRow + rowR);
+    if (haveL)
+        *sL = cv::Point2d(midline + (outline.right[rowL] - inset), fromRow + rowL);
+    if (haveR && !haveL)
+        *sL = cv::Point2d(2 * midline - sR->x, sR->y);
+    if (haveL && !haveR)
+        *sR = cv::Point2d(2 * midline - sL->x, sL->y);
+    if (!haveR && !haveL) {
+        *sR = cv::Point2d(midline - head.width, priorY);
+        *sL = cv::Point2d(midline + head.width, priorY);
+    }
+    return int(haveR) + int(haveL);
+}
+
 // The image area around the body: an arm stretched out sideways, hand
 // included, reaches about three head heights beyond its shoulder, a hand
 // raised one head height above the head, and hands at rest lie within five
@@ -228,40 +275,24 @@ ProposalStatus proposeFromPictures(const cv::Mat& reference, const std::vector<c
     cv::Rect2d head(face.x - 0.5 * (widen - 1) * face.width, top, widen * face.width, bottom - top);
     head &= frame;
 
-    // The shoulders, where the body's outline below the head turns from
-    // running outward to running down; they sit half an upper arm's thickness
-    // (a fifth of the head's width) inside that outline.
+    // The shoulders from the silhouette; when it does not show both, from a
+    // graph cut of the picture (slower, for cluttered backgrounds).
     const double midline = face.x + 0.5 * face.width;
-    const int fromRow = static_cast<int>(std::lround(head.y + head.height));
-    const int rows = static_cast<int>(std::lround(1.2 * head.height));
-    const Outline outline = bodyOutline(fg, midline, fromRow, rows, std::max(2, int(0.05 * head.width)),
-                                        static_cast<int>(3 * head.width));
-    const int span = std::max(3, static_cast<int>(std::lround(0.15 * head.height)));
-    const int rowR = shoulderRow(outline.left, span, 0.5 * head.width);
-    const int rowL = shoulderRow(outline.right, span, 0.5 * head.width);
-    const double inset = 0.2 * head.width;
-    auto joint = [&](double reachOut) { return std::max(0.3 * head.width, reachOut - inset); };
     cv::Point2d sR, sL; // the person's right shoulder (left in the picture) and left
-    if (rowR >= 0)
-        sR = cv::Point2d(midline - joint(outline.left[rowR]), fromRow + rowR);
-    if (rowL >= 0)
-        sL = cv::Point2d(midline + joint(outline.right[rowL]), fromRow + rowL);
-    if (rowR >= 0 && rowL >= 0) {
-        p.shoulderMethod = "silhouette";
-    } else if (rowR >= 0 || rowL >= 0) {
-        if (rowR < 0)
-            sR = cv::Point2d(2 * midline - sL.x, sL.y);
-        else
-            sL = cv::Point2d(2 * midline - sR.x, sR.y);
-        p.shoulderMethod = "silhouette, one side mirrored";
-    } else {
-        // No outline to read: the shoulders of an average adult, a head width
-        // out from the midline and a third of a head height under the chin.
-        const double y = head.y + head.height + 0.35 * head.height;
-        sR = cv::Point2d(midline - head.width, y);
-        sL = cv::Point2d(midline + head.width, y);
-        p.shoulderMethod = "head proportions";
+    int sides = readShoulders(fg, head, midline, &sR, &sL);
+    std::string via = "silhouette";
+    if (sides < 2) {
+        const cv::Mat cut = graphCutForeground(reference, face, head) | foregroundMask(reference, median, cv::Mat());
+        cv::Point2d cR, cL;
+        const int cutSides = readShoulders(cut, head, midline, &cR, &cL);
+        if (cutSides > sides) {
+            sides = cutSides;
+            sR = cR;
+            sL = cL;
+            via = "graph cut";
+        }
     }
+    p.shoulderMethod = sides == 2 ? via : sides == 1 ? via + ", one side mirrored" : "head proportions";
     auto inside = [&](cv::Point2d s) {
         return cv::Point2d(std::round(std::min(reference.cols - 1.0, std::max(0.0, s.x))),
                            std::round(std::min(reference.rows - 1.0, std::max(0.0, s.y))));

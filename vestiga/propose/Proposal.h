@@ -7,8 +7,9 @@
 // How: the face (stock face detector, or a face-like skin region when the
 // detector finds none), the head box around it up to the top of the hair, the
 // silhouette below (foreground against the median of the first seconds and
-// against the colours beside the head), the shoulders where its outline turns
-// from running outward to running down, the image area from the arms' reach
+// against the colours beside the head, or a graph cut where that does not show
+// the shoulders), the shoulders where its outline turns from running outward
+// to running down, the image area from the arms' reach
 // around them, and the sleeves from how far skin reaches beside the hands.
 // Everything is deterministic.
 #include "run/Calibration.h"
@@ -39,7 +40,7 @@ struct Proposal {
     CalibrationFile calibration;
     cv::Rect2d face;                // the face alone, as found
     std::string faceMethod;         // "face detector" or "skin colour"
-    std::string shoulderMethod;     // "silhouette", "silhouette, one side mirrored" or "head proportions"
+    std::string shoulderMethod;     // "silhouette" or "graph cut" (", one side mirrored"), or "head proportions"
     double forearmSkin = 0;         // longest skin region beside the face, in face heights (above 1.2: bare forearms)
     cv::Mat reference;              // the reference frame looked at
     std::string note;               // a warning worth showing (the face detector is missing), or empty

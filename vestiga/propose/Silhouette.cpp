@@ -104,6 +104,46 @@ cv::Mat foregroundMask(const cv::Mat& reference, const cv::Mat& median, const cv
     return fg;
 }
 
+cv::Mat graphCutForeground(const cv::Mat& reference, const cv::Rect2d& face, const cv::Rect2d& head)
+{
+    const double scale = std::min(1.0, 320.0 / reference.cols);
+    cv::Mat small;
+    if (scale < 1.0)
+        cv::resize(reference, small, cv::Size(), scale, scale, cv::INTER_AREA);
+    else
+        small = reference;
+    const cv::Rect all(0, 0, small.cols, small.rows);
+    auto box = [&](double x0, double y0, double x1, double y1) {
+        return cv::Rect(cv::Point(cvFloor(x0 * scale), cvFloor(y0 * scale)),
+                        cv::Point(cvCeil(x1 * scale), cvCeil(y1 * scale)))
+               & all;
+    };
+    const double mid = face.x + 0.5 * face.width, hw = head.width, hh = head.height;
+    const double chin = head.y + head.height;
+    cv::Mat mask(small.size(), CV_8U, cv::Scalar(cv::GC_PR_BGD));
+    cv::Mat beside;
+    cv::resize(besideHeadMask(reference.size(), head), beside, small.size(), 0, 0, cv::INTER_NEAREST);
+    mask.setTo(cv::GC_BGD, beside);
+    mask(box(mid - 1.5 * hw, chin, mid + 1.5 * hw, reference.rows)).setTo(cv::GC_PR_FGD);
+    mask(box(head.x, head.y, head.x + hw, chin)).setTo(cv::GC_PR_FGD);
+    mask(box(face.x + 0.25 * face.width, face.y + 0.25 * face.height, face.x + 0.75 * face.width,
+             face.y + 0.75 * face.height))
+        .setTo(cv::GC_FGD);
+    mask(box(mid - 0.1 * hw, chin, mid + 0.1 * hw, chin + 0.3 * hh)).setTo(cv::GC_FGD);
+    mask(box(mid - 0.4 * hw, chin + 0.8 * hh, mid + 0.4 * hw, chin + 1.6 * hh)).setTo(cv::GC_FGD);
+    if (cv::countNonZero(mask == cv::GC_BGD) == 0 || cv::countNonZero(mask == cv::GC_FGD) == 0)
+        return cv::Mat::zeros(reference.size(), CV_8U);
+    const cv::RNG saved = cv::theRNG();
+    cv::theRNG() = cv::RNG(0x5EED);
+    cv::Mat bgdModel, fgdModel;
+    cv::grabCut(small, mask, cv::Rect(), bgdModel, fgdModel, 3, cv::GC_INIT_WITH_MASK);
+    cv::theRNG() = saved;
+    cv::Mat fg = (mask == cv::GC_FGD) | (mask == cv::GC_PR_FGD);
+    if (scale < 1.0)
+        cv::resize(fg, fg, reference.size(), 0, 0, cv::INTER_NEAREST);
+    return fg;
+}
+
 double headTop(const cv::Mat& foreground, const cv::Rect2d& face, double maxRise)
 {
     const int x0 = std::max(0, static_cast<int>(std::lround(face.x + 0.25 * face.width)));

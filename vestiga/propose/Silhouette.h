@@ -25,6 +25,17 @@ cv::Mat medianPicture(const std::vector<cv::Mat>& pictures);
 cv::Mat foregroundMask(const cv::Mat& reference, const cv::Mat& median, const cv::Mat& backgroundSample,
                        int motionThreshold = 30);
 
+// The foreground found by a graph cut between colour models of the signer and
+// of the background (OpenCV's GrabCut, on the picture scaled to at most 320
+// pixels wide), seeded from the face: the face's centre, the neck under it and
+// the middle of the chest are the signer; the picture beside the head (as
+// besideHeadMask) is background; the rest is left to the cut, with a body-wide
+// band under the head marked as probably the signer. Cluttered backgrounds
+// that share colours with the clothes are told apart by where the colours
+// lie and by the picture's edges, which a colour list alone cannot do.
+// Deterministic: OpenCV's generator is reseeded for the cut and restored.
+cv::Mat graphCutForeground(const cv::Mat& reference, const cv::Rect2d& face, const cv::Rect2d& head);
+
 // The region known to be background from the head box: the rows from the top
 // of the picture down to the head's bottom, beyond half a head width on either
 // side of the head box.
