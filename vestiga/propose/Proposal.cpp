@@ -228,11 +228,25 @@ ProposalStatus proposeFromPictures(const cv::Mat& reference, const std::vector<c
 
     cv::Mat grey;
     cv::cvtColor(reference, grey, cv::COLOR_BGR2GRAY);
-    const double luma = cv::mean(grey)[0];
+    // Too dark: even the brightest tenth of the picture (where a lit face
+    // would be) stays under minLuma. A dark scene with a lit signer passes.
+    int histogram[256] = {0};
+    for (int y = 0; y < grey.rows; ++y) {
+        const uchar* g = grey.ptr<uchar>(y);
+        for (int x = 0; x < grey.cols; ++x)
+            ++histogram[g[x]];
+    }
+    int luma = 255;
+    for (long below = 0; luma > 0; --luma) {
+        below += histogram[luma];
+        if (10 * below >= static_cast<long>(grey.total()))
+            break;
+    }
     if (luma < options.minLuma) {
-        char buf[160];
+        char buf[200];
         std::snprintf(buf, sizeof buf,
-                      "the reference frame is too dark (average brightness %.0f of 255, %.0f needed) to find the signer",
+                      "the reference frame is too dark to find the signer (its brightest tenth reaches %d of 255, "
+                      "%.0f needed)",
                       luma, options.minLuma);
         return refuse(ProposalStatus::NoSigner, message, buf);
     }

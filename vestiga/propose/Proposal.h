@@ -27,7 +27,7 @@ struct ProposalOptions {
     int sampleFrames = 10;     // pictures taken over that stretch, evenly spread
     std::string cascadeFile;   // face detector; empty: the stock one, searched for
     bool useDetector = true;   // false: skin-colour search only
-    double minLuma = 40;       // a reference frame darker than this on average is refused
+    double minLuma = 40;       // a reference frame whose brightest tenth is darker than this is refused
 };
 
 enum class ProposalStatus {

@@ -211,3 +211,24 @@ TEST(SilhouetteTest, MedianPictureDropsWhatMoves)
     EXPECT_EQ(cv::norm(m, pics[0] * 0 + cv::Scalar(10, 20, 30), cv::NORM_INF), 0);
     EXPECT_TRUE(propose::medianPicture({}).empty());
 }
+
+TEST(SilhouetteTest, GraphCutSeparatesTheSignerAndRepeatsItself)
+{
+    const SampleClip clip;
+    const CalibrationFile truth = trueCalibration();
+    const cv::Rect2d head(truth.head[0], truth.head[1], truth.head[2], truth.head[3]);
+    const cv::Rect2d face(head.x + 4, head.y + 6, head.width - 8, head.height - 6);
+    const uint64 before = cv::theRNG().state;
+    const cv::Mat a = propose::graphCutForeground(clip.reference, face, head);
+    EXPECT_EQ(cv::theRNG().state, before);
+    const cv::Mat b = propose::graphCutForeground(clip.reference, face, head);
+    ASSERT_EQ(a.size(), clip.reference.size());
+    EXPECT_EQ(cv::countNonZero(a != b), 0);
+    // The chest and both shoulders are the signer; the wall beside and above is not.
+    EXPECT_EQ(a.at<uchar>(350, 320), 255);
+    EXPECT_EQ(a.at<uchar>(230, 225), 255);
+    EXPECT_EQ(a.at<uchar>(230, 415), 255);
+    EXPECT_EQ(a.at<uchar>(20, 20), 0);
+    EXPECT_EQ(a.at<uchar>(300, 80), 0);
+    EXPECT_EQ(a.at<uchar>(300, 560), 0);
+}
