@@ -42,8 +42,11 @@ ProposalStatus findFace(const cv::Mat& ref, const ProposalOptions& options, Prop
         if (file.empty()) {
             p->note = why + "; looking for the face by its skin colour only";
         } else if (!detectFaces(ref, file, 0.08, &detected, &why)) {
-            return refuse(options.cascadeFile.empty() ? ProposalStatus::NoSigner : ProposalStatus::BadInput,
-                          message, why);
+            // A file named by the caller must work; a damaged installation
+            // leaves the skin-colour search.
+            if (!options.cascadeFile.empty())
+                return refuse(ProposalStatus::BadInput, message, why);
+            p->note = why + "; looking for the face by its skin colour only";
         }
     }
     // A face shows skin: a detection whose centre has hardly any skin colour

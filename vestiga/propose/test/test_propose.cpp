@@ -3,6 +3,7 @@
 // several faces; bare forearms; a portrait picture; and the outline reading.
 #include "media/VideoFile.h"
 #include "propose/Proposal.h"
+#include "propose/FaceSearch.h"
 #include "propose/Silhouette.h"
 #include "run/Calibration.h"
 #include "sample/SampleFiles.h"
@@ -11,6 +12,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <cmath>
+#include <cstdlib>
 
 using namespace vestiga;
 
@@ -231,4 +233,27 @@ TEST(SilhouetteTest, GraphCutSeparatesTheSignerAndRepeatsItself)
     EXPECT_EQ(a.at<uchar>(20, 20), 0);
     EXPECT_EQ(a.at<uchar>(300, 80), 0);
     EXPECT_EQ(a.at<uchar>(300, 560), 0);
+}
+
+TEST(ProposeTest, FaceDetectorFile)
+{
+    const SampleClip clip;
+    ProposalOptions options;
+    Proposal p;
+    std::string why;
+    // A detector named by the caller must load.
+    options.cascadeFile = "/nonexistent/cascade.xml";
+    EXPECT_EQ(proposeFromPictures(clip.reference, clip.frames, options, &p, &why), ProposalStatus::BadInput);
+    EXPECT_NE(why.find("/nonexistent/cascade.xml"), std::string::npos) << why;
+    // The folder of $VESTIGA_CASCADE_DIR is searched first; a file found in
+    // none of the folders is named with the package that installs it.
+    ::setenv("VESTIGA_CASCADE_DIR", "/nonexistent", 1);
+    const std::vector<std::string> path = propose::cascadeSearchPath();
+    std::string error;
+    const std::string found = propose::findCascadeFile("no-such-cascade.xml", &error);
+    ::unsetenv("VESTIGA_CASCADE_DIR");
+    ASSERT_FALSE(path.empty());
+    EXPECT_EQ(path.front(), "/nonexistent");
+    EXPECT_EQ(found, "");
+    EXPECT_NE(error.find("opencv-data"), std::string::npos) << error;
 }
