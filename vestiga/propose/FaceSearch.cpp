@@ -55,8 +55,13 @@ bool detectFaces(const cv::Mat& bgr, const std::string& cascadeFile, double minF
     // Five neighbouring detections at least: isolated hits on textured walls
     // rarely gather that many.
     cascade.detectMultiScale(grey, found, 1.1, 5, cv::CASCADE_SCALE_IMAGE, cv::Size(minSide, minSide));
-    std::stable_sort(found.begin(), found.end(),
-                     [](const cv::Rect& a, const cv::Rect& b) { return a.area() > b.area(); });
+    // The detector gathers its hits on several threads: a full order makes
+    // the list the same on every run.
+    std::sort(found.begin(), found.end(), [](const cv::Rect& a, const cv::Rect& b) {
+        if (a.area() != b.area())
+            return a.area() > b.area();
+        return a.y != b.y ? a.y < b.y : a.x < b.x;
+    });
     *faces = found;
     return true;
 }
