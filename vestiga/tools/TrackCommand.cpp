@@ -1,6 +1,7 @@
 #include "TrackCommand.h"
 
 #include "media/VideoFile.h"
+#include "propose/Proposal.h"
 #include "run/Calibration.h"
 #include "run/TrackingRun.h"
 
@@ -14,12 +15,13 @@ namespace vestiga {
 const char* trackUsage()
 {
     return "usage: vestiga-track VIDEO -o TRACKING\n"
-           "    [--calibration FILE | --area X,Y,W,H --head X,Y,W,H --shoulders XR,YR,XL,YL\n"
+           "    [--calibration FILE|auto | --area X,Y,W,H --head X,Y,W,H --shoulders XR,YR,XL,YL\n"
            "     [--shoulder-distance D]]\n"
            "    [--reference-frame N] [--sleeves wrist|short] [--skin IMAGE] [--background IMAGE]\n"
            "    [--annotated-video FILE] [--quiet]\n"
            "Calibration numbers are pixels of the reference frame, origin at its top-left corner, y down;\n"
-           "--shoulders gives the person's right shoulder (left in the picture) first.\n";
+           "--shoulders gives the person's right shoulder (left in the picture) first.\n"
+           "--calibration auto proposes the calibration from the video itself (as vestiga-calibrate does).\n";
 }
 
 bool parseTrackArgs(const std::vector<std::string>& args, TrackArgs* out, std::string* error)
@@ -193,7 +195,26 @@ int runTrackCommand(const std::vector<std::string>& args, std::ostream& err, boo
     // a file override its reference frame and sleeves.
     CalibrationFile cal;
     std::string where; // what a calibration message is about
-    if (!a.calibrationFile.empty()) {
+    if (a.calibrationFile == "auto") {
+        // The calibration proposed from the video itself; a file named
+        // "auto" is given as ./auto.
+        ProposalOptions proposal;
+        proposal.referenceFrame = a.hasReferenceFrame ? a.referenceFrame : 0;
+        Proposal found;
+        const ProposalStatus status = proposeFromVideo(a.video, proposal, &found, &why);
+        if (!found.note.empty())
+            err << "vestiga-track: --calibration auto: " << found.note << "\n";
+        if (status == ProposalStatus::BadInput)
+            return refuse("video " + a.video + ": " + why);
+        if (status == ProposalStatus::NoSigner) {
+            err << "vestiga-track: --calibration auto: no signer found in " << a.video << ": " << why
+                << "; nothing tracked\n";
+            return kTrackRunFailed;
+        }
+        cal = found.calibration;
+        err << "vestiga-track: --calibration auto: proposed from the video: " << describeProposal(found) << "\n";
+        where = "--calibration auto: ";
+    } else if (!a.calibrationFile.empty()) {
         if (!readCalibrationFile(a.calibrationFile, &cal, &why))
             return refuse("--calibration " + why);
         where = a.calibrationFile + ": ";

@@ -3,10 +3,14 @@
 // of main() so that tests can drive it in process.
 //
 //   vestiga-track VIDEO -o TRACKING
-//       [--calibration FILE | --area X,Y,W,H --head X,Y,W,H --shoulders XR,YR,XL,YL
+//       [--calibration FILE|auto | --area X,Y,W,H --head X,Y,W,H --shoulders XR,YR,XL,YL
 //        [--shoulder-distance D]]
 //       [--reference-frame N] [--sleeves wrist|short] [--skin IMAGE] [--background IMAGE]
 //       [--annotated-video FILE] [--quiet]
+//
+// --calibration auto proposes the calibration from the video (see
+// propose/Proposal.h) and says so on the error stream; a video where no signer
+// is found ends the command with status 1, nothing written.
 //
 // Exit status: 0 success; 2 bad usage or bad input found before the run (no
 // tracking file created or changed); 1 failure during the run (the lines

@@ -1,0 +1,207 @@
+// vestiga-propose-eval: how good the proposed calibration is on signer videos
+// with a known calibration and ground truth.
+//
+//   vestiga-propose-eval [--no-track] [--jitter] [--skin-only] VIDEO...
+//
+// For each VIDEO (NAME.avi), NAME.calib beside it is the true calibration and
+// NAME.truth, when present, the ground truth of the hands and head. Prints one
+// table row per video: how the face was found, the head box's overlap with the
+// true one (intersection over union), the larger shoulder error in true head
+// heights, whether the sleeves are right, the time of the proposal (wall clock and processor), and, with a ground truth, the share of
+// frames within 0.1 of the image-area height for the head and both hands when
+// tracked (classic method) with the proposed and with the true calibration;
+// with --jitter also the range of the hands' figures when the true head box is
+// moved by one pixel each way (the tracker's own sensitivity), and a last row
+// with the means over the videos.
+#include "TrackCommand.h"
+#include "propose/Proposal.h"
+#include "sample/Accuracy.h"
+
+#include <opencv2/core.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+using namespace vestiga;
+
+namespace {
+
+struct Tracked {
+    bool ok = false;
+    double head = 0, hand1 = 0, hand2 = 0;
+};
+
+// Tracks `video` with the calibration `cal` and compares with the truth.
+Tracked trackAndCompare(const std::string& video, const CalibrationFile& cal, const std::string& truthPath)
+{
+    Tracked t;
+    char dir[] = "/tmp/propose-eval-XXXXXX";
+    if (!::mkdtemp(dir))
+        return t;
+    const std::string calib = std::string(dir) + "/run.calib", track = std::string(dir) + "/run.track";
+    std::ostringstream err;
+    std::string error;
+    std::vector<vsample::TruthFrame> truth;
+    std::vector<vsample::TrackingLine> lines;
+    cv::Rect2d area;
+    vsample::Evaluation ev;
+    if (writeCalibrationFile(calib, cal, &error)
+        && runTrackCommand({video, "-o", track, "--calibration", calib, "--quiet"}, err, false) == 0
+        && vsample::readTruth(truthPath, &truth, &error) && vsample::readTracking(track, &lines, &error)
+        && vsample::readCalibrationArea(calib, &area, &error) && vsample::evaluate(truth, lines, area, &ev, &error)) {
+        t.ok = true;
+        t.head = ev.head.within;
+        t.hand1 = ev.hand1.within;
+        t.hand2 = ev.hand2.within;
+    } else {
+        std::fprintf(stderr, "%s: tracking failed: %s%s\n", video.c_str(), err.str().c_str(), error.c_str());
+    }
+    ::unlink(track.c_str());
+    ::unlink(calib.c_str());
+    ::rmdir(dir);
+    return t;
+}
+
+double iou(const double* a, const double* b)
+{
+    const cv::Rect2d ra(a[0], a[1], a[2], a[3]), rb(b[0], b[1], b[2], b[3]);
+    const double i = (ra & rb).area();
+    return i / (ra.area() + rb.area() - i);
+}
+
+std::string percent(bool ok, double v)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%5.1f", 100 * v);
+    return ok ? buf : "    -";
+}
+
+// The hands' figures of the true calibration and of the same with its head box
+// moved by one pixel: the particle filters' sensitivity to the smallest change.
+struct Spread {
+    bool ok = false;
+    double lo1 = 1, hi1 = 0, lo2 = 1, hi2 = 0;
+    void add(const Tracked& t)
+    {
+        if (!t.ok)
+            return;
+        ok = true;
+        lo1 = std::min(lo1, t.hand1);
+        hi1 = std::max(hi1, t.hand1);
+        lo2 = std::min(lo2, t.hand2);
+        hi2 = std::max(hi2, t.hand2);
+    }
+    std::string text(double lo, double hi) const
+    {
+        return ok ? "[" + percent(true, lo) + "-" + percent(true, hi) + "]" : std::string(13, ' ');
+    }
+};
+
+bool exists(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    bool doTrack = true, jitter = false;
+    ProposalOptions options;
+    std::vector<std::string> videos;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--no-track")
+            doTrack = false;
+        else if (a == "--jitter")
+            jitter = true;
+        else if (a == "--skin-only")
+            options.useDetector = false;
+        else if (a == "-h" || a == "--help") {
+            std::printf("usage: vestiga-propose-eval [--no-track] [--jitter] [--skin-only] VIDEO...\n");
+            return 0;
+        } else if (!a.empty() && a[0] == '-') {
+            std::fprintf(stderr, "vestiga-propose-eval: unknown option '%s'\n", a.c_str());
+            return 2;
+        } else
+            videos.push_back(a);
+    }
+    if (videos.empty()) {
+        std::fprintf(stderr, "usage: vestiga-propose-eval [--no-track] [--jitter] [--skin-only] VIDEO...\n");
+        return 2;
+    }
+    std::printf("%-18s %-13s %5s %6s %-7s %6s %6s | %-11s | %-25s | %-25s\n", "signer", "face", "IoU", "should",
+                "sleeves", "ms", "cpu-ms", "head prop/true", "hand1 prop/true [spread]", "hand2 prop/true [spread]");
+    int failures = 0, tracked = 0;
+    Tracked sumProp, sumTruth;
+    for (const std::string& video : videos) {
+        const std::string stem = video.substr(0, video.rfind('.'));
+        const std::string name = stem.substr(stem.rfind('/') + 1);
+        CalibrationFile truthCal;
+        std::string error;
+        if (!readCalibrationFile(stem + ".calib", &truthCal, &error)) {
+            std::fprintf(stderr, "vestiga-propose-eval: %s\n", error.c_str());
+            ++failures;
+            continue;
+        }
+        Proposal p;
+        const auto t0 = std::chrono::steady_clock::now();
+        const std::clock_t c0 = std::clock();
+        const ProposalStatus status = proposeFromVideo(video, options, &p, &error);
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        const double cpuMs = 1000.0 * double(std::clock() - c0) / CLOCKS_PER_SEC;
+        if (status != ProposalStatus::Found) {
+            std::printf("%-22s no proposal: %s\n", name.c_str(), error.c_str());
+            ++failures;
+            continue;
+        }
+        const CalibrationFile& c = p.calibration;
+        const double headH = truthCal.head[3];
+        double shoulder = 0;
+        for (int s = 0; s < 2; ++s)
+            shoulder = std::max(shoulder, std::hypot(c.shoulders[2 * s] - truthCal.shoulders[2 * s],
+                                                     c.shoulders[2 * s + 1] - truthCal.shoulders[2 * s + 1])
+                                              / headH);
+        Tracked prop, truth;
+        Spread spread;
+        if (doTrack && exists(stem + ".truth")) {
+            prop = trackAndCompare(video, c, stem + ".truth");
+            truth = trackAndCompare(video, truthCal, stem + ".truth");
+            spread.add(truth);
+            for (int d = 0; jitter && d < 4; ++d) {
+                CalibrationFile moved = truthCal;
+                moved.head[d / 2] += d % 2 ? 1 : -1;
+                spread.add(trackAndCompare(video, moved, stem + ".truth"));
+            }
+            if (prop.ok && truth.ok) {
+                ++tracked;
+                for (auto* sum : {&sumProp, &sumTruth}) {
+                    const Tracked& t = sum == &sumProp ? prop : truth;
+                    sum->head += t.head;
+                    sum->hand1 += t.hand1;
+                    sum->hand2 += t.hand2;
+                }
+            }
+        }
+        std::printf("%-18s %-13s %5.2f %6.3f %-7s %6.0f %6.0f | %5s %5s | %5s %5s %13s | %5s %5s %13s\n",
+                    name.c_str(), p.faceMethod.c_str(), iou(c.head, truthCal.head), shoulder,
+                    c.sleevesToWrist == truthCal.sleevesToWrist ? "right" : "WRONG", ms, cpuMs,
+                    percent(prop.ok, prop.head).c_str(), percent(truth.ok, truth.head).c_str(),
+                    percent(prop.ok, prop.hand1).c_str(), percent(truth.ok, truth.hand1).c_str(),
+                    spread.text(spread.lo1, spread.hi1).c_str(), percent(prop.ok, prop.hand2).c_str(),
+                    percent(truth.ok, truth.hand2).c_str(), spread.text(spread.lo2, spread.hi2).c_str());
+        std::fprintf(stderr, "%s: %s\n", name.c_str(), describeProposal(p).c_str());
+        std::fflush(stdout);
+    }
+    if (tracked > 0)
+        std::printf("%-18s %-13s %5s %6s %-7s %6s %6s | %5s %5s | %5s %5s %13s | %5s %5s\n", "mean", "", "", "", "", "",
+                    "", percent(true, sumProp.head / tracked).c_str(), percent(true, sumTruth.head / tracked).c_str(),
+                    percent(true, sumProp.hand1 / tracked).c_str(), percent(true, sumTruth.hand1 / tracked).c_str(), "",
+                    percent(true, sumProp.hand2 / tracked).c_str(), percent(true, sumTruth.hand2 / tracked).c_str());
+    return failures ? 1 : 0;
+}

@@ -1,0 +1,259 @@
+// The proposed calibration: on the sample signer against its true
+// calibration, both ways of finding the face; the pictures with no signer;
+// several faces; bare forearms; a portrait picture; and the outline reading.
+#include "media/VideoFile.h"
+#include "propose/Proposal.h"
+#include "propose/FaceSearch.h"
+#include "propose/Silhouette.h"
+#include "run/Calibration.h"
+#include "sample/SampleFiles.h"
+
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+#include <cmath>
+#include <cstdlib>
+
+using namespace vestiga;
+
+namespace {
+
+const std::string kSample = std::string(VESTIGA_SAMPLE_DIR) + "/signer";
+
+// The sample's reference frame and its first two seconds, every fifth frame.
+struct SampleClip {
+    cv::Mat reference;
+    std::vector<cv::Mat> frames;
+    SampleClip()
+    {
+        media::VideoFile video;
+        std::string error;
+        if (!video.open(kSample + ".avi", &error)) {
+            ADD_FAILURE() << error;
+            return;
+        }
+        for (int k = 0; k <= 50; k += 5) {
+            cv::Mat f;
+            EXPECT_TRUE(video.frame(k, f));
+            frames.push_back(f);
+        }
+        reference = frames.front();
+    }
+};
+
+CalibrationFile trueCalibration()
+{
+    CalibrationFile c;
+    std::string error;
+    EXPECT_TRUE(readCalibrationFile(kSample + ".calib", &c, &error)) << error;
+    return c;
+}
+
+double iou(const double* a, const double* b)
+{
+    const cv::Rect2d ra(a[0], a[1], a[2], a[3]), rb(b[0], b[1], b[2], b[3]);
+    const double i = (ra & rb).area();
+    return i / (ra.area() + rb.area() - i);
+}
+
+void expectNearTruth(const Proposal& p)
+{
+    const CalibrationFile truth = trueCalibration();
+    const CalibrationFile& c = p.calibration;
+    EXPECT_GE(iou(c.head, truth.head), 0.5) << formatCalibration(c);
+    for (int s = 0; s < 2; ++s)
+        EXPECT_LE(std::hypot(c.shoulders[2 * s] - truth.shoulders[2 * s], c.shoulders[2 * s + 1] - truth.shoulders[2 * s + 1]),
+                  0.25 * truth.head[3])
+            << (s == 0 ? "right" : "left") << " shoulder\n" << formatCalibration(c);
+    EXPECT_TRUE(c.sleevesToWrist);
+    EXPECT_EQ(checkCalibration(c, p.reference.cols, p.reference.rows), "");
+}
+
+} // namespace
+
+TEST(ProposeTest, FindsTheSampleSignerEitherWay)
+{
+    const SampleClip clip;
+    for (bool detector : {true, false}) {
+        SCOPED_TRACE(detector ? "face detector" : "skin colour only");
+        ProposalOptions options;
+        options.useDetector = detector;
+        Proposal p;
+        std::string why;
+        ASSERT_EQ(proposeFromPictures(clip.reference, clip.frames, options, &p, &why), ProposalStatus::Found) << why;
+        if (!detector) {
+            EXPECT_EQ(p.faceMethod, "skin colour");
+        }
+        EXPECT_EQ(p.shoulderMethod, "silhouette");
+        expectNearTruth(p);
+    }
+}
+
+TEST(ProposeTest, FromTheVideoFileIsDeterministicAndKeepsTheReferenceFrame)
+{
+    ProposalOptions options;
+    options.referenceFrame = 3;
+    Proposal a, b;
+    std::string why;
+    ASSERT_EQ(proposeFromVideo(kSample + ".avi", options, &a, &why), ProposalStatus::Found) << why;
+    ASSERT_EQ(proposeFromVideo(kSample + ".avi", options, &b, &why), ProposalStatus::Found) << why;
+    EXPECT_EQ(formatCalibration(a.calibration), formatCalibration(b.calibration));
+    EXPECT_EQ(a.calibration.referenceFrame, 3);
+    expectNearTruth(a);
+    // The preview has the reference frame's size and differs from it.
+    const cv::Mat preview = drawProposal(a);
+    ASSERT_EQ(preview.size(), a.reference.size());
+    EXPECT_GT(cv::norm(preview, a.reference, cv::NORM_L1), 0);
+}
+
+TEST(ProposeTest, RefusesPicturesWithoutOneSigner)
+{
+    Proposal p;
+    std::string why;
+    const ProposalOptions options;
+    // Too dark: named as such, whatever it shows.
+    const SampleClip clip;
+    const cv::Mat dark = clip.reference * 0.1;
+    EXPECT_EQ(proposeFromPictures(dark, {}, options, &p, &why), ProposalStatus::NoSigner);
+    EXPECT_NE(why.find("too dark"), std::string::npos) << why;
+    // An empty wall.
+    const cv::Mat wall(480, 640, CV_8UC3, cv::Scalar(150, 140, 124));
+    EXPECT_EQ(proposeFromPictures(wall, {wall, wall, wall}, options, &p, &why), ProposalStatus::NoSigner);
+    EXPECT_NE(why.find("no face"), std::string::npos) << why;
+    // Two signers side by side.
+    cv::Mat two;
+    cv::hconcat(clip.reference, clip.reference, two);
+    EXPECT_EQ(proposeFromPictures(two, {}, options, &p, &why), ProposalStatus::NoSigner);
+    EXPECT_NE(why.find("2 faces"), std::string::npos) << why;
+    // Not a picture at all, or frames of another size.
+    EXPECT_EQ(proposeFromPictures(cv::Mat(), {}, options, &p, &why), ProposalStatus::BadInput);
+    EXPECT_EQ(proposeFromPictures(clip.reference, {wall(cv::Rect(0, 0, 320, 240))}, options, &p, &why),
+              ProposalStatus::BadInput);
+    EXPECT_EQ(proposeFromVideo("/nonexistent/video.avi", options, &p, &why), ProposalStatus::BadInput);
+    ProposalOptions late;
+    late.referenceFrame = 100000;
+    EXPECT_EQ(proposeFromVideo(kSample + ".avi", late, &p, &why), ProposalStatus::BadInput);
+    EXPECT_NE(why.find("out of range"), std::string::npos) << why;
+}
+
+TEST(ProposeTest, BareForearmsGiveShortSleeves)
+{
+    // The sample's frames with the forearms painted in the face's colour,
+    // from the elbow to the hand, as a short-sleeved shirt shows them.
+    const SampleClip clip;
+    std::vector<vsample::TruthFrame> truth;
+    std::string error;
+    ASSERT_TRUE(vsample::readTruth(kSample + ".truth", &truth, &error)) << error;
+    ASSERT_GE(truth.size(), 51u);
+    std::vector<cv::Mat> bare;
+    for (size_t i = 0; i < clip.frames.size(); ++i) {
+        cv::Mat f = clip.frames[i].clone();
+        const vsample::TruthFrame& t = truth[5 * i];
+        const cv::Scalar skin = cv::mean(clip.reference(cv::Rect(305, 110, 30, 30)));
+        cv::line(f, t.elbowR, t.hand1, skin, 30);
+        cv::line(f, t.elbowL, t.hand2, skin, 30);
+        bare.push_back(f);
+    }
+    Proposal p;
+    std::string why;
+    ASSERT_EQ(proposeFromPictures(bare.front(), bare, ProposalOptions(), &p, &why), ProposalStatus::Found) << why;
+    EXPECT_FALSE(p.calibration.sleevesToWrist) << p.forearmSkin;
+    ASSERT_EQ(proposeFromPictures(clip.reference, clip.frames, ProposalOptions(), &p, &why), ProposalStatus::Found);
+    EXPECT_TRUE(p.calibration.sleevesToWrist) << p.forearmSkin;
+}
+
+TEST(ProposeTest, ImageAreaOfAPortraitPictureIsNotTallerThanWide)
+{
+    // The signer in a picture taller than wide, with wall above and below.
+    const SampleClip clip;
+    cv::Mat portrait;
+    cv::copyMakeBorder(clip.reference(cv::Rect(100, 0, 440, 480)), portrait, 120, 120, 0, 0, cv::BORDER_REFLECT);
+    Proposal p;
+    std::string why;
+    ASSERT_EQ(proposeFromPictures(portrait, {}, ProposalOptions(), &p, &why), ProposalStatus::Found) << why;
+    const double* a = p.calibration.area;
+    EXPECT_LE(a[3], a[2]);
+    EXPECT_GE(a[0], 0);
+    EXPECT_GE(a[1], 0);
+    EXPECT_LE(a[0] + a[2], portrait.cols);
+    EXPECT_LE(a[1] + a[3], portrait.rows);
+    EXPECT_EQ(checkCalibration(p.calibration, portrait.cols, portrait.rows), "");
+}
+
+TEST(SilhouetteTest, ShoulderIsWhereTheOutlineTurnsDown)
+{
+    // A neck 10 wide for 20 rows, a slope outward of 3 pixels a row for 10
+    // rows, then an arm straight down: the turn is at the slope's end.
+    std::vector<double> side;
+    for (int i = 0; i < 20; ++i)
+        side.push_back(10);
+    for (int i = 1; i <= 10; ++i)
+        side.push_back(10 + 3 * i);
+    for (int i = 0; i < 30; ++i)
+        side.push_back(40);
+    EXPECT_EQ(propose::shoulderRow(side, 5, 20), 29);
+    // A straight slope or a column has no turn.
+    std::vector<double> straight(60);
+    for (int i = 0; i < 60; ++i)
+        straight[i] = 10 + i;
+    EXPECT_EQ(propose::shoulderRow(straight, 5, 20), -1);
+    EXPECT_EQ(propose::shoulderRow(std::vector<double>(60, 40), 5, 20), -1);
+    EXPECT_EQ(propose::shoulderRow(std::vector<double>(5, 40), 5, 20), -1);
+}
+
+TEST(SilhouetteTest, MedianPictureDropsWhatMoves)
+{
+    std::vector<cv::Mat> pics;
+    for (int k = 0; k < 5; ++k) {
+        cv::Mat p(20, 30, CV_8UC3, cv::Scalar(10, 20, 30));
+        p(cv::Rect(5 * k, 5, 5, 5)).setTo(cv::Scalar(200, 200, 200)); // a moving square
+        pics.push_back(p);
+    }
+    const cv::Mat m = propose::medianPicture(pics);
+    EXPECT_EQ(cv::norm(m, pics[0] * 0 + cv::Scalar(10, 20, 30), cv::NORM_INF), 0);
+    EXPECT_TRUE(propose::medianPicture({}).empty());
+}
+
+TEST(SilhouetteTest, GraphCutSeparatesTheSignerAndRepeatsItself)
+{
+    const SampleClip clip;
+    const CalibrationFile truth = trueCalibration();
+    const cv::Rect2d head(truth.head[0], truth.head[1], truth.head[2], truth.head[3]);
+    const cv::Rect2d face(head.x + 4, head.y + 6, head.width - 8, head.height - 6);
+    const uint64 before = cv::theRNG().state;
+    const cv::Mat a = propose::graphCutForeground(clip.reference, face, head);
+    EXPECT_EQ(cv::theRNG().state, before);
+    const cv::Mat b = propose::graphCutForeground(clip.reference, face, head);
+    ASSERT_EQ(a.size(), clip.reference.size());
+    EXPECT_EQ(cv::countNonZero(a != b), 0);
+    // The chest and both shoulders are the signer; the wall beside and above is not.
+    EXPECT_EQ(a.at<uchar>(350, 320), 255);
+    EXPECT_EQ(a.at<uchar>(230, 225), 255);
+    EXPECT_EQ(a.at<uchar>(230, 415), 255);
+    EXPECT_EQ(a.at<uchar>(20, 20), 0);
+    EXPECT_EQ(a.at<uchar>(300, 80), 0);
+    EXPECT_EQ(a.at<uchar>(300, 560), 0);
+}
+
+TEST(ProposeTest, FaceDetectorFile)
+{
+    const SampleClip clip;
+    ProposalOptions options;
+    Proposal p;
+    std::string why;
+    // A detector named by the caller must load.
+    options.cascadeFile = "/nonexistent/cascade.xml";
+    EXPECT_EQ(proposeFromPictures(clip.reference, clip.frames, options, &p, &why), ProposalStatus::BadInput);
+    EXPECT_NE(why.find("/nonexistent/cascade.xml"), std::string::npos) << why;
+    // The folder of $VESTIGA_CASCADE_DIR is searched first; a file found in
+    // none of the folders is named with the package that installs it.
+    ::setenv("VESTIGA_CASCADE_DIR", "/nonexistent", 1);
+    const std::vector<std::string> path = propose::cascadeSearchPath();
+    std::string error;
+    const std::string found = propose::findCascadeFile("no-such-cascade.xml", &error);
+    ::unsetenv("VESTIGA_CASCADE_DIR");
+    ASSERT_FALSE(path.empty());
+    EXPECT_EQ(path.front(), "/nonexistent");
+    EXPECT_EQ(found, "");
+    EXPECT_NE(error.find("opencv-data"), std::string::npos) << error;
+}
