@@ -82,6 +82,13 @@ bool replaceFile(const std::string& path, const ContentWriter& write, std::strin
         return abandon(systemReason("cannot be written to disk", errno), false);
     if (::rename(tmp.c_str(), path.c_str()) != 0)
         return abandon(systemReason("cannot be replaced", errno), false);
+    // The rename itself reaches the disk with the folder's entry. The file is
+    // complete either way: a folder that cannot be flushed is not an error.
+    const int dir = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
     return true;
 }
 

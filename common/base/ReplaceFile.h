@@ -2,7 +2,8 @@
 // Replacing a file whole or not at all. The new content is written to a
 // temporary file beside the target (same folder, hence same file system),
 // created with O_EXCL so that no other writer or stale file can be written
-// through, flushed to disk with fsync, and renamed over the target: rename is
+// through, flushed to disk with fsync, and renamed over the target (the
+// folder is flushed after the rename so that the new entry lasts): rename is
 // atomic, so a reader sees either the old file or the complete new one, and a
 // failure at any point (cannot create, short write, disk full, fsync, rename)
 // leaves the old file as it was and removes the temporary file.

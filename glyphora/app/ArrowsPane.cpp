@@ -146,3 +146,21 @@ void ArrowsPane::showPatternAndSymmetry(int pattern, int symmetry)
     pattern_->setCurrentIndex(pattern);
     symmetry_->setCurrentIndex(symmetry);
 }
+
+void ArrowsPane::showDrawStatus(glyphora::SignPattern::DrawStatus status, int beg, int end, int trackingLines)
+{
+    using glyphora::SignPattern;
+    QString info;
+    if (trackingLines == 0)
+        info = tr("Pas de fichier de suivi : ouvrez-en un pour voir les flèches.");
+    else if (status == SignPattern::kBadLength && end - beg > SignPattern::kMaxDuration)
+        info = tr("Signe des lignes %1 à %2 : plus de %3 lignes, les flèches ne sont pas dessinées.")
+                   .arg(beg).arg(end).arg(SignPattern::kMaxDuration);
+    else if (status == SignPattern::kBadLength)
+        info = tr("Signe des lignes %1 à %2 : le début doit précéder la fin.").arg(beg).arg(end);
+    else if (status == SignPattern::kOutsideTracking)
+        info = tr("Signe des lignes %1 à %2 : hors du suivi chargé (%3 lignes).").arg(beg).arg(end).arg(trackingLines);
+    else
+        info = tr("Signe des lignes %1 à %2 (%3 lignes de suivi).").arg(beg).arg(end).arg(end - beg);
+    info_->setText(info);
+}

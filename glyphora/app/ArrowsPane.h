@@ -3,6 +3,8 @@
 // movement arrows), the movement pattern, the symmetry, the pen orientation,
 // and for each arrow its visibility box and shift sliders. It only shows what
 // it is told and emits the user's choices.
+#include "core/SignPattern.h"
+
 #include <QWidget>
 
 class OGLWinArrow;
@@ -37,6 +39,9 @@ public:
 
     // The lists at these items, without emitting their changes.
     void showPatternAndSymmetry(int pattern, int symmetry);
+    // Says under the view what the last drawing of the sign from tracking
+    // line `beg` to `end` gave (trackingLines: 0 without tracking).
+    void showDrawStatus(glyphora::SignPattern::DrawStatus status, int beg, int end, int trackingLines);
 
 signals:
     void patternChanged(int pattern);

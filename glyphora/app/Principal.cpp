@@ -327,21 +327,8 @@ void Principal::refresh()
 void Principal::drawArrowView(int pixelWidth, int pixelHeight)
 {
     const auto status = session_.drawArrowView(pixelWidth, pixelHeight);
-    QString info;
-    const int beg = session_.arrowView().beg, end = session_.arrowView().end;
-    if (!session_.hasTracking())
-        info = tr("Pas de fichier de suivi : ouvrez-en un pour voir les flèches.");
-    else if (status == glyphora::SignPattern::kBadLength && end - beg > glyphora::SignPattern::kMaxDuration)
-        info = tr("Signe des lignes %1 à %2 : plus de %3 lignes, les flèches ne sont pas dessinées.")
-                   .arg(beg).arg(end).arg(glyphora::SignPattern::kMaxDuration);
-    else if (status == glyphora::SignPattern::kBadLength)
-        info = tr("Signe des lignes %1 à %2 : le début doit précéder la fin.").arg(beg).arg(end);
-    else if (status == glyphora::SignPattern::kOutsideTracking)
-        info = tr("Signe des lignes %1 à %2 : hors du suivi chargé (%3 lignes).")
-                   .arg(beg).arg(end).arg(session_.tracking().lineCount());
-    else
-        info = tr("Signe des lignes %1 à %2 (%3 lignes de suivi).").arg(beg).arg(end).arg(end - beg);
-    arrows_->infoLabel()->setText(info);
+    arrows_->showDrawStatus(status, session_.arrowView().beg, session_.arrowView().end,
+                            session_.hasTracking() ? session_.tracking().lineCount() : 0);
 }
 
 // ---- Key frames ---------------------------------------------------------------------
