@@ -212,7 +212,7 @@ bool writeCalibrationFile(const std::string& path, const CalibrationFile& c, std
     if (base::replaceFile(path, formatCalibration(c), &why))
         return true;
     if (error)
-        *error = path + ": the calibration file " + why;
+        *error = path + ": cannot write the calibration file: " + why;
     return false;
 }
 
