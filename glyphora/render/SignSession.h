@@ -70,7 +70,7 @@ public:
     bool loadVideo(const std::string& path, std::string* error = nullptr);
     // Reads a tracking file. On failure returns false with the reason and
     // keeps the previous tracking. On success the sign pattern and the arrow
-    // view receive the new columns and `rate` is derived from the time codes
+    // view receive the new columns and rate() is derived from the time codes
     // (lines per second; the video's frame rate when the time codes give none).
     bool loadTracking(const std::string& path, std::string* error = nullptr);
 
