@@ -1,7 +1,5 @@
 #include "OGLWin.h"
 
-#include "Principal.h"
-
 #include <QMouseEvent>
 #include <QSurfaceFormat>
 
@@ -74,10 +72,8 @@ void OGLWinClick::mouseMoveEvent(QMouseEvent* e)
 
 void OGLWinClick::paintAt(const QPointF& pos)
 {
-    if (!parent_)
-        return;
     // The brush takes the position from the view's lower-left corner, y up.
-    parent_->paintStroke(pos.x(), height() - pos.y(), width(), height());
+    emit strokeAt(QPointF(pos.x(), height() - pos.y()), QSizeF(width(), height()));
 }
 
 OGLWinArrow::OGLWinArrow(QWidget* parent) : QOpenGLWidget(parent)
@@ -109,10 +105,8 @@ void OGLWinArrow::resizeGL(int, int)
 
 void OGLWinArrow::paintGL()
 {
-    if (!view_ || !pPrincip_)
-        return;
     const QSize s = pixelSize();
-    pPrincip_->drawArrowView(s.width(), s.height());
+    emit paintArrows(s.width(), s.height());
 }
 
 void useCompatibilityProfile()

@@ -3,19 +3,17 @@
 // over the drawing code of glyphora_render, which it calls in its paintGL with
 // the widget's surface current:
 //   OGLWin       one picture, optionally dimmed outside a mask (buffer, mix);
-//   OGLWinClick  the key-frame view: click and drag paint the mask with the
-//                soft brush, then the controller blends the key frames again;
-//   OGLWinArrow  the blended picture with the movement arrows over it.
+//   OGLWinClick  the key-frame view: click and drag emit brush strokes;
+//   OGLWinArrow  the blended picture with the movement arrows over it, drawn
+//                by whoever listens to its paintArrows signal.
 // Pictures are held by reference (the controller owns them) and follow the
-// views' convention: rows bottom row first, channels green, red, blue.
-#include "render/ArrowView.h"
+// views' convention: rows bottom row first, channels green, red, blue. The
+// views know nothing of the window that uses them.
 #include "render/PictureView.h"
 
 #include <QOpenGLWidget>
 
 #include <opencv2/core.hpp>
-
-class Principal;
 
 // The views draw with OpenGL 1.x immediate mode: a compatibility profile with
 // a depth buffer for the arrows. Call before the QApplication exists.
@@ -50,7 +48,11 @@ class OGLWinClick : public OGLWin {
     Q_OBJECT
 public:
     explicit OGLWinClick(QWidget* parent = nullptr);
-    void initParent(Principal* parent) { parent_ = parent; }
+
+signals:
+    // A click or drag at `point`, from the view's lower-left corner with y
+    // up, in a view of `viewSize` (the brush's frame).
+    void strokeAt(const QPointF& point, const QSizeF& viewSize);
 
 protected:
     void mousePressEvent(QMouseEvent* e) override;
@@ -58,7 +60,6 @@ protected:
 
 private:
     void paintAt(const QPointF& pos);
-    Principal* parent_ = nullptr;
 };
 
 class OGLWinArrow : public QOpenGLWidget {
@@ -66,20 +67,16 @@ class OGLWinArrow : public QOpenGLWidget {
 public:
     explicit OGLWinArrow(QWidget* parent = nullptr);
 
-    void setPrincipalRef(Principal* p) { pPrincip_ = p; }
-    // The arrow view's state lives in the session (lines, picture, size).
-    void setArrowView(glyphora::ArrowView* view) { view_ = view; }
-    glyphora::ArrowView* arrowView() const { return view_; }
-
     void display();
     QSize pixelSize() const;
+
+signals:
+    // Emitted by paintGL with the surface current: draw the arrow view into
+    // it now (connect directly), width x height device pixels.
+    void paintArrows(int pixelWidth, int pixelHeight);
 
 protected:
     void initializeGL() override;
     void paintGL() override;
     void resizeGL(int w, int h) override;
-
-private:
-    Principal* pPrincip_ = nullptr;
-    glyphora::ArrowView* view_ = nullptr;
 };

@@ -1,10 +1,10 @@
 #pragma once
-// The main window of the sign-picture program and its controller. It owns the
-// widgets (three movie views, the buffer, key-frame, mix and arrow views, the
-// three step panes and the configuration window) and forwards every user
-// action to the session model, glyphora::SignSession, which holds the video,
-// the tracking, the key frames and the sign pattern. The window only moves
-// values between its controls and the session and redraws the views.
+// The main window of the sign-picture program and its controller. The window
+// shows the movie pane and one step pane at a time (selection, mixing,
+// arrows), plus the configuration window; each pane is a view that emits the
+// user's requests. The controller wires them to the session model,
+// glyphora::SignSession (the video, the tracking, the key frames, the sign
+// pattern), and shows the session's state back in the views.
 #include "NSConfWin.h"
 #include "OGLWin.h"
 
@@ -17,13 +17,12 @@
 
 #include <functional>
 
-class QCheckBox;
-class QComboBox;
-class QLabel;
-class QPushButton;
-class QSlider;
+class ArrowsPane;
+class MixingPane;
+class MoviePane;
 class QStackedWidget;
 class QTimer;
+class SelectionPane;
 
 namespace qtmedia {
 class MovieView;
@@ -32,14 +31,11 @@ class MovieView;
 class Principal : public QMainWindow {
     Q_OBJECT
 public:
-    // The arrow shift sliders hold thousandths: value / 1000 is their double
-    // value, -0.5 to 0.5.
-    static constexpr int kShiftSteps = 1000;
-
     explicit Principal(const QString& resourcesDir, QWidget* parent = nullptr);
     ~Principal() override;
 
     glyphora::SignSession& session() { return session_; }
+    const glyphora::SignSession& session() const { return session_; }
 
     // ---- Dialogs ------------------------------------------------------------
     // The file choices go through these functions (the defaults show the
@@ -61,61 +57,18 @@ public:
     // The message box currently shown, if any.
     QMessageBox* messageBox() const { return messageBox_; }
 
-    // ---- For the views --------------------------------------------------------
-    QSlider* getOffsetRArrowXSlid() const { return offsetRArrowXSlid; }
-    QSlider* getOffsetRArrowYSlid() const { return offsetRArrowYSlid; }
-    QSlider* getOffsetLArrowXSlid() const { return offsetLArrowXSlid; }
-    QSlider* getOffsetLArrowYSlid() const { return offsetLArrowYSlid; }
-    QCheckBox* getRArrowVisibleBox() const { return rArrowVisibleBox; }
-    QCheckBox* getLArrowVisibleBox() const { return lArrowVisibleBox; }
-    glyphora::SignPattern* getSpat() { return &session_.spat(); }
-    // The tracking line of a movie time (0 without tracking).
-    int getFrameNb(const media::MovieTime& t) const { return session_.getFrameNb(t); }
-
-    // Blends the key frames again and shows the result in the mix view.
-    void drawMix();
-    // Gives the arrow view the begin and end lines of the sign.
-    void drawSimplePreview();
-    // Pushes every control to the sign pattern and redraws the arrow view.
-    void refresh();
-    // A brush dab of the key-frame view at (x, y) from its lower-left corner.
-    void paintStroke(double x, double y, double viewWidth, double viewHeight);
-    // The arrow view's drawing, with its surface current (called by paintGL).
-    void drawArrowView(int pixelWidth, int pixelHeight);
-
-    // ---- Widgets (named as the controller's fields) ---------------------------
-    OGLWin* oglBuf = nullptr;
-    OGLWin* oglMix = nullptr;
-    OGLWinClick* oglCurKF = nullptr;
-    OGLWinArrow* previewWin = nullptr;
-    qtmedia::MovieView* firstMovieWin = nullptr;
-    qtmedia::MovieView* begMovieWin = nullptr;
-    qtmedia::MovieView* endMovieWin = nullptr;
-    QTimer* displayTimer = nullptr;
-    QCheckBox* rArrowVisibleBox = nullptr;
-    QCheckBox* lArrowVisibleBox = nullptr;
-    QSlider* offsetRArrowXSlid = nullptr;
-    QSlider* offsetRArrowYSlid = nullptr;
-    QSlider* offsetLArrowXSlid = nullptr;
-    QSlider* offsetLArrowYSlid = nullptr;
-    QSlider* slOrientation = nullptr;
-    QComboBox* comboSym = nullptr;
-    QComboBox* comboMoPat = nullptr;
-    QStackedWidget* stepStack = nullptr;
-    QWidget* selectWin = nullptr;
-    QWidget* transWin = nullptr;
-    QWidget* arrowWin = nullptr;
-    NSConfWin* confWin = nullptr;
-    ConfMatrix* matConf = nullptr; // the grid last reported by the configuration window
-    QSlider* offsetSlider = nullptr;
-    QLabel* timeDisplay = nullptr;
-    QLabel* kfCountLabel = nullptr;
-    QLabel* kfIndexLabel = nullptr;
-    QLabel* offsetValueLabel = nullptr;
-    QLabel* orientationValueLabel = nullptr;
-    QLabel* signInfoLabel = nullptr;
-    QPushButton* captureButton = nullptr;
-    QPushButton* saveButton = nullptr;
+    // ---- The window's parts ---------------------------------------------------
+    MoviePane* moviePane() const { return movies_; }
+    SelectionPane* selectionPane() const { return selection_; }
+    MixingPane* mixingPane() const { return mixing_; }
+    ArrowsPane* arrowsPane() const { return arrows_; }
+    // The step pane shown now.
+    QWidget* shownPane() const;
+    NSConfWin* confWin() const { return confWin_; }
+    // The display timer (500 ms), running once a video is loaded.
+    QTimer* displayTimer() const { return displayTimer_; }
+    // The grid last reported by the configuration window (null before any).
+    ConfMatrix* matConf() const { return matConf_; }
 
     // The mix as last blended (shown by the mix and arrow views).
     const cv::Mat& mixPicture() const { return mixPicture_; }
@@ -123,10 +76,11 @@ public:
     const cv::Mat& bufferPicture() const { return bufPicture_; }
 
 public slots:
+    // The user's actions, as the menus, buttons and views request them.
     void loadVideo();
     void loadTracking();
     bool onTimer();
-    void onRefresh();
+    void refresh();
     void captureKeyFrame();
     void resetKeyFrame();
     void validateKeyFrame();
@@ -135,12 +89,12 @@ public slots:
     void displayFirstWinNewPS();
     void prevKF();
     void nextKF();
-    void moveOffset();
-    void setVisible();
-    void setInvisible();
+    void setKeyFrameShift(int hundredths);
+    void setKeyFrameShown(bool shown);
+    void paintStroke(const QPointF& point, const QSizeF& viewSize);
     void onPressBegSign();
     void onPressEndSign();
-    void changeHandVisibility();
+    void setArrowsShown(bool right, bool left);
     void exportTracking();
     void saveGL();
     void saveDescr();
@@ -150,22 +104,30 @@ signals:
     void messageShown(const QString& text);
 
 private:
-    QWidget* buildMoviePane();
-    QWidget* buildSelectPane();
-    QWidget* buildMixPane();
-    QWidget* buildArrowPane();
+    void wireMovies();
+    void wireSteps();
     void buildMenus();
 
     void showMessage(const QString& text, bool problem = true);
-    void pullControls();            // controls -> session
-    void pushTimesToViews();        // session boundaries -> begin/end views
-    void updateKeyFrameViews();     // edited key frame and mask -> key-frame view
-    void updateStepPane();          // session step -> shown pane
+    void drawArrowView(int pixelWidth, int pixelHeight);
+    void tellPreviewSize();
+    void pushTimesToViews();    // session boundaries -> begin/end views
+    void updateKeyFrameViews(); // edited key frame and mask -> key-frame view
+    void updateStepPane();      // session step -> shown pane
     void updateLabels();
     void copyMix();
     bool chooseOverwrite(const QString& name);
 
     glyphora::SignSession session_;
+    MoviePane* movies_ = nullptr;
+    QStackedWidget* steps_ = nullptr;
+    SelectionPane* selection_ = nullptr;
+    MixingPane* mixing_ = nullptr;
+    ArrowsPane* arrows_ = nullptr;
+    NSConfWin* confWin_ = nullptr;
+    ConfMatrix* matConf_ = nullptr;
+    QTimer* displayTimer_ = nullptr;
+
     cv::Mat bufPicture_;
     cv::Mat mixPicture_;
     QString lastMessage_;
@@ -173,5 +135,4 @@ private:
     FileChooser openChooser_;
     FileChooser saveChooser_;
     Confirmer confirmer_;
-    bool syncing_ = false; // true while the window sets controls itself
 };

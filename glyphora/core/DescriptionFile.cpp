@@ -2,6 +2,8 @@
 
 #include "core/TrackingTable.h"
 
+#include "base/ReplaceFile.h"
+
 #include <charconv>
 #include <cerrno>
 #include <cmath>
@@ -91,30 +93,12 @@ bool saveDescription(const std::string& exportName, const DescriptionInputs& in,
         return false;
 
     const std::string path = exportName + ".sgn";
-    // Written beside the target and renamed over it: an existing description
-    // is replaced whole or not at all.
-    const std::string tmp = path + ".tmp" + std::to_string(static_cast<long>(::getpid()));
-    std::FILE* f = std::fopen(tmp.c_str(), "wb");
-    if (!f) {
+    // Replaced whole or not at all: an existing description is never left
+    // half written.
+    std::string why;
+    if (!base::replaceFile(path, text, &why)) {
         if (error)
-            *error = "cannot write the description file " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    const int writeErrno = errno;
-    const bool closed = std::fclose(f) == 0;
-    if (!written || !closed) {
-        std::remove(tmp.c_str());
-        if (error)
-            *error = "cannot write the description file " + path + ": " +
-                     std::strerror(written ? errno : writeErrno);
-        return false;
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        const int e = errno;
-        std::remove(tmp.c_str());
-        if (error)
-            *error = "cannot write the description file " + path + ": " + std::strerror(e);
+            *error = "cannot write the description file " + path + ": " + why;
         return false;
     }
     if (console) {

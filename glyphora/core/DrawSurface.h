@@ -1,9 +1,9 @@
 #pragma once
 // The drawing seam under the arrow primitives: everything the sign drawings
 // do to a picture is a filled polygon in one colour, the model-view matrix
-// stack with translations, and switching the depth test. GLDrawSurface sends
-// these to the current OpenGL 1.x context in immediate mode; RecordingSurface
-// keeps them as plain data for tests and for vector export.
+// stack with translations, and switching the depth test. GLDrawSurface
+// (render/GLDrawSurface.h) sends these to the current OpenGL 1.x context;
+// RecordingSurface keeps them as plain data for tests and for vector export.
 #include <initializer_list>
 #include <vector>
 
@@ -35,19 +35,6 @@ public:
     // Moves the current frame by (x, y) (in the current frame's units).
     virtual void translate(float x, float y) = 0;
     virtual void setDepthTest(bool on) = 0;
-};
-
-// Immediate-mode OpenGL: glColor4f, glBegin(GL_POLYGON), glVertex2f, glEnd;
-// glPushMatrix, glPopMatrix, glTranslatef(x, y, 0); glEnable/glDisable of
-// GL_DEPTH_TEST. Needs a current context (compatibility profile).
-class GLDrawSurface : public DrawSurface {
-public:
-    void polygon(const Rgba& colour, const Vec2* points, int count) override;
-    using DrawSurface::polygon;
-    void pushMatrix() override;
-    void popMatrix() override;
-    void translate(float x, float y) override;
-    void setDepthTest(bool on) override;
 };
 
 // Keeps every polygon with the translation in effect when it was drawn.

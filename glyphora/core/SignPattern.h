@@ -11,6 +11,8 @@
 #include "core/DrawSurface.h"
 #include "core/SignDescription.h"
 
+#include <optional>
+
 namespace glyphora {
 
 class TrackingTable;
@@ -75,15 +77,6 @@ public:
     void drawEnd2(DrawSurface& s, float x0, float y0, float x1, float y1, float ex, float ey,
                   float angle);
 
-    // The movement-pattern drawings for one hand (1 or 2), translated by
-    // (offX, offY).
-    void drawComplexGL(DrawSurface& s, int hand, float offX, float offY);
-    void drawArcGL(DrawSurface& s, int hand, float offX, float offY);
-    void drawRepetGL(DrawSurface& s, int hand, float offX, float offY);
-    void drawBackGL(DrawSurface& s, int hand, float offX, float offY);
-    void drawCircleGL(DrawSurface& s, int hand, float offX, float offY, int turns);
-    void drawStaticGL();
-
     // Entry point of the arrow view: the R arrow is drawn for hand 2 with the R
     // offsets, then the L arrow for hand 1 with the L offsets.
     DrawStatus drawSignGL(DrawSurface& s, bool rVisible, bool lVisible, float lOffX, float lOffY,
@@ -99,7 +92,24 @@ public:
     float orientation = 0.f;  // pen orientation, degrees (> 180: fixed pen)
     SignDescription descr;    // measurements of the last sampling/drawing
 
+    // What one hand's drawing measures. A value left unset keeps what the
+    // description holds (from the other hand or an earlier drawing).
+    struct HandValues {
+        std::optional<float> amplitude;
+        std::optional<float> orientation;
+        std::optional<float> symAngle;
+    };
+
 private:
+    // The movement-pattern drawings for one hand (1 or 2), translated by
+    // (offX, offY); each returns what it measured.
+    HandValues drawComplexGL(DrawSurface& s, int hand, float offX, float offY);
+    HandValues drawArcGL(DrawSurface& s, int hand, float offX, float offY);
+    HandValues drawRepetGL(DrawSurface& s, int hand, float offX, float offY);
+    HandValues drawBackGL(DrawSurface& s, int hand, float offX, float offY);
+    HandValues drawCircleGL(DrawSurface& s, int hand, float offX, float offY, int turns);
+    void drawStaticGL();
+
     float penAngle(int hand) const;
     void computeMeans();
 

@@ -1,6 +1,6 @@
 #include "render/ArrowView.h"
 
-#include "core/DrawSurface.h"
+#include "render/GLDrawSurface.h"
 #include "core/SignPattern.h"
 #include "render/PictureView.h"
 

@@ -4,13 +4,10 @@
 #include <GL/glext.h>
 #include <opencv2/imgcodecs.hpp>
 
-#include <cerrno>
+#include "base/Path.h"
+#include "base/ReplaceFile.h"
+
 #include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace glyphora {
@@ -43,26 +40,6 @@ cv::Mat readBackPicture(double viewWidth, double viewHeight)
     return picture;
 }
 
-namespace {
-
-std::string folderOf(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
-bool isFolder(const std::string& path)
-{
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-} // namespace
-
 bool savePicture(const cv::Mat& picture, const std::string& name, std::string* error)
 {
     auto fail = [&](const std::string& why) {
@@ -75,10 +52,10 @@ bool savePicture(const cv::Mat& picture, const std::string& name, std::string* e
     const std::string file = name + ".jpg";
     if (picture.empty() || picture.type() != CV_8UC3)
         return fail(file + ": there is no picture to save");
-    const std::string folder = folderOf(file);
-    if (!isFolder(folder))
+    const std::string folder = base::folderOf(file);
+    if (!base::isFolder(folder))
         return fail(file + ": the folder " + folder + " does not exist");
-    if (isFolder(file))
+    if (base::isFolder(file))
         return fail(file + ": is a folder");
 
     std::vector<uchar> bytes;
@@ -89,25 +66,11 @@ bool savePicture(const cv::Mat& picture, const std::string& name, std::string* e
         return fail(file + ": the picture could not be encoded as JPEG (" + e.what() + ")");
     }
 
-    // Written beside the target and renamed over it: an interrupted or
-    // failed write never truncates an existing picture.
-    const std::string tmp = file + ".tmp-" + std::to_string(::getpid());
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return fail(file + ": cannot be written (" + std::strerror(errno) + ")");
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            std::remove(tmp.c_str());
-            return fail(file + ": writing failed (disk full?)");
-        }
-    }
-    if (std::rename(tmp.c_str(), file.c_str()) != 0) {
-        const std::string why = std::strerror(errno);
-        std::remove(tmp.c_str());
-        return fail(file + ": cannot be written (" + why + ")");
-    }
+    // Replaced whole or not at all: an interrupted or failed write never
+    // truncates an existing picture.
+    std::string why;
+    if (!base::replaceFile(file, bytes.data(), bytes.size(), &why))
+        return fail(file + ": " + why);
     return true;
 }
 

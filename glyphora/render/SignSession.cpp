@@ -3,8 +3,7 @@
 #include "render/PictureSave.h"
 #include "render/PictureView.h"
 
-#include <cstdio>
-#include <sys/stat.h>
+#include "base/Path.h"
 
 namespace glyphora {
 
@@ -43,7 +42,7 @@ bool SignSession::loadVideo(const std::string& path, std::string* error)
 
     // The new video replaces the old one whole: key frames of another size
     // cannot be blended with its frames.
-    resetKeyFrame();
+    resetKeyFrames();
     kfnb_ = 0;
     video_ = std::move(video);
     videoFile_ = path;
@@ -51,10 +50,10 @@ bool SignSession::loadVideo(const std::string& path, std::string* error)
     kfBuffer_ = cv::Mat::zeros(size, CV_8UC3);
     kfNewBuffer_ = cv::Mat::zeros(size, CV_8UC3);
     curFrame_.release();
-    firstMovieTime = begMovieTime = endMovieTime = media::MovieTime();
-    preview.initTexture(nullptr);
+    firstMovieTime_ = begMovieTime_ = endMovieTime_ = media::MovieTime();
+    preview_.initTexture(nullptr);
     prepareFrame(first, curFrame_);
-    curFrameTime_ = firstMovieTime;
+    curFrameTime_ = firstMovieTime_;
     updateRate();
     return true;
 }
@@ -69,7 +68,7 @@ bool SignSession::loadTracking(const std::string& path, std::string* error)
     const float* columns[6];
     for (int c = 0; c < 6; ++c)
         columns[c] = tracking_.coords(c);
-    preview.setCoords(columns);
+    preview_.setCoords(columns);
     updateRate();
     return true;
 }
@@ -79,9 +78,9 @@ void SignSession::updateRate()
     // Lines per second of movie time from the time codes; a tracking whose
     // time codes give none (a single line) follows the video, one line per
     // frame.
-    rate = tracking_.empty() ? 0.0f : tracking_.rate();
-    if (!(rate > 0.0f) && hasVideo())
-        rate = static_cast<float>(video_->fps());
+    rate_ = tracking_.empty() ? 0.0f : tracking_.rate();
+    if (!(rate_ > 0.0f) && hasVideo())
+        rate_ = static_cast<float>(video_->fps());
 }
 
 // ---- Movie times -----------------------------------------------------------
@@ -94,13 +93,19 @@ void SignSession::setMainTime(const media::MovieTime& t)
     const media::MovieTime end = duration();
     if (clamped.value > end.value)
         clamped.value = end.value;
-    firstMovieTime = clamped;
+    firstMovieTime_ = clamped;
+}
+
+void SignSession::setBoundaries(const media::MovieTime& begin, const media::MovieTime& end)
+{
+    begMovieTime_ = begin;
+    endMovieTime_ = end;
 }
 
 std::string SignSession::timeText() const
 {
     char buf[32];
-    return media::formatTime(firstMovieTime, buf);
+    return media::formatTime(firstMovieTime_, buf);
 }
 
 // ---- Display tick --------------------------------------------------------
@@ -111,17 +116,17 @@ bool SignSession::prepareCurrentFrame()
         return false;
     // The frame shown at the main movie's time; a frame that cannot be
     // decoded leaves the previous one in place.
-    if (!video_->frameAtTime(firstMovieTime, tmpFrame_))
+    if (!video_->frameAtTime(firstMovieTime_, tmpFrame_))
         return false;
     if (!prepareFrame(tmpFrame_, curFrame_))
         return false;
-    curFrameTime_ = firstMovieTime;
+    curFrameTime_ = firstMovieTime_;
     return true;
 }
 
 void SignSession::pushBoundariesByRate()
 {
-    const LineSpan span = spanByRate(begMovieTime, endMovieTime, rate);
+    const LineSpan span = spanByRate(begMovieTime_, endMovieTime_, rate_);
     spat_.setNewTimeBoundaries(span.first, span.duration);
 }
 
@@ -132,17 +137,17 @@ bool SignSession::tick()
     // A movie standing still shows the same frame: the seek and decode (the
     // bulk of a tick) are only done when the main movie's time moved since
     // the frame was prepared, or when the last decode failed.
-    if (curFrame_.empty() || curFrameTime_ != firstMovieTime)
+    if (curFrame_.empty() || curFrameTime_ != firstMovieTime_)
         prepareCurrentFrame();
     if (!curFrame_.empty())
         blendHalf(kfBuffer_, curFrame_, kfNewBuffer_);
     pushBoundariesByRate();
-    spat_.setSymType(comboSym);
-    spat_.setMoPat(comboMoPat);
+    spat_.setSymType(symmetry_);
+    spat_.setMoPat(pattern_);
     if (step_ == Step::Selection)
         return false;
     drawMix();
-    preview.initTexture(&kfNewBuffer_);
+    preview_.initTexture(&kfNewBuffer_);
     drawSimplePreview();
     return true;
 }
@@ -151,9 +156,38 @@ void SignSession::refresh()
 {
     drawSimplePreview();
     pushBoundariesByRate();
-    spat_.setSymType(comboSym);
-    spat_.setMoPat(comboMoPat);
-    spat_.setOrientation(static_cast<float>(slOrientation));
+    spat_.setSymType(symmetry_);
+    spat_.setMoPat(pattern_);
+    spat_.setOrientation(static_cast<float>(orientation_));
+}
+
+// ---- Arrow controls ----------------------------------------------------------
+
+void SignSession::setArrowsShown(bool right, bool left)
+{
+    arrows_.rArrowVisible = right;
+    arrows_.lArrowVisible = left;
+    if (right && left && (symmetry_ == 2 || symmetry_ == 1 || symmetry_ == 7))
+        symmetry_ = 0;
+    if (!right && left)
+        symmetry_ = 1;
+    if (right && !left)
+        symmetry_ = 2;
+    if (!right && !left) {
+        symmetry_ = 7;
+        pattern_ = 7;
+    }
+}
+
+void SignSession::setArrowShift(Arrow arrow, double dx, double dy)
+{
+    if (arrow == Arrow::Right) {
+        arrows_.offsetRArrowX = dx;
+        arrows_.offsetRArrowY = dy;
+    } else {
+        arrows_.offsetLArrowX = dx;
+        arrows_.offsetLArrowY = dy;
+    }
 }
 
 // ---- Key frames ------------------------------------------------------------
@@ -171,7 +205,7 @@ bool SignSession::captureKeyFrame(std::string* error)
     }
     // The key frame is the picture at the main movie's time, also when the
     // movie was moved since the last tick.
-    if (curFrame_.empty() || curFrameTime_ != firstMovieTime)
+    if (curFrame_.empty() || curFrameTime_ != firstMovieTime_)
         prepareCurrentFrame();
     if (curFrame_.empty()) {
         setError(error, videoFile_ + ": the frame at " + timeText() + " cannot be read");
@@ -180,13 +214,13 @@ bool SignSession::captureKeyFrame(std::string* error)
 
     // Widen the sign's boundaries to include the current time.
     if (kfCount_ == 0) {
-        onPressBegSign();
-        onPressEndSign();
+        setBeginHere();
+        setEndHere();
     } else {
-        if (secondsF(begMovieTime) > secondsF(firstMovieTime))
-            onPressBegSign();
-        if (secondsF(firstMovieTime) > secondsF(endMovieTime))
-            onPressEndSign();
+        if (secondsF(begMovieTime_) > secondsF(firstMovieTime_))
+            setBeginHere();
+        if (secondsF(firstMovieTime_) > secondsF(endMovieTime_))
+            setEndHere();
     }
 
     const int k = kfCount_;
@@ -198,7 +232,14 @@ bool SignSession::captureKeyFrame(std::string* error)
     return true;
 }
 
-void SignSession::resetKeyFrame()
+bool SignSession::captureKeyFrameAt(const media::MovieTime& t, std::string* error)
+{
+    setMainTime(t);
+    tick();
+    return captureKeyFrame(error);
+}
+
+void SignSession::resetKeyFrames()
 {
     for (int i = 0; i < kfCount_; ++i) {
         kfArray_[i].release();
@@ -209,55 +250,51 @@ void SignSession::resetKeyFrame()
         kfBuffer_.setTo(cv::Scalar::all(0));
 }
 
-void SignSession::validateKeyFrame()
+void SignSession::newSign()
 {
-    step_ = Step::Mixing;
-    kfnb_ = 0;
-    drawMix();
-}
-
-void SignSession::displayKFSelecWin() { step_ = Step::Selection; }
-
-void SignSession::validateKeyFrameMix() { step_ = Step::Arrows; }
-
-void SignSession::displayFirstWinNewPS()
-{
-    resetKeyFrame();
+    resetKeyFrames();
     step_ = Step::Selection;
 }
 
-void SignSession::prevKF()
+void SignSession::goToStep(Step step)
+{
+    step_ = step;
+    if (step == Step::Mixing) {
+        kfnb_ = 0;
+        drawMix();
+    }
+}
+
+void SignSession::editPreviousKeyFrame()
 {
     if (kfnb_ > 0)
         --kfnb_;
-    offsetSlider = 100.0 * offsetArray_[kfnb_];
     drawMix();
 }
 
-void SignSession::nextKF()
+void SignSession::editNextKeyFrame()
 {
     if (kfnb_ < kfCount_ - 1)
         ++kfnb_;
-    offsetSlider = 100.0 * offsetArray_[kfnb_];
     drawMix();
 }
 
-void SignSession::moveOffset()
+bool SignSession::setKeyFrameShift(int k, double hundredths)
 {
-    offsetArray_[kfnb_] = static_cast<float>(offsetSlider / 100.0);
+    if (k < 0 || k >= kfCount_)
+        return false;
+    offsetArray_[k] = static_cast<float>(hundredths / 100.0);
+    return true;
 }
 
-void SignSession::setKeyFrameMask(int value)
+bool SignSession::setKeyFrameShown(int k, bool shown)
 {
-    if (kfnb_ >= kfCount_)
-        return;
-    kfAlphaArray_[kfnb_].setTo(cv::Scalar(value));
+    if (k < 0 || k >= kfCount_)
+        return false;
+    kfAlphaArray_[k].setTo(cv::Scalar(shown ? kVisibleMask : kInvisibleMask));
     drawMix();
+    return true;
 }
-
-void SignSession::setVisible() { setKeyFrameMask(kVisibleMask); }
-
-void SignSession::setInvisible() { setKeyFrameMask(kInvisibleMask); }
 
 void SignSession::paintKeyFrameMask(double x, double y, double viewWidth, double viewHeight)
 {
@@ -282,27 +319,6 @@ const cv::Mat* SignSession::curKeyFrameMask() const
     return kfnb_ < kfCount_ ? &kfAlphaArray_[kfnb_] : nullptr;
 }
 
-// ---- Boundaries and hand visibility ------------------------------------------
-
-void SignSession::onPressBegSign() { begMovieTime = firstMovieTime; }
-
-void SignSession::onPressEndSign() { endMovieTime = firstMovieTime; }
-
-void SignSession::changeHandVisibility()
-{
-    const bool r = arrows.rArrowVisible, l = arrows.lArrowVisible;
-    if (r && l && (comboSym == 2 || comboSym == 1 || comboSym == 7))
-        comboSym = 0;
-    if (!r && l)
-        comboSym = 1;
-    if (r && !l)
-        comboSym = 2;
-    if (!r && !l) {
-        comboSym = 7;
-        comboMoPat = 7;
-    }
-}
-
 // ---- Pictures ----------------------------------------------------------------
 
 void SignSession::drawMix()
@@ -320,7 +336,12 @@ void SignSession::drawMix()
 void SignSession::drawSimplePreview()
 {
     const cv::Size size = previewSize();
-    preview.initBegEnd(getFrameNb(begMovieTime), getFrameNb(endMovieTime), size.width, size.height);
+    preview_.initBegEnd(getFrameNb(begMovieTime_), getFrameNb(endMovieTime_), size.width, size.height);
+}
+
+SignPattern::DrawStatus SignSession::drawArrowView(int width, int height)
+{
+    return preview_.draw(width, height, spat_, arrows_);
 }
 
 void SignSession::setPreviewSize(int width, int height) { previewSize_ = cv::Size(width, height); }
@@ -335,21 +356,19 @@ cv::Size SignSession::previewSize() const
 std::string SignSession::exportTracking() const
 {
     std::string text;
-    if (!trackingExportText(tracking_, begMovieTime, endMovieTime, rate, text))
+    if (!trackingExportText(tracking_, begMovieTime_, endMovieTime_, rate_, text))
         return std::string();
     return text;
 }
 
-bool SignSession::saveGL(const std::string& name, double viewWidth, double viewHeight, std::string* error)
+bool SignSession::savePicture(const std::string& name, double viewWidth, double viewHeight, std::string* error)
 {
     if (name.empty()) {
         setError(error, "no file name given for the picture");
         return false;
     }
-    const size_t slash = name.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : name.substr(0, slash));
-    struct stat st;
-    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    const std::string folder = base::folderOf(name);
+    if (!base::isFolder(folder)) {
         setError(error, name + ".jpg: the folder " + folder + " does not exist");
         return false;
     }
@@ -361,13 +380,6 @@ bool SignSession::saveGL(const std::string& name, double viewWidth, double viewH
     return true;
 }
 
-void SignSession::printTrackingExport() const
-{
-    const std::string text = exportTracking();
-    std::fputs(text.c_str(), stdout);
-    std::fflush(stdout);
-}
-
 bool SignSession::setConfigurationCell(int position, bool on)
 {
     if (position < 0 || position >= kConfigurationCells)
@@ -376,38 +388,58 @@ bool SignSession::setConfigurationCell(int position, bool on)
     return true;
 }
 
-std::string SignSession::descriptionText() const
+DescriptionInputs SignSession::descriptionInputs() const
 {
     DescriptionInputs in;
     in.videoFile = videoFile_;
-    in.begin = begMovieTime;
-    in.end = endMovieTime;
+    in.begin = begMovieTime_;
+    in.end = endMovieTime_;
     in.configuration = matConf_;
     in.values = spat_.descr;
+    return in;
+}
+
+std::string SignSession::descriptionText() const
+{
     std::string text;
-    if (!glyphora::descriptionText(in, text))
+    if (!glyphora::descriptionText(descriptionInputs(), text))
         return std::string();
     return text;
 }
 
-bool SignSession::saveDescr(std::string* error)
+bool SignSession::saveDescription(std::string* printed, std::string* error)
 {
     if (exportName_.empty()) {
         setError(error, "save the picture first: the description takes its name");
         return false;
     }
-    DescriptionInputs in;
-    in.videoFile = videoFile_;
-    in.begin = begMovieTime;
-    in.end = endMovieTime;
-    in.configuration = matConf_;
-    in.values = spat_.descr;
-    if (!saveDescription(exportName_, in, error, stdout))
+    const DescriptionInputs in = descriptionInputs();
+    if (!glyphora::saveDescription(exportName_, in, error, nullptr))
         return false;
-    std::fflush(stdout);
+    if (printed)
+        *printed = descriptionConsoleLine(in.values);
     // The selection belongs to this sign: cleared once written.
     matConf_ = ConfigurationMatrix{};
     return true;
+}
+
+bool SignSession::saveSign(const std::string& name, double viewWidth, double viewHeight, std::string* printed,
+                           std::string* error)
+{
+    std::string text = exportTracking();
+    // The picture save clears the configuration for the window's next
+    // choice; here the configuration was chosen before.
+    const ConfigurationMatrix configuration = matConf_;
+    bool ok = savePicture(name, viewWidth, viewHeight, error);
+    if (ok) {
+        matConf_ = configuration;
+        std::string line;
+        ok = saveDescription(&line, error);
+        text += line;
+    }
+    if (printed)
+        *printed = std::move(text);
+    return ok;
 }
 
 } // namespace glyphora

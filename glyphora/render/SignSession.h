@@ -2,9 +2,22 @@
 // One sign being made into a picture: the video and its tracking, the key
 // frames with their masks and shifts, the sign's boundaries as movie times,
 // the arrow controls and the sign pattern. This is the whole non-interface
-// logic of the sign-picture program; the desktop application forwards its
-// user actions here and the command-line renderer calls the same methods in
-// the order a user would.
+// logic of the sign-picture program. Its operations are what a user means
+// (capture a key frame, shift it, choose the pattern, save the sign); the
+// desktop application and the command line call the same ones, and the
+// operations return the text to print rather than printing it.
+//
+// One whole sign, as the command line makes it:
+//   session.loadVideo(video); session.loadTracking(tracking);   // once
+//   session.newSign();
+//   session.captureKeyFrameAt(t) for each key frame;
+//   session.goToStep(Step::Mixing);
+//   session.setKeyFrameShift(k, hundredths) / setKeyFrameShown(k, false);
+//   session.setBoundaries(begin, end);
+//   session.goToStep(Step::Arrows); session.tick();
+//   session.setArrowsShown(right, left); session.setPattern(p); ...
+//   session.refresh(); session.drawArrowView(w, h);              // GL current
+//   session.saveSign(name, w, h, &printed, &error);
 //
 // Pictures held here follow the views' convention: 8-bit, rows stored bottom
 // row first, channels green, red, blue (frames are rearranged when prepared).
@@ -15,6 +28,8 @@
 #include "media/MovieTime.h"
 #include "media/VideoFile.h"
 #include "render/ArrowView.h"
+
+#include "base/KeyFrames.h"
 
 #include <opencv2/core.hpp>
 
@@ -33,7 +48,7 @@ enum class Step {
 
 class SignSession {
 public:
-    static constexpr int kMaxKeyFrames = 20;
+    static constexpr int kMaxKeyFrames = base::kMaxKeyFrames;
     // Mask values of a key frame: at capture and when made visible, and hidden.
     static constexpr int kVisibleMask = 50;
     static constexpr int kInvisibleMask = 0;
@@ -55,7 +70,7 @@ public:
     bool loadVideo(const std::string& path, std::string* error = nullptr);
     // Reads a tracking file. On failure returns false with the reason and
     // keeps the previous tracking. On success the sign pattern and the arrow
-    // view receive the new columns and `rate` is derived from the time codes
+    // view receive the new columns and rate() is derived from the time codes
     // (lines per second; the video's frame rate when the time codes give none).
     bool loadTracking(const std::string& path, std::string* error = nullptr);
 
@@ -80,21 +95,42 @@ public:
 
     // ---- Movie times ------------------------------------------------------
     // Current times of the main, begin and end movie views (scale 600).
-    media::MovieTime firstMovieTime;
-    media::MovieTime begMovieTime;
-    media::MovieTime endMovieTime;
+    const media::MovieTime& mainTime() const { return firstMovieTime_; }
+    const media::MovieTime& beginTime() const { return begMovieTime_; }
+    const media::MovieTime& endTime() const { return endMovieTime_; }
     // Tracking lines per second of movie time (see loadTracking).
-    float rate = 0.0f;
+    float rate() const { return rate_; }
 
     // Moves the main movie to t, kept within the video (0 .. duration).
     void setMainTime(const media::MovieTime& t);
+    // The sign's first and last movie times, as the begin and end views show
+    // them.
+    void setBegin(const media::MovieTime& t) { begMovieTime_ = t; }
+    void setEnd(const media::MovieTime& t) { endMovieTime_ = t; }
+    void setBoundaries(const media::MovieTime& begin, const media::MovieTime& end);
+    // The begin (end) of the sign at the main movie's time.
+    void setBeginHere() { begMovieTime_ = firstMovieTime_; }
+    void setEndHere() { endMovieTime_ = firstMovieTime_; }
 
-    // ---- Controls ----------------------------------------------------------
-    ArrowControls arrows;  // R/L visibility boxes and shift sliders
-    int comboSym = 0;      // symmetry type, item index 0..7
-    int comboMoPat = 0;    // movement pattern, item index 0..7
-    double slOrientation = 0.0; // orientation slider (degrees)
-    double offsetSlider = 0.0;  // shift of the edited key frame, hundredths of the width
+    // ---- Arrow controls -------------------------------------------------------
+    // Movement pattern and symmetry type (SignPattern's numbers, 0..7; the
+    // window's lists show them in this order) and the pen orientation in
+    // degrees (above 180: a pen held at a fixed angle).
+    int pattern() const { return pattern_; }
+    int symmetry() const { return symmetry_; }
+    double orientation() const { return orientation_; }
+    void setPattern(int pattern) { pattern_ = pattern; }
+    void setSymmetry(int symmetry) { symmetry_ = symmetry; }
+    void setOrientation(double degrees) { orientation_ = degrees; }
+    // Shows or hides the R arrow (hand 2) and the L arrow (hand 1). The
+    // symmetry follows: one arrow alone is type 1 (L) or 2 (R), no arrow is
+    // type 7 with no movement, and both arrows leave a two-hand type as it
+    // is (types 1, 2 and 7 go back to 0).
+    void setArrowsShown(bool right, bool left);
+    // Shift of one arrow, in fractions of the view (-0.5 .. 0.5).
+    enum class Arrow { Right, Left };
+    void setArrowShift(Arrow arrow, double dx, double dy);
+    const ArrowControls& arrowControls() const { return arrows_; }
 
     // ---- Display tick -------------------------------------------------------
     // The work of one tick of the display timer: seek the frame at the main
@@ -118,20 +154,28 @@ public:
     // ---- Key frames ---------------------------------------------------------
     // Adds the current frame as a key frame (mask 50, shift 0), widens the
     // sign's boundaries to include the main movie's time and updates the
-    // average. Refused with a message without a video or when 20 key frames
-    // are held.
+    // average. Refused with a message without a video or when kMaxKeyFrames
+    // key frames are held.
     bool captureKeyFrame(std::string* error = nullptr);
-    void resetKeyFrame();
-    void validateKeyFrame();     // selection -> mixing; key frame 0 is edited
-    void displayKFSelecWin();    // mixing -> selection
-    void validateKeyFrameMix();  // mixing -> arrows
-    void displayFirstWinNewPS(); // arrows -> selection, key frames released
-    void prevKF();
-    void nextKF();
-    // offsetArray[kfnb] = offsetSlider / 100 (the mix follows at the next tick).
-    void moveOffset();
-    void setVisible();   // whole mask of the edited key frame to 50, then drawMix
-    void setInvisible(); // whole mask of the edited key frame to 0, then drawMix
+    // The same at movie time t: the main movie moves there, one tick shows
+    // the frame, and it is captured.
+    bool captureKeyFrameAt(const media::MovieTime& t, std::string* error = nullptr);
+    // Releases every key frame; the step stays.
+    void resetKeyFrames();
+    // Starts a new sign: key frames released, back to the selection step.
+    void newSign();
+    // Shows a step. The mixing step starts at key frame 0 with a fresh mix;
+    // going back to the selection keeps the key frames.
+    void goToStep(Step step);
+    // The key frame edited in the mixing step, one before or after (kept
+    // within the held key frames).
+    void editPreviousKeyFrame();
+    void editNextKeyFrame();
+    // Key frame k's horizontal shift, in hundredths of the picture width (the
+    // mix follows at the next tick). False when k names no held key frame.
+    bool setKeyFrameShift(int k, double hundredths);
+    // Key frame k's whole mask to visible (50) or hidden (0), then the mix.
+    bool setKeyFrameShown(int k, bool shown);
     // A brush stroke on the edited key frame's mask at (x, y) from the view's
     // lower-left corner in a view of the given size, then drawMix.
     void paintKeyFrameMask(double x, double y, double viewWidth, double viewHeight);
@@ -152,13 +196,6 @@ public:
     const cv::Mat* curKeyFrame() const;
     const cv::Mat* curKeyFrameMask() const;
 
-    // ---- Boundaries and hand visibility -------------------------------------
-    void onPressBegSign(); // begin view to the main movie's time
-    void onPressEndSign(); // end view to the main movie's time
-    // Ties the symmetry type (and for no arrow the pattern) to the R and L
-    // visibility boxes of `arrows`.
-    void changeHandVisibility();
-
     // ---- Pictures -----------------------------------------------------------
     // Blends the key frames through their masks and shifts into the mix
     // picture (black without key frames).
@@ -175,44 +212,51 @@ public:
 
     // The arrow view's state (lines, picture, size at initBegEnd). The view
     // that shows it tells its size here; the default is the frame size.
-    ArrowView preview;
+    const ArrowView& arrowView() const { return preview_; }
     void setPreviewSize(int width, int height);
+    // Draws the arrow view (the mix and the arrows) into the current GL
+    // surface of width x height pixels; says why no arrows were drawn.
+    SignPattern::DrawStatus drawArrowView(int width, int height);
     cv::Size previewSize() const;
 
     SignPattern& spat() { return spat_; }
     const SignPattern& spat() const { return spat_; }
 
     // ---- Save and description ----------------------------------------------
-    // The tracking export of hand 1 around the sign (the text printed on the
-    // standard output at each picture save).
+    // The tracking export of hand 1 around the sign: the text printed at
+    // each picture save, before the picture is written.
     std::string exportTracking() const;
-    // Prints exportTracking() on the standard output: the first step of a
-    // picture save, before the name is asked for.
-    void printTrackingExport() const;
     // Picture save from the current GL surface, which must hold the drawn
     // arrow view of viewWidth x viewHeight: reads the picture back and writes
     // name + ".jpg"; on success remembers `name` for the description and
     // clears the configuration matrix for the new description. Refused for
     // an empty name or a missing folder, with nothing written.
-    bool saveGL(const std::string& name, double viewWidth, double viewHeight, std::string* error = nullptr);
+    bool savePicture(const std::string& name, double viewWidth, double viewHeight, std::string* error = nullptr);
     // The configuration matrix as the configuration window reports it
     // (matConf[row][column], 5 x 10), or one cell by grid position (row
     // position % 5, column position / 5; false for a position outside 0..49).
-    void confDidChange(const ConfigurationMatrix& cells) { matConf_ = cells; }
+    void setConfiguration(const ConfigurationMatrix& cells) { matConf_ = cells; }
     bool setConfigurationCell(int position, bool on);
-    const ConfigurationMatrix& matConf() const { return matConf_; }
-    // Writes exportName + ".sgn"; when the symmetry type is 1 also prints the
-    // two relative positions on the standard output. Clears the configuration
-    // afterwards. Refused before any picture was saved.
-    bool saveDescr(std::string* error = nullptr);
-    // The ".sgn" line that saveDescr would write now.
+    const ConfigurationMatrix& configuration() const { return matConf_; }
+    // Writes exportName + ".sgn" and clears the configuration afterwards.
+    // *printed receives what is printed after it: the two relative positions
+    // when the symmetry type is 1, else nothing. Refused before any picture
+    // was saved.
+    bool saveDescription(std::string* printed, std::string* error = nullptr);
+    // The whole save of a sign from the drawn arrow view: the picture, then
+    // the description with the configuration set before. *printed receives
+    // the tracking export and the description's line, also when a step fails
+    // (the export is printed before anything is written).
+    bool saveSign(const std::string& name, double viewWidth, double viewHeight, std::string* printed,
+                  std::string* error = nullptr);
+    // The ".sgn" line that saveDescription would write now.
     std::string descriptionText() const;
     const std::string& exportName() const { return exportName_; }
     void setExportName(const std::string& name) { exportName_ = name; }
 
 private:
     bool prepareCurrentFrame();
-    void setKeyFrameMask(int value);
+    DescriptionInputs descriptionInputs() const;
     void pushBoundariesByRate();
     void updateRate();
 
@@ -220,6 +264,17 @@ private:
     std::string videoFile_;
     TrackingTable tracking_;
     SignPattern spat_;
+    ArrowView preview_;
+
+    media::MovieTime firstMovieTime_;
+    media::MovieTime begMovieTime_;
+    media::MovieTime endMovieTime_;
+    float rate_ = 0.0f;
+
+    ArrowControls arrows_;
+    int symmetry_ = 0;
+    int pattern_ = 0;
+    double orientation_ = 0.0;
 
     std::array<cv::Mat, kMaxKeyFrames> kfArray_;
     std::array<cv::Mat, kMaxKeyFrames> kfAlphaArray_;

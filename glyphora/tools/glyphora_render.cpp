@@ -8,11 +8,10 @@
 // during the run.
 #include "RenderOptions.h"
 
+#include "base/Path.h"
 #include "media/MovieTime.h"
 #include "render/HeadlessGL.h"
 #include "render/SignSession.h"
-
-#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdio>
@@ -40,14 +39,6 @@ int runError(const std::string& why)
 {
     std::fprintf(stderr, "glyphora-render: %s\n", why.c_str());
     return 1;
-}
-
-bool folderExists(const std::string& name)
-{
-    const size_t slash = name.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : name.substr(0, slash));
-    struct stat st;
-    return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // A time the sign can use: inside the video, and inside the tracked span
@@ -82,7 +73,7 @@ int main(int argc, char** argv)
     std::string error;
     if (!parseRenderOptions(argc, argv, o, &error))
         return usageError(error);
-    if (!folderExists(o.output))
+    if (!base::isFolder(base::folderOf(o.output)))
         return inputError("-o " + o.output + ": the folder of the output does not exist");
 
     SignSession session;
@@ -113,49 +104,35 @@ int main(int argc, char** argv)
 
     // Key frames: each captured at its time, as the user moves the main movie
     // and presses the capture button.
-    for (const KeyFrameOption& k : o.keyFrames) {
-        session.setMainTime(media::MovieTime::fromSeconds(k.seconds));
-        session.tick();
-        if (!session.captureKeyFrame(&error))
+    session.newSign();
+    for (const KeyFrameOption& k : o.keyFrames)
+        if (!session.captureKeyFrameAt(media::MovieTime::fromSeconds(k.seconds), &error))
             return runError(error);
-    }
-    // Mixing step: shifts and hidden key frames, one key frame after another.
-    session.validateKeyFrame();
-    for (size_t k = 0; k < o.keyFrames.size(); ++k) {
-        session.offsetSlider = o.keyFrames[k].shift * 100.0;
-        session.moveOffset();
-        for (int hidden : o.hiddenKeyFrames)
-            if (hidden == int(k))
-                session.setInvisible();
-        session.nextKF();
-    }
+    // Mixing step: shifts and hidden key frames.
+    session.goToStep(Step::Mixing);
+    for (size_t k = 0; k < o.keyFrames.size(); ++k)
+        session.setKeyFrameShift(int(k), o.keyFrames[k].shift * 100.0);
+    for (int hidden : o.hiddenKeyFrames)
+        session.setKeyFrameShown(hidden, false);
     // The sign's boundaries, set after the captures (which move them).
-    session.setMainTime(media::MovieTime::fromSeconds(o.begin));
-    session.onPressBegSign();
-    session.setMainTime(media::MovieTime::fromSeconds(o.end));
-    session.onPressEndSign();
+    session.setBoundaries(media::MovieTime::fromSeconds(o.begin), media::MovieTime::fromSeconds(o.end));
 
     // Arrows step: the tick blends the key frames and gives the mix to the
     // arrow view.
-    session.validateKeyFrameMix();
+    session.goToStep(Step::Arrows);
     session.tick();
-
-    session.arrows.rArrowVisible = o.right;
-    session.arrows.lArrowVisible = o.left;
-    session.changeHandVisibility();
+    session.setArrowsShown(o.right, o.left);
     if (o.symmetryGiven)
-        session.comboSym = o.symmetry;
+        session.setSymmetry(o.symmetry);
     if (o.patternGiven)
-        session.comboMoPat = o.pattern;
-    session.slOrientation = o.orientation;
-    session.arrows.offsetRArrowX = o.rightOffsetX;
-    session.arrows.offsetRArrowY = o.rightOffsetY;
-    session.arrows.offsetLArrowX = o.leftOffsetX;
-    session.arrows.offsetLArrowY = o.leftOffsetY;
+        session.setPattern(o.pattern);
+    session.setOrientation(o.orientation);
+    session.setArrowShift(SignSession::Arrow::Right, o.rightOffsetX, o.rightOffsetY);
+    session.setArrowShift(SignSession::Arrow::Left, o.leftOffsetX, o.leftOffsetY);
     session.refresh();
 
-    const SignPattern::DrawStatus status = session.preview.draw(width, height, session.spat(), session.arrows);
-    const int lines = session.preview.end - session.preview.beg;
+    const SignPattern::DrawStatus status = session.drawArrowView(width, height);
+    const int lines = session.arrowView().end - session.arrowView().beg;
     switch (status) {
     case SignPattern::kDrawn:
         break;
@@ -175,12 +152,11 @@ int main(int argc, char** argv)
         break;
     }
 
-    session.printTrackingExport();
-    if (!session.saveGL(o.output, width, height, &error))
-        return runError(error);
     for (int cell : o.configuration)
         session.setConfigurationCell(cell, true);
-    if (!session.saveDescr(&error))
-        return runError(error);
-    return 0;
+    std::string printed;
+    const bool saved = session.saveSign(o.output, width, height, &printed, &error);
+    std::fputs(printed.c_str(), stdout);
+    std::fflush(stdout);
+    return saved ? 0 : runError(error);
 }

@@ -1,5 +1,7 @@
 #include "run/Calibration.h"
 
+#include "base/ReplaceFile.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -217,51 +219,14 @@ std::string formatCalibration(const CalibrationFile& c)
 
 bool writeCalibrationFile(const std::string& path, const CalibrationFile& c, std::string* error)
 {
-    // Written to a temporary file beside the target, then renamed over it: the
-    // old file stays whole until the new one is complete on disk.
-    const std::string text = formatCalibration(c);
-    // O_EXCL with a name of this process: no other writer can own the file,
-    // and the mode follows the user's umask like any new file.
-    static int counter = 0;
-    std::string tmp = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
-    auto fail = [&](const std::string& why, int fd) {
-        const int err = errno;
-        if (fd >= 0) {
-            ::close(fd);
-            ::unlink(tmp.c_str());
-        }
-        if (error)
-            *error = path + ": " + why + " (" + std::strerror(err) + ")";
-        return false;
-    };
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return fail("cannot create the calibration file", -1);
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return fail("cannot write the calibration file", fd);
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (::fsync(fd) != 0)
-        return fail("cannot write the calibration file", fd);
-    if (::close(fd) != 0) {
-        const int err = errno;
-        ::unlink(tmp.c_str());
-        errno = err;
-        return fail("cannot write the calibration file", -1);
-    }
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(tmp.c_str());
-        errno = err;
-        return fail("cannot replace the calibration file", -1);
-    }
-    return true;
+    // Replaced whole or not at all: the old file stays as it was until the
+    // new one is complete on disk.
+    std::string why;
+    if (base::replaceFile(path, formatCalibration(c), &why))
+        return true;
+    if (error)
+        *error = path + ": cannot write the calibration file: " + why;
+    return false;
 }
 
 RunCalibration toRunCalibration(const CalibrationFile& c, int refHeight)

@@ -65,12 +65,9 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    s.validateKeyFrame();
-    for (int k = 0; k < 20; ++k) {
-        s.offsetSlider = (k % 5) * 3.0 - 6.0;
-        s.moveOffset();
-        s.nextKF();
-    }
+    s.goToStep(glyphora::Step::Mixing);
+    for (int k = 0; k < 20; ++k)
+        s.setKeyFrameShift(k, (k % 5) * 3.0 - 6.0);
     std::printf("20 key frames of 640x480, shifted\n");
     report("drawMix", 50, [&] { s.drawMix(); });
     int step = 0;
@@ -80,7 +77,7 @@ int main(int argc, char** argv)
     });
     s.setMainTime(s.timeOfFrame(25));
     report("display tick, mixing step", 20, [&] { s.tick(); });
-    s.displayKFSelecWin();
+    s.goToStep(glyphora::Step::Selection);
     report("display tick, selection step", 20, [&] { s.tick(); });
     media::VideoFile v;
     v.open(video);

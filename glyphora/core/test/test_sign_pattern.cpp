@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -448,6 +449,58 @@ TEST_F(Circle, MirroredHandTwoRedrawsItsFirstChain)
     sp.setSymType(6);  // mirror about y: hand 2 keeps its own circle here
     ASSERT_EQ(sp.drawSignGL(s, true, false, 0, 0, 0, 0), SignPattern::kDrawn);
     EXPECT_GT(s.polygons.size(), plain + 3 * 300);  // d0 -> d1 is 180 degrees, 314 portions
+}
+
+// A hand that moves along one axis only is a flat ellipse: it is drawn along
+// that axis, and its amplitude counts the one radius that is not zero.
+TEST(SignPatternDrawing, FlatEllipsesAreDrawn)
+{
+    auto wave = [](double centre, double radius) {
+        return [=](int i) { return centre + radius * std::cos(2 * M_PI * (i - 10) / 40); };
+    };
+    // Radius 1.5 * standard deviation of a cosine of amplitude 0.1.
+    const double r = 1.5 * 0.1 / std::sqrt(2.0);
+    struct Case {
+        const char* what;
+        TrackingTable table;
+        int symmetry;
+        bool flatY; // the drawn ellipse is flat in y (a sideways movement)
+    };
+    const Case cases[] = {
+        {"sideways", makeTable(60, wave(0.5, 0.1), constant(0.5), constant(0.8), constant(0.5)), 0, true},
+        {"up and down", makeTable(60, constant(0.5), wave(0.5, 0.1), constant(0.8), constant(0.5)), 0, false},
+        // Both hands make the same movement side by side; the mirror about the
+        // vertical line keeps hand 1 at one x, so only its height moves.
+        {"flattened by the symmetry",
+         makeTable(60, wave(0.3, 0.1), wave(0.5, 0.1), wave(0.6, 0.1), wave(0.5, 0.1)), 4, false},
+    };
+    for (const Case& c : cases) {
+        for (int turns = 0; turns < 2; ++turns) {
+            SignPattern sp;
+            sp.initVideo(c.table);
+            sp.setNewTimeBoundaries(10, 40);
+            sp.setSymType(c.symmetry);
+            sp.setMoPat(turns ? SignPattern::kCircle2 : SignPattern::kCircle);
+            RecordingSurface s;
+            ASSERT_EQ(sp.drawSignGL(s, false, true, 0, 0, 0, 0), SignPattern::kDrawn) << c.what;
+            EXPECT_NEAR(sp.descr.amplitude, r * 3.1419 * (turns + 1), 0.01 * (turns + 1)) << c.what;
+            // 300 degrees in steps of 0.01 rad, and a head (two with two turns).
+            EXPECT_GT(countColours(s).fills, 500) << c.what;
+            // Every corner lies on the line of the flat axis, within the shaft's width.
+            float minAcross = 1, maxAcross = 0, minAlong = 1, maxAlong = 0;
+            for (const auto& p : s.polygons)
+                for (const Vec2& v : p.placed()) {
+                    const float across = c.flatY ? v.y : v.x, along = c.flatY ? v.x : v.y;
+                    minAcross = std::min(minAcross, across);
+                    maxAcross = std::max(maxAcross, across);
+                    minAlong = std::min(minAlong, along);
+                    maxAlong = std::max(maxAlong, along);
+                }
+            EXPECT_LT(maxAcross - minAcross, 0.1) << c.what;  // the arrow's width and head only
+            EXPECT_NEAR(maxAlong - minAlong, 2 * r, 0.05) << c.what;
+            EXPECT_TRUE(allFinite(sp.descr)) << c.what;
+        }
+    }
 }
 
 TEST(SignPatternDrawing, AHandThatDoesNotMoveDrawsNothingAndWritesNoNaN)

@@ -39,8 +39,8 @@ int main(int argc, char** argv)
         s.tick();
         s.captureKeyFrame(&error);
     }
-    s.validateKeyFrame();
-    s.validateKeyFrameMix();
+    s.goToStep(Step::Mixing);
+    s.goToStep(Step::Arrows);
 
     // Ticks in the arrows step, walking through the sign.
     Clock::time_point t0 = Clock::now();
@@ -66,16 +66,16 @@ int main(int argc, char** argv)
         return 1;
     }
     s.refresh();
-    std::printf("%dx%d, sign of %d lines, %d repeats\n", size.width, size.height, s.preview.end - s.preview.beg,
+    std::printf("%dx%d, sign of %d lines, %d repeats\n", size.width, size.height, s.arrowView().end - s.arrowView().beg,
                 repeats);
     std::printf("tick (arrows step): %.2f ms\n", tick);
     std::printf("tick (arrows step, movie still): %.2f ms\n", stillTick);
     for (int p = 0; p < 8; ++p) {
-        s.comboMoPat = p;
+        s.setPattern(p);
         s.refresh();
         t0 = Clock::now();
         for (int i = 0; i < repeats; ++i)
-            s.preview.draw(size.width, size.height, s.spat(), s.arrows);
+            s.drawArrowView(size.width, size.height);
         cv::Mat picture = readBackPicture(size.width, size.height);
         const double draw = msSince(t0) / repeats;
         std::printf("pattern %d: draw %.2f ms\n", p, draw);

@@ -78,7 +78,7 @@ TEST(SessionLoadTest, FailedLoadsKeepThePreviousStateAndSayWhy)
 
     ASSERT_TRUE(s.loadVideo(data("sign.avi"), &error)) << error;
     ASSERT_TRUE(s.loadTracking(data("sign.track"), &error)) << error;
-    EXPECT_FLOAT_EQ(s.rate, 25.0f); // lines per second from the time codes
+    EXPECT_FLOAT_EQ(s.rate(), 25.0f); // lines per second from the time codes
     s.setMainTime(frameTime(10));
     ASSERT_TRUE(s.captureKeyFrame(&error)) << error;
 
@@ -89,7 +89,7 @@ TEST(SessionLoadTest, FailedLoadsKeepThePreviousStateAndSayWhy)
     EXPECT_NE(error.find("bad.track"), std::string::npos) << error;
     EXPECT_EQ(s.videoFile(), data("sign.avi"));
     EXPECT_EQ(s.kfCount(), 1);
-    EXPECT_EQ(s.firstMovieTime, frameTime(10));
+    EXPECT_EQ(s.mainTime(), frameTime(10));
     EXPECT_EQ(s.tracking().lineCount(), 50);
     EXPECT_EQ(s.getFrameNb(frameTime(10)), 11);
 
@@ -97,22 +97,22 @@ TEST(SessionLoadTest, FailedLoadsKeepThePreviousStateAndSayWhy)
     // back to 0, pictures of the new size.
     ASSERT_TRUE(s.loadVideo(data("small.avi"), &error)) << error;
     EXPECT_EQ(s.kfCount(), 0);
-    EXPECT_EQ(s.firstMovieTime.value, 0);
-    EXPECT_EQ(s.begMovieTime.value, 0);
+    EXPECT_EQ(s.mainTime().value, 0);
+    EXPECT_EQ(s.beginTime().value, 0);
     EXPECT_EQ(s.frameSize(), cv::Size(160, 120));
     EXPECT_EQ(s.kfBuffer().size(), cv::Size(160, 120));
     EXPECT_EQ(s.curFrame().size(), cv::Size(160, 120));
     ASSERT_TRUE(s.loadTracking(data("small.track"), &error)) << error;
     EXPECT_EQ(s.tracking().lineCount(), 10);
-    EXPECT_EQ(s.preview.coordinates[0], s.tracking().coords(0));
+    EXPECT_EQ(s.arrowView().coordinates[0], s.tracking().coords(0));
 }
 
 TEST_F(SessionTest, MainTimeStaysInsideTheVideo)
 {
     s.setMainTime(MovieTime::fromSeconds(-1.0));
-    EXPECT_EQ(s.firstMovieTime.value, 0);
+    EXPECT_EQ(s.mainTime().value, 0);
     s.setMainTime(MovieTime::fromSeconds(100.0));
-    EXPECT_EQ(s.firstMovieTime, s.duration());
+    EXPECT_EQ(s.mainTime(), s.duration());
     s.setMainTime(MovieTime::fromSeconds(1.25));
     EXPECT_EQ(s.timeText(), "00:00:01.25");
 }
@@ -120,17 +120,17 @@ TEST_F(SessionTest, MainTimeStaysInsideTheVideo)
 TEST_F(SessionTest, CapturesWidenTheBoundariesAndAverageTheKeyFrames)
 {
     captureAt(20);
-    EXPECT_EQ(s.begMovieTime, frameTime(20)); // first capture: zero length
-    EXPECT_EQ(s.endMovieTime, frameTime(20));
+    EXPECT_EQ(s.beginTime(), frameTime(20)); // first capture: zero length
+    EXPECT_EQ(s.endTime(), frameTime(20));
     captureAt(30); // after the end: end moves
-    EXPECT_EQ(s.begMovieTime, frameTime(20));
-    EXPECT_EQ(s.endMovieTime, frameTime(30));
+    EXPECT_EQ(s.beginTime(), frameTime(20));
+    EXPECT_EQ(s.endTime(), frameTime(30));
     captureAt(25); // inside: nothing moves
-    EXPECT_EQ(s.begMovieTime, frameTime(20));
-    EXPECT_EQ(s.endMovieTime, frameTime(30));
+    EXPECT_EQ(s.beginTime(), frameTime(20));
+    EXPECT_EQ(s.endTime(), frameTime(30));
     captureAt(5); // before the begin: begin moves
-    EXPECT_EQ(s.begMovieTime, frameTime(5));
-    EXPECT_EQ(s.endMovieTime, frameTime(30));
+    EXPECT_EQ(s.beginTime(), frameTime(5));
+    EXPECT_EQ(s.endTime(), frameTime(30));
     ASSERT_EQ(s.kfCount(), 4);
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(s.keyFrameOffset(i), 0.0f);
@@ -144,9 +144,9 @@ TEST_F(SessionTest, CapturesWidenTheBoundariesAndAverageTheKeyFrames)
         cv::addWeighted(expected, float(k) / float(k + 1), s.keyFrame(k), 1.0f / float(k + 1), 0.0, expected);
     EXPECT_EQ(cv::norm(s.kfBuffer(), expected, cv::NORM_INF), 0.0);
     const cv::Mat average = s.kfBuffer().clone();
-    s.validateKeyFrame();
+    s.goToStep(Step::Mixing);
     s.tick();
-    s.displayKFSelecWin();
+    s.goToStep(Step::Selection);
     EXPECT_EQ(cv::norm(s.kfBuffer(), average, cv::NORM_INF), 0.0);
 }
 
@@ -171,7 +171,7 @@ TEST_F(SessionTest, TheTwentyFirstCaptureIsRefused)
     EXPECT_FALSE(s.captureKeyFrame(&error));
     EXPECT_NE(error.find("20"), std::string::npos) << error;
     EXPECT_EQ(s.kfCount(), 20);
-    s.resetKeyFrame();
+    s.resetKeyFrames();
     EXPECT_EQ(s.kfCount(), 0);
     EXPECT_EQ(cv::countNonZero(s.kfBuffer().reshape(1)), 0);
     captureAt(3);
@@ -184,48 +184,46 @@ TEST_F(SessionTest, StepsAndKeyFrameEditing)
     captureAt(10);
     captureAt(20);
     captureAt(30);
-    s.validateKeyFrame();
+    s.goToStep(Step::Mixing);
     EXPECT_EQ(s.step(), Step::Mixing);
     EXPECT_EQ(s.kfnb(), 0);
     EXPECT_EQ(s.curKeyFrame(), &s.keyFrame(0));
 
-    s.offsetSlider = 25;
-    s.moveOffset();
+    EXPECT_TRUE(s.setKeyFrameShift(0, 25));
     EXPECT_FLOAT_EQ(s.keyFrameOffset(0), 0.25f);
-    s.nextKF();
-    s.nextKF();
-    s.nextKF(); // stays at the last one
+    EXPECT_FALSE(s.setKeyFrameShift(3, 25)); // no such key frame
+    EXPECT_FALSE(s.setKeyFrameShown(-1, false));
+    s.editNextKeyFrame();
+    s.editNextKeyFrame();
+    s.editNextKeyFrame(); // stays at the last one
     EXPECT_EQ(s.kfnb(), 2);
-    EXPECT_EQ(s.offsetSlider, 0.0);
-    s.setInvisible();
+    EXPECT_EQ(s.keyFrameOffset(2), 0.0f);
+    s.setKeyFrameShown(2, false);
     EXPECT_EQ(cv::countNonZero(s.keyFrameMask(2)), 0);
-    s.setVisible();
+    s.setKeyFrameShown(2, true);
     EXPECT_EQ(cv::countNonZero(s.keyFrameMask(2) != 50), 0);
-    s.prevKF();
-    s.prevKF();
-    s.prevKF(); // stays at 0
+    s.editPreviousKeyFrame();
+    s.editPreviousKeyFrame();
+    s.editPreviousKeyFrame(); // stays at 0
     EXPECT_EQ(s.kfnb(), 0);
-    EXPECT_FLOAT_EQ(float(s.offsetSlider), 25.0f); // the shift shows again
 
     // The shifted key frame leaves the mix black on the left quarter where
     // the others are hidden.
-    s.nextKF();
-    s.setInvisible();
-    s.nextKF();
-    s.setInvisible();
+    s.setKeyFrameShown(1, false);
+    s.setKeyFrameShown(2, false);
     const cv::Mat& mix = s.kfNewBuffer();
     EXPECT_EQ(cv::countNonZero(mix(cv::Rect(0, 0, 80, 240)).reshape(1)), 0);
     EXPECT_GT(cv::countNonZero(mix(cv::Rect(80, 0, 240, 240)).reshape(1)), 0);
 
-    s.validateKeyFrameMix();
+    s.goToStep(Step::Arrows);
     EXPECT_EQ(s.step(), Step::Arrows);
-    s.displayFirstWinNewPS();
+    s.newSign();
     EXPECT_EQ(s.step(), Step::Selection);
     EXPECT_EQ(s.kfCount(), 0);
     // kfnb names no key frame any more: the views get nothing, edits do nothing.
     EXPECT_EQ(s.curKeyFrame(), nullptr);
     EXPECT_EQ(s.curKeyFrameMask(), nullptr);
-    s.setVisible();
+    EXPECT_FALSE(s.setKeyFrameShown(0, true));
     s.paintKeyFrameMask(10, 10, 320, 240);
     s.drawMix();
     EXPECT_EQ(cv::countNonZero(s.kfNewBuffer().reshape(1)), 0);
@@ -234,8 +232,8 @@ TEST_F(SessionTest, StepsAndKeyFrameEditing)
 TEST_F(SessionTest, PaintingTheMaskRecomposesTheMix)
 {
     captureAt(10);
-    s.validateKeyFrame();
-    s.setInvisible();
+    s.goToStep(Step::Mixing);
+    s.setKeyFrameShown(0, false);
     EXPECT_EQ(cv::countNonZero(s.kfNewBuffer().reshape(1)), 0);
     s.paintKeyFrameMask(160, 120, 320, 240);
     EXPECT_EQ(s.keyFrameMask(0).at<uchar>(120, 160), 255);
@@ -247,7 +245,7 @@ TEST_F(SessionTest, PaintingTheMaskRecomposesTheMix)
     s.paintKeyFrameMask(220, 180, 320, 240);
     const cv::Mat mixedEachTime = s.kfNewBuffer().clone();
     const cv::Mat maskEachTime = s.keyFrameMask(0).clone();
-    s.setInvisible();
+    s.setKeyFrameShown(0, false);
     s.paintKeyFrameMask(160, 120, 320, 240);
     const cv::Mat before = s.kfNewBuffer().clone();
     EXPECT_TRUE(s.paintKeyFrameMaskOnly(100, 60, 320, 240));
@@ -258,7 +256,7 @@ TEST_F(SessionTest, PaintingTheMaskRecomposesTheMix)
     EXPECT_EQ(cv::norm(s.kfNewBuffer(), mixedEachTime, cv::NORM_INF), 0.0);
 
     // No key frame edited: nothing to paint.
-    s.resetKeyFrame();
+    s.resetKeyFrames();
     EXPECT_FALSE(s.paintKeyFrameMaskOnly(160, 120, 320, 240));
 }
 
@@ -312,52 +310,49 @@ TEST_F(SessionTest, TickShowsTheFrameAtTheMainTimeAndTheCurrentAverage)
 
 TEST_F(SessionTest, HandVisibilityRuleOnTheSymmetryAndPattern)
 {
-    s.comboSym = 4;
-    s.arrows.rArrowVisible = s.arrows.lArrowVisible = true;
-    s.changeHandVisibility();
-    EXPECT_EQ(s.comboSym, 4); // both shown, not 1/2/7: unchanged
-    s.arrows.rArrowVisible = s.arrows.lArrowVisible = false;
-    s.changeHandVisibility();
-    EXPECT_EQ(s.comboSym, 7);
-    EXPECT_EQ(s.comboMoPat, 7);
-    s.arrows.rArrowVisible = true;
-    s.changeHandVisibility();
-    EXPECT_EQ(s.comboSym, 2);
-    s.arrows.lArrowVisible = true;
-    s.changeHandVisibility();
-    EXPECT_EQ(s.comboSym, 0);
-    EXPECT_EQ(s.comboMoPat, 7);
-    s.arrows.rArrowVisible = false;
-    s.changeHandVisibility();
-    EXPECT_EQ(s.comboSym, 1);
+    s.setSymmetry(4);
+    s.setArrowsShown(true, true);
+    EXPECT_EQ(s.symmetry(), 4); // both shown, not 1/2/7: unchanged
+    s.setArrowsShown(false, false);
+    EXPECT_EQ(s.symmetry(), 7);
+    EXPECT_EQ(s.pattern(), 7);
+    s.setArrowsShown(true, false);
+    EXPECT_EQ(s.symmetry(), 2);
+    s.setArrowsShown(true, true);
+    EXPECT_EQ(s.symmetry(), 0);
+    EXPECT_EQ(s.pattern(), 7);
+    s.setArrowsShown(false, true);
+    EXPECT_EQ(s.symmetry(), 1);
+    EXPECT_FALSE(s.arrowControls().rArrowVisible);
+    EXPECT_TRUE(s.arrowControls().lArrowVisible);
 }
 
 TEST_F(SessionTest, TickDrivesThePreviewOnlyAfterTheSelectionStep)
 {
     captureAt(10);
     captureAt(30);
-    s.comboSym = 3;
-    s.comboMoPat = 5;
+    s.setSymmetry(3);
+    s.setPattern(5);
     s.setMainTime(frameTime(20));
     EXPECT_FALSE(s.tick());
-    EXPECT_EQ(s.preview.image(), nullptr);
+    EXPECT_EQ(s.arrowView().image(), nullptr);
     // Boundaries by rate: frames 10 and 30 at 25 lines per second.
     EXPECT_EQ(s.spat().beg, 10);
     EXPECT_EQ(s.spat().dur, 20);
     EXPECT_EQ(s.spat().symType, 3);
     EXPECT_EQ(s.spat().moPat, 5);
 
-    s.validateKeyFrame();
+    s.goToStep(Step::Mixing);
     EXPECT_TRUE(s.tick());
-    EXPECT_EQ(s.preview.image(), &s.kfNewBuffer());
+    EXPECT_EQ(s.arrowView().image(), &s.kfNewBuffer());
     // Lines by time code: frame k is line k + 1.
-    EXPECT_EQ(s.preview.beg, 11);
-    EXPECT_EQ(s.preview.end, 31);
-    EXPECT_EQ(s.preview.iWidth, 320.0f);
+    EXPECT_EQ(s.arrowView().beg, 11);
+    EXPECT_EQ(s.arrowView().end, 31);
+    EXPECT_EQ(s.arrowView().iWidth, 320.0f);
     s.setPreviewSize(400, 300);
-    s.slOrientation = 200.5;
+    s.setOrientation(200.5);
     s.refresh();
-    EXPECT_EQ(s.preview.iWidth, 400.0f);
+    EXPECT_EQ(s.arrowView().iWidth, 400.0f);
     EXPECT_EQ(s.spat().orientation, 200.5f);
 }
 
@@ -366,13 +361,13 @@ TEST_F(SessionTest, DescriptionNeedsAPictureNameAndClearsTheConfiguration)
     captureAt(10);
     captureAt(30);
     std::string error;
-    EXPECT_FALSE(s.saveDescr(&error));
+    EXPECT_FALSE(s.saveDescription(nullptr, &error));
     EXPECT_NE(error.find("picture"), std::string::npos) << error;
 
     const fs::path dir = fs::path(TEST_BINARY_DIR) / "session_descr";
     fs::remove_all(dir);
     fs::create_directories(dir);
-    EXPECT_FALSE(s.saveGL((dir / "nowhere" / "x").string(), 320, 240, &error));
+    EXPECT_FALSE(s.savePicture((dir / "nowhere" / "x").string(), 320, 240, &error));
     EXPECT_NE(error.find("does not exist"), std::string::npos) << error;
     EXPECT_TRUE(s.exportName().empty());
 
@@ -381,28 +376,70 @@ TEST_F(SessionTest, DescriptionNeedsAPictureNameAndClearsTheConfiguration)
     HeadlessGL gl;
     ASSERT_TRUE(gl.create(322, 240, &error)) << error;
     s.setPreviewSize(322, 240);
-    s.validateKeyFrame();
-    s.validateKeyFrameMix();
+    s.goToStep(Step::Mixing);
+    s.goToStep(Step::Arrows);
     ASSERT_TRUE(s.tick());
     s.setConfigurationCell(3, true);
-    EXPECT_EQ(s.preview.draw(322, 240, s.spat(), s.arrows), SignPattern::kDrawn);
-    ASSERT_TRUE(s.saveGL((dir / "sign").string(), 322, 240, &error)) << error;
+    EXPECT_EQ(s.drawArrowView(322, 240), SignPattern::kDrawn);
+    ASSERT_TRUE(s.savePicture((dir / "sign").string(), 322, 240, &error)) << error;
     EXPECT_EQ(s.exportName(), (dir / "sign").string());
-    EXPECT_EQ(s.matConf()[3][0], 0);
+    EXPECT_EQ(s.configuration()[3][0], 0);
     EXPECT_EQ(cv::imread((dir / "sign.jpg").string()).size(), cv::Size(320, 240));
 
     EXPECT_TRUE(s.setConfigurationCell(1, true));
     EXPECT_TRUE(s.setConfigurationCell(49, true));
     EXPECT_FALSE(s.setConfigurationCell(50, true));
-    EXPECT_EQ(s.matConf()[1][0], 1);
-    EXPECT_EQ(s.matConf()[4][9], 1);
+    EXPECT_EQ(s.configuration()[1][0], 1);
+    EXPECT_EQ(s.configuration()[4][9], 1);
     const std::string line = s.descriptionText();
-    ASSERT_TRUE(s.saveDescr(&error)) << error;
+    std::string printed = "unchanged";
+    ASSERT_TRUE(s.saveDescription(&printed, &error)) << error;
+    EXPECT_EQ(printed, ""); // symmetry type 0: nothing to print
     std::stringstream text;
     text << std::ifstream(dir / "sign.sgn").rdbuf();
     // Name, tenths of a second (frames 10 and 30 at 25 fps), 50 digits.
     EXPECT_EQ(text.str().rfind("sign.avi 4 12 01" + std::string(47, '0') + "1", 0), 0u) << text.str();
     EXPECT_EQ(text.str(), line);
-    EXPECT_EQ(s.matConf()[1][0], 0); // cleared after writing
-    EXPECT_EQ(s.matConf()[4][9], 0);
+    EXPECT_EQ(s.configuration()[1][0], 0); // cleared after writing
+    EXPECT_EQ(s.configuration()[4][9], 0);
+}
+
+// The whole save returns what is to be printed rather than printing it: the
+// export, then the one-hand line of the description; the export also when
+// the picture cannot be written.
+TEST_F(SessionTest, SavingASignReturnsTheTextToPrint)
+{
+    captureAt(10);
+    captureAt(30);
+    std::string error;
+    HeadlessGL gl;
+    ASSERT_TRUE(gl.create(320, 240, &error)) << error;
+    s.setPreviewSize(320, 240);
+    s.goToStep(Step::Mixing);
+    s.goToStep(Step::Arrows);
+    s.tick();
+    s.setArrowsShown(false, true); // one hand: symmetry type 1
+    s.refresh();
+    ASSERT_EQ(s.drawArrowView(320, 240), SignPattern::kDrawn);
+
+    const fs::path dir = fs::path(TEST_BINARY_DIR) / "session_save_sign";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    std::string printed;
+    EXPECT_FALSE(s.saveSign((dir / "missing" / "sign").string(), 320, 240, &printed, &error));
+    EXPECT_EQ(printed, s.exportTracking());
+    EXPECT_FALSE(fs::exists(dir / "missing"));
+
+    s.setConfigurationCell(2, true);
+    const std::string description = s.descriptionText();
+    ASSERT_NE(description.find(" 001"), std::string::npos) << description;
+    ASSERT_TRUE(s.saveSign((dir / "sign").string(), 320, 240, &printed, &error)) << error;
+    const std::string line = descriptionConsoleLine(s.spat().descr);
+    ASSERT_FALSE(line.empty());
+    EXPECT_EQ(printed, s.exportTracking() + line);
+    std::stringstream text;
+    text << std::ifstream(dir / "sign.sgn").rdbuf();
+    // The configuration chosen before the save is the one written.
+    EXPECT_EQ(text.str(), description);
+    EXPECT_TRUE(fs::exists(dir / "sign.jpg"));
 }

@@ -4,7 +4,7 @@
 // must end with status 2 and no file written.
 #include "core/TrackingTable.h"
 
-#include "../../render/test/SyntheticSign.h"
+#include "SyntheticSign.h"
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
