@@ -42,6 +42,10 @@ public:
     // held), or when no creation was started.
     bool waitCreated(int width, int height, std::string* error = nullptr);
 
+    bool isValid() const { return context_ != nullptr; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+
 private:
     bool createHere(int width, int height, std::string* error);
 

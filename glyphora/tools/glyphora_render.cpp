@@ -85,11 +85,6 @@ int main(int argc, char** argv)
     if (!folderExists(o.output))
         return inputError("-o " + o.output + ": the folder of the output does not exist");
 
-    // The GL driver loads and compiles its drawing code on another core while
-    // the video is read, and the key frames decoded and blended.
-    HeadlessGL gl;
-    gl.createInBackground();
-
     SignSession session;
     if (!session.loadVideo(o.video, &error))
         return inputError("video " + error);
@@ -111,6 +106,11 @@ int main(int argc, char** argv)
         return inputError("the picture size " + std::to_string(width) + "x" + std::to_string(height) +
                           " is too small (at least 4x1)");
     session.setPreviewSize(width, height);
+
+    // The GL driver loads and compiles its drawing code on another core while
+    // the key frames are decoded and blended.
+    HeadlessGL gl;
+    gl.createInBackground();
 
     // Key frames: each captured at its time, as the user moves the main movie
     // and presses the capture button.
