@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -415,8 +416,13 @@ void mixRegion(const MixJob& job, cv::Rect region, MixScratch& w)
         mixBlock(job, y0, y1, region.x, region.x + region.width, buf, buf + width);
     };
     std::vector<std::thread> workers;
-    for (int b = 1; b < bands; ++b)
-        workers.emplace_back(run, b);
+    for (int b = 1; b < bands; ++b) {
+        try {
+            workers.emplace_back(run, b);
+        } catch (const std::system_error&) {
+            run(b);  // no thread to be had: this band on the calling thread
+        }
+    }
     run(0);
     for (std::thread& t : workers)
         t.join();

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 namespace glyphora {
 
@@ -282,7 +283,7 @@ void HeadlessGL::createInBackground()
     release();
     workerOk_ = false;
     workerError_.clear();
-    worker_ = std::thread([this] {
+    auto work = [this] {
         // A small framebuffer: waitCreated gives it the picture's size.
         constexpr int kSide = 16;
         workerOk_ = createHere(kSide, kSide, &workerError_);
@@ -291,7 +292,12 @@ void HeadlessGL::createInBackground()
         warmUp(kSide, kSide);
         // Handed over to the thread that waits for it.
         eglMakeCurrent(static_cast<EGLDisplay>(display_), EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-    });
+    };
+    try {
+        worker_ = std::thread(work);
+    } catch (const std::system_error&) {
+        work();  // no thread to be had: made here, before the caller goes on
+    }
 }
 
 bool HeadlessGL::waitCreated(int width, int height, std::string* error)
