@@ -9,6 +9,7 @@
 #include <opencv2/core.hpp>
 
 #include <string>
+#include <vector>
 
 namespace glyphora {
 
@@ -41,13 +42,27 @@ struct ShiftRects {
 };
 bool shiftRects(float offset, cv::Size size, ShiftRects& rects);
 
-// Work data of drawMix, kept between calls to avoid reallocation: the mask
-// sum and the per-count tables of the 8-bit operations.
+// Work data of drawMix, kept between calls to avoid reallocation: the
+// per-count tables of the 8-bit operations, the row buffers of the workers,
+// and what the last complete mix was made of with the picture region whose
+// masks changed since (see drawMixChanges).
 struct MixScratch {
-    cv::Mat maskSum;
     int tablesFor = 0;      // key-frame count the two tables below were made for
     cv::Mat sumTable;       // [sum][mask] -> round(sum + mask / n), saturated
     cv::Mat weightTable;    // [sum][mask] -> round((255 / n) * mask / sum), 0 if sum is 0
+    bool vectorSums = false, vectorWeights = false; // vector forms equal the tables
+    std::vector<uchar> rowBuffers;
+
+    // The inputs of the last complete mix: pixel buffers, shifts and count.
+    struct Inputs {
+        const uchar* mixed = nullptr;
+        cv::Size size;
+        int count = -1;
+        const uchar* keyFrames[kMaxKeyFrames] = {};
+        const uchar* masks[kMaxKeyFrames] = {};
+        float offsets[kMaxKeyFrames] = {};
+    } made;
+    cv::Rect changed;       // picture pixels whose masks changed since (noteMaskChange)
 };
 
 // The sign picture: the mask-weighted average of the shifted key frames,
@@ -62,6 +77,20 @@ struct MixScratch {
 bool drawMix(cv::Size size, const cv::Mat* keyFrames, const cv::Mat* masks, const float* offsets,
              int count, cv::Mat& mixed, std::string* error = nullptr, MixScratch* scratch = nullptr);
 
+// Records that a key frame's mask, shifted by `offset`, changed inside
+// `maskRect` (mask coordinates): the picture pixels it covers after the
+// shift are added to scratch.changed for the next drawMixChanges.
+void noteMaskChange(MixScratch& scratch, cv::Size size, float offset, cv::Rect maskRect);
+
+// Brings `mixed` up to date after the mask changes recorded with
+// noteMaskChange, with the same pixels as drawMix: only the changed region is
+// recomposed when `mixed` still holds the last complete drawMix made with
+// this scratch from the same key-frame and mask buffers, shifts and count
+// (the masks' contents differing only inside the recorded changes);
+// otherwise the whole picture is recomposed by drawMix.
+bool drawMixChanges(cv::Size size, const cv::Mat* keyFrames, const cv::Mat* masks, const float* offsets,
+                    int count, cv::Mat& mixed, std::string* error, MixScratch& scratch);
+
 // The key-frame view's dimming of a picture by its mask: each channel times
 // max(mask, 105) / 256 (nearest integer). Unpainted regions show at 105/256 of
 // their brightness, fully painted ones at 255/256. `out` is (re)allocated.
@@ -71,7 +100,12 @@ void dimByMask(const cv::Mat& image, const cv::Mat& mask, cv::Mat& out);
 // R = width / 15, spread S = (width * height) / 1000 (integer divisions); for
 // offsets a, b in -R .. R-1 the pixel (py + b, px + a), when 0 < column <
 // width and 0 < row < height, is raised to v = 255 * exp(-(a^2 + b^2) / S)
-// (single precision) where v exceeds it.
-void paintBrush(cv::Mat& mask, int px, int py);
+// (single precision) where v exceeds it. Returns brushRect: the pixels the
+// dab may have changed.
+cv::Rect paintBrush(cv::Mat& mask, int px, int py);
+
+// The pixels of a picture of `size` that a brush dab at (px, py) reaches
+// (empty when none).
+cv::Rect brushRect(cv::Size size, int px, int py);
 
 } // namespace glyphora

@@ -5,8 +5,11 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include "render/PictureView.h"
+
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 namespace glyphora {
 
@@ -70,7 +73,12 @@ std::string eglErrorText(const char* what)
 
 } // namespace
 
-HeadlessGL::~HeadlessGL() { release(); }
+HeadlessGL::~HeadlessGL()
+{
+    if (worker_.joinable())
+        worker_.join();
+    release();
+}
 
 void HeadlessGL::release()
 {
@@ -99,6 +107,13 @@ void HeadlessGL::release()
 }
 
 bool HeadlessGL::create(int width, int height, std::string* error)
+{
+    if (worker_.joinable())
+        worker_.join();
+    return createHere(width, height, error);
+}
+
+bool HeadlessGL::createHere(int width, int height, std::string* error)
 {
     release();
     auto fail = [&](const std::string& why) {
@@ -150,17 +165,39 @@ bool HeadlessGL::create(int width, int height, std::string* error)
     if (!gl.load())
         return fail("framebuffer objects are not supported");
     gl.genRenderbuffers(1, &colour_);
+    gl.genRenderbuffers(1, &depth_);
+    gl.genFramebuffers(1, &fbo_);
+    std::string why;
+    if (!resize(width, height, &why))
+        return fail(why);
+    return true;
+}
+
+bool HeadlessGL::resize(int width, int height, std::string* error)
+{
+    if (!context_ || !fbo_) {
+        if (error)
+            *error = "no context";
+        return false;
+    }
+    if (width <= 0 || height <= 0 || width > 16384 || height > 16384) {
+        if (error)
+            *error = "invalid picture size " + std::to_string(width) + "x" + std::to_string(height);
+        return false;
+    }
+    FboApi& gl = fboApi();
     gl.bindRenderbuffer(GL_RENDERBUFFER, colour_);
     gl.renderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
-    gl.genRenderbuffers(1, &depth_);
     gl.bindRenderbuffer(GL_RENDERBUFFER, depth_);
     gl.renderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width, height);
-    gl.genFramebuffers(1, &fbo_);
     gl.bindFramebuffer(GL_FRAMEBUFFER, fbo_);
     gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour_);
     gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth_);
-    if (gl.checkFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)
-        return fail("the framebuffer object is incomplete");
+    if (gl.checkFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+        if (error)
+            *error = "the framebuffer object is incomplete";
+        return false;
+    }
     glDrawBuffer(GL_COLOR_ATTACHMENT0);
     glReadBuffer(GL_COLOR_ATTACHMENT0);
     glViewport(0, 0, width, height);
@@ -174,10 +211,114 @@ bool HeadlessGL::makeCurrent()
     if (!context_)
         return false;
     auto dpy = static_cast<EGLDisplay>(display_);
+    // The client API is chosen per thread: this one may not have chosen yet.
+    eglBindAPI(EGL_OPENGL_API);
     if (!eglMakeCurrent(dpy, EGL_NO_SURFACE, EGL_NO_SURFACE, static_cast<EGLContext>(context_)))
         return false;
     fboApi().bindFramebuffer(GL_FRAMEBUFFER, fbo_);
     return true;
+}
+
+namespace {
+
+// Draws what the picture and arrow views draw, in their order and states: a
+// picture through glDrawPixels, then flat polygons blended with and without
+// the depth test. llvmpipe compiles a program for each such state the first
+// time it is drawn; doing it here takes that work off the final drawing.
+// Every attribute, matrix and client setting is restored, and the colour and
+// depth buffers are cleared as a new framebuffer is.
+void warmUp(int width, int height)
+{
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+
+    const cv::Mat picture(height, width, CV_8UC3, cv::Scalar::all(0));
+    cv::Mat buffer;
+    transferPicture(picture, buffer, width, height);
+    glClear(GL_DEPTH_BUFFER_BIT);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(-1.0, 1.0, -1.0, 1.0, -3.0, 3.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glShadeModel(GL_SMOOTH);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    for (int depth = 1; depth >= 0; --depth) {
+        if (depth)
+            glEnable(GL_DEPTH_TEST);
+        else
+            glDisable(GL_DEPTH_TEST);
+        glColor4f(0.5f, 0.25f, 1.0f, 0.5f);
+        glBegin(GL_POLYGON);
+        glVertex2f(-0.5f, -0.5f);
+        glVertex2f(0.5f, -0.5f);
+        glVertex2f(0.0f, 0.5f);
+        glEnd();
+    }
+    glFinish();
+
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glPopClientAttrib();
+    glPopAttrib();
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glFinish();
+}
+
+} // namespace
+
+void HeadlessGL::createInBackground()
+{
+    if (worker_.joinable())
+        worker_.join();
+    release();
+    workerOk_ = false;
+    workerError_.clear();
+    auto work = [this] {
+        // A small framebuffer: waitCreated gives it the picture's size.
+        constexpr int kSide = 16;
+        workerOk_ = createHere(kSide, kSide, &workerError_);
+        if (!workerOk_)
+            return;
+        warmUp(kSide, kSide);
+        // Handed over to the thread that waits for it.
+        eglMakeCurrent(static_cast<EGLDisplay>(display_), EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    };
+    try {
+        worker_ = std::thread(work);
+    } catch (const std::system_error&) {
+        work();  // no thread to be had: made here, before the caller goes on
+    }
+}
+
+bool HeadlessGL::waitCreated(int width, int height, std::string* error)
+{
+    if (worker_.joinable())
+        worker_.join();
+    if (!workerOk_) {
+        if (error)
+            *error = workerError_.empty() ? "headless OpenGL: no context was started" : workerError_;
+        return false;
+    }
+    std::string why;
+    if (!makeCurrent())
+        why = "the context cannot be made current";
+    else if (!resize(width, height, &why))
+        release();
+    if (why.empty())
+        return true;
+    if (error)
+        *error = "headless OpenGL: " + why;
+    return false;
 }
 
 } // namespace glyphora

@@ -60,14 +60,16 @@ void PictureView::draw(int viewWidth, int viewHeight)
     glFlush();
 }
 
-bool paintMask(cv::Mat& mask, double x, double y, double viewWidth, double viewHeight)
+bool paintMask(cv::Mat& mask, double x, double y, double viewWidth, double viewHeight, cv::Rect* touched)
 {
     if (mask.empty() || mask.type() != CV_8UC1 || !(viewWidth > 0) || !(viewHeight > 0))
         return false;
     const int width = mask.cols, height = mask.rows;
     const int px = static_cast<int>(width * x / viewWidth);
     const int py = static_cast<int>(height * y / viewHeight);
-    paintBrush(mask, px, py);
+    const cv::Rect reached = paintBrush(mask, px, py);
+    if (touched)
+        *touched = reached;
     return true;
 }
 

@@ -51,7 +51,9 @@ private:
 // (integer divisions); each pixel at offset (a, b), -R <= a, b < R, with
 // 0 < column < width and 0 < row < height is raised to
 // v = 255 * exp(-(a^2 + b^2) / S) when v exceeds it. Returns false (and
-// paints nothing) for an empty mask or view.
-bool paintMask(cv::Mat& mask, double x, double y, double viewWidth, double viewHeight);
+// paints nothing) for an empty mask or view. `touched`, when given, receives
+// the mask pixels the dab may have changed (empty when none).
+bool paintMask(cv::Mat& mask, double x, double y, double viewWidth, double viewHeight,
+               cv::Rect* touched = nullptr);
 
 } // namespace glyphora

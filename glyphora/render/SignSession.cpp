@@ -246,6 +246,9 @@ void SignSession::resetKeyFrames()
         kfAlphaArray_[i].release();
     }
     kfCount_ = 0;
+    // New key frames may reuse the released buffers: the mix is recomposed
+    // whole next time.
+    mixScratch_.made = MixScratch::Inputs();
     if (!kfBuffer_.empty())
         kfBuffer_.setTo(cv::Scalar::all(0));
 }
@@ -299,14 +302,18 @@ bool SignSession::setKeyFrameShown(int k, bool shown)
 void SignSession::paintKeyFrameMask(double x, double y, double viewWidth, double viewHeight)
 {
     if (paintKeyFrameMaskOnly(x, y, viewWidth, viewHeight))
-        drawMix();
+        drawMixChanges();
 }
 
 bool SignSession::paintKeyFrameMaskOnly(double x, double y, double viewWidth, double viewHeight)
 {
     if (kfnb_ >= kfCount_)
         return false;
-    return paintMask(kfAlphaArray_[kfnb_], x, y, viewWidth, viewHeight);
+    cv::Rect touched;
+    if (!paintMask(kfAlphaArray_[kfnb_], x, y, viewWidth, viewHeight, &touched))
+        return false;
+    noteMaskChange(mixScratch_, frameSize(), offsetArray_[kfnb_], touched);
+    return true;
 }
 
 const cv::Mat* SignSession::curKeyFrame() const
@@ -331,6 +338,22 @@ void SignSession::drawMix()
     // a failure leaves the previous picture.
     glyphora::drawMix(size, kfArray_.data(), kfAlphaArray_.data(), offsetArray_.data(), kfCount_, kfNewBuffer_, &error,
             &mixScratch_);
+}
+
+void SignSession::drawMixChanges()
+{
+    const cv::Size size = frameSize();
+    if (size.empty())
+        return;
+    // In the selection step the picture is the buffer view's blend, not the
+    // mix: recompose it whole.
+    if (step_ == Step::Selection) {
+        drawMix();
+        return;
+    }
+    std::string error;
+    glyphora::drawMixChanges(size, kfArray_.data(), kfAlphaArray_.data(), offsetArray_.data(), kfCount_,
+                             kfNewBuffer_, &error, mixScratch_);
 }
 
 void SignSession::drawSimplePreview()

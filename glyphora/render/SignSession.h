@@ -177,7 +177,8 @@ public:
     // Key frame k's whole mask to visible (50) or hidden (0), then the mix.
     bool setKeyFrameShown(int k, bool shown);
     // A brush stroke on the edited key frame's mask at (x, y) from the view's
-    // lower-left corner in a view of the given size, then drawMix.
+    // lower-left corner in a view of the given size, then the mix brought up
+    // to date (drawMixChanges).
     void paintKeyFrameMask(double x, double y, double viewWidth, double viewHeight);
     // The same brush dab without recomposing the mix, so that a run of dabs
     // (a mouse drag) can be followed by a single drawMix(). Returns true when
@@ -200,6 +201,10 @@ public:
     // Blends the key frames through their masks and shifts into the mix
     // picture (black without key frames).
     void drawMix();
+    // The mix after brush dabs, with the pixels of drawMix: in the mixing and
+    // arrows steps, where the picture holds the mix, only the region the dabs
+    // reached since the last blend is recomposed; otherwise drawMix.
+    void drawMixChanges();
     // Gives the arrow view the tracking lines of the begin and end times and
     // the preview size.
     void drawSimplePreview();

@@ -98,9 +98,10 @@ int main(int argc, char** argv)
                           " is too small (at least 4x1)");
     session.setPreviewSize(width, height);
 
+    // The GL driver loads and compiles its drawing code on another core while
+    // the key frames are decoded and blended.
     HeadlessGL gl;
-    if (!gl.create(width, height, &error))
-        return runError(error);
+    gl.createInBackground();
 
     // Key frames: each captured at its time, as the user moves the main movie
     // and presses the capture button.
@@ -131,6 +132,8 @@ int main(int argc, char** argv)
     session.setArrowShift(SignSession::Arrow::Left, o.leftOffsetX, o.leftOffsetY);
     session.refresh();
 
+    if (!gl.waitCreated(width, height, &error))
+        return runError(error);
     const SignPattern::DrawStatus status = session.drawArrowView(width, height);
     const int lines = session.arrowView().end - session.arrowView().beg;
     switch (status) {

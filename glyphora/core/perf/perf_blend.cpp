@@ -1,6 +1,7 @@
 // Timing of the picture work of one display tick: the blend of 20 key frames
-// at 640x480 (drawMix), the dimming of a key frame, the frame preparation,
-// and the arrow drawing of a 75-line sign for every movement pattern.
+// at 640x480 (drawMix) and after one brush dab, the dimming of a key frame,
+// the frame preparation, and the arrow drawing of a 75-line sign for every
+// movement pattern.
 // Prints the median of repeated runs.
 #include "core/Blend.h"
 #include "core/DrawSurface.h"
@@ -54,6 +55,14 @@ int main()
                 &scratch);
     });
     std::printf("drawMix 20 key frames 640x480: median %.2f ms\n", mix);
+    int step = 0;
+    const double dab = medianMs(51, [&] {
+        const int k = step % kMaxKeyFrames;
+        noteMaskChange(scratch, size, offsets[k], paintBrush(masks[k], 100 + 9 * step, 120 + 5 * step));
+        drawMixChanges(size, frames.data(), masks.data(), offsets.data(), kMaxKeyFrames, mixed, nullptr, scratch);
+        ++step;
+    });
+    std::printf("brush dab + re-blend of what it reached: median %.2f ms\n", dab);
 
     cv::Mat dimmed;
     std::printf("dimByMask 640x480: median %.2f ms\n",

@@ -204,3 +204,142 @@ TEST(Blend, MixMatchesTheImageOperationsOnRandomPictures)
         EXPECT_EQ(cv::norm(mixed, expected, cv::NORM_INF), 0.0) << n;
     }
 }
+
+namespace {
+
+struct RandomKeyFrames {
+    std::vector<cv::Mat> kf, masks;
+    std::vector<float> offsets;
+};
+
+// n random key frames of `size`; masks mix random values with runs of 0 and
+// 255 (zero sums, saturated sums) and shifts both ways, some out of the picture.
+RandomKeyFrames randomKeyFrames(cv::Size size, int n, cv::RNG& rng)
+{
+    RandomKeyFrames r;
+    r.kf.resize(n);
+    r.masks.resize(n);
+    r.offsets.resize(n);
+    for (int i = 0; i < n; ++i) {
+        r.kf[i].create(size, CV_8UC3);
+        rng.fill(r.kf[i], cv::RNG::UNIFORM, 0, 256);
+        r.masks[i].create(size, CV_8UC1);
+        rng.fill(r.masks[i], cv::RNG::UNIFORM, 0, 256);
+        const int band = rng.uniform(0, size.width - 8);
+        r.masks[i].colRange(band, band + 4).setTo(0);
+        r.masks[i].colRange(band + 4, band + 8).setTo(255);
+        r.offsets[i] = static_cast<float>(rng.uniform(-0.6, 0.6));
+    }
+    r.offsets[0] = 0.f;
+    if (n > 3)
+        r.offsets[3] = -1.0f;
+    return r;
+}
+
+// The brush as a direct loop over the dab's offsets.
+void referenceBrush(cv::Mat& mask, int px, int py)
+{
+    const int W = mask.cols, H = mask.rows, R = W / 15;
+    const float S = static_cast<float>(std::max(1, (W * H) / 1000));
+    for (int a = -R; a < R; ++a)
+        for (int b = -R; b < R; ++b) {
+            const int col = px + a, row = py + b;
+            if (col <= 0 || col >= W || row <= 0 || row >= H)
+                continue;
+            const float v = 255 * std::exp(-static_cast<float>(a * a + b * b) / S);
+            uchar& m = mask.at<uchar>(row, col);
+            if (v > m)
+                m = static_cast<uchar>(v);
+        }
+}
+
+} // namespace
+
+// Every key-frame count, widths that leave partial vector blocks, and a
+// picture large enough to be split between worker threads.
+TEST(Blend, MixMatchesTheImageOperationsForEveryCount)
+{
+    cv::RNG rng(2024);
+    MixScratch scratch;
+    cv::Mat mixed;
+    for (int n = 1; n <= kMaxKeyFrames; ++n) {
+        const cv::Size size(40 + 7 * n, 9);
+        const RandomKeyFrames r = randomKeyFrames(size, n, rng);
+        ASSERT_TRUE(drawMix(size, r.kf.data(), r.masks.data(), r.offsets.data(), n, mixed, nullptr, &scratch));
+        EXPECT_EQ(cv::norm(mixed, referenceMix(size, r.kf, r.masks, r.offsets), cv::NORM_INF), 0.0) << n;
+    }
+    const cv::Size large(640, 64);
+    const RandomKeyFrames r = randomKeyFrames(large, kMaxKeyFrames, rng);
+    ASSERT_TRUE(drawMix(large, r.kf.data(), r.masks.data(), r.offsets.data(), kMaxKeyFrames, mixed));
+    EXPECT_EQ(cv::norm(mixed, referenceMix(large, r.kf, r.masks, r.offsets), cv::NORM_INF), 0.0);
+}
+
+TEST(Blend, BrushDabsMatchTheDirectLoopAndStayInTheirRectangle)
+{
+    cv::RNG rng(77);
+    for (const cv::Size size : {cv::Size(640, 480), cv::Size(97, 31), cv::Size(14, 20)}) {
+        cv::Mat mask(size, CV_8UC1);
+        rng.fill(mask, cv::RNG::UNIFORM, 0, 256);
+        cv::Mat expected = mask.clone();
+        for (const cv::Point p : {cv::Point(0, 0), cv::Point(size.width / 2, size.height / 3),
+                                  cv::Point(size.width - 1, size.height + 5), cv::Point(-30, 10)}) {
+            const cv::Mat before = mask.clone();
+            const cv::Rect reached = paintBrush(mask, p.x, p.y);
+            referenceBrush(expected, p.x, p.y);
+            EXPECT_EQ(cv::norm(mask, expected, cv::NORM_INF), 0.0) << size << p;
+            EXPECT_EQ(reached, brushRect(size, p.x, p.y));
+            cv::Mat outside = mask != before;
+            if (!reached.empty())
+                outside(reached).setTo(0);
+            EXPECT_EQ(cv::countNonZero(outside), 0) << size << p;
+        }
+    }
+}
+
+// Dabs followed by a re-blend of what they reached give the complete mix;
+// when anything else changed since the last complete mix, the whole picture
+// is recomposed.
+TEST(Blend, MixOfTheChangesEqualsTheCompleteMix)
+{
+    cv::RNG rng(99);
+    const cv::Size size(320, 96);
+    RandomKeyFrames r = randomKeyFrames(size, 6, rng);
+    r.offsets[1] = 0.3f;
+    r.offsets[2] = -0.25f;
+    MixScratch scratch;
+    cv::Mat mixed, expected;
+    ASSERT_TRUE(drawMix(size, r.kf.data(), r.masks.data(), r.offsets.data(), 6, mixed, nullptr, &scratch));
+    auto dab = [&](int i, int px, int py) {
+        noteMaskChange(scratch, size, r.offsets[i], paintBrush(r.masks[i], px, py));
+    };
+    auto complete = [&] {
+        drawMix(size, r.kf.data(), r.masks.data(), r.offsets.data(), 6, expected);
+        return expected;
+    };
+    for (int step = 0; step < 12; ++step) {
+        const int i = step % 3;
+        dab(i, rng.uniform(-20, size.width + 20), rng.uniform(-20, size.height + 20));
+        if (step % 4 == 3)
+            dab((i + 1) % 3, rng.uniform(0, size.width), rng.uniform(0, size.height));  // two dabs, one blend
+        ASSERT_TRUE(drawMixChanges(size, r.kf.data(), r.masks.data(), r.offsets.data(), 6, mixed, nullptr, scratch));
+        ASSERT_EQ(cv::norm(mixed, complete(), cv::NORM_INF), 0.0) << step;
+    }
+    // A dab on a key frame shifted out of the picture changes nothing.
+    dab(3, 100, 50);
+    EXPECT_TRUE(scratch.changed.empty());
+
+    // A new shift, a key frame fewer, another output picture: whole mixes.
+    dab(1, 160, 40);
+    r.offsets[1] = 0.1f;
+    ASSERT_TRUE(drawMixChanges(size, r.kf.data(), r.masks.data(), r.offsets.data(), 6, mixed, nullptr, scratch));
+    EXPECT_EQ(cv::norm(mixed, complete(), cv::NORM_INF), 0.0);
+    dab(0, 60, 60);
+    ASSERT_TRUE(drawMixChanges(size, r.kf.data(), r.masks.data(), r.offsets.data(), 5, mixed, nullptr, scratch));
+    drawMix(size, r.kf.data(), r.masks.data(), r.offsets.data(), 5, expected);
+    EXPECT_EQ(cv::norm(mixed, expected, cv::NORM_INF), 0.0);
+    cv::Mat other(size, CV_8UC3, cv::Scalar::all(7));
+    dab(0, 200, 30);
+    ASSERT_TRUE(drawMixChanges(size, r.kf.data(), r.masks.data(), r.offsets.data(), 5, other, nullptr, scratch));
+    drawMix(size, r.kf.data(), r.masks.data(), r.offsets.data(), 5, expected);
+    EXPECT_EQ(cv::norm(other, expected, cv::NORM_INF), 0.0);
+}

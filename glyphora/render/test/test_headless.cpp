@@ -254,3 +254,57 @@ TEST_F(HeadlessTest, ArrowViewDrawsInTrackingUnitsOverThePicture)
     cv::minMaxLoc(diff.reshape(1), nullptr, &worst);
     EXPECT_LE(worst, 1.0);
 }
+
+// A context made on a worker thread (with its throw-away drawing) and handed
+// over draws the very pixels of one made in place, and starts from the same
+// state; it refuses a bad size and a wait without a start.
+TEST(HeadlessGLTest, ContextMadeInTheBackgroundDrawsTheSamePixels)
+{
+    const int w = 203, h = 101;
+    std::ostringstream text;
+    for (int n = 1; n <= 40; ++n)
+        text << -0.4 + 0.02 * n << " 0.4 " << 0.3 - 0.01 * n << " 0.6 0 0.1 " << (n - 1) * 40 << " \n";
+    TrackingTable table;
+    std::string error;
+    ASSERT_TRUE(table.parse(text.str(), "two.track", &error)) << error;
+    const cv::Mat picture = toViewConvention(quadrantsBgr(320, 240));
+    auto drawAndReadBack = [&] {
+        SignPattern pattern;
+        pattern.initVideo(table);
+        pattern.setMoPat(SignPattern::kComplex);
+        ArrowView view;
+        view.initTexture(&picture);
+        view.initBegEnd(2, 30, w, h);
+        EXPECT_EQ(view.draw(w, h, pattern, ArrowControls()), SignPattern::kDrawn);
+        return readBackPicture(w, h);
+    };
+
+    cv::Mat inPlace, background;
+    {
+        HeadlessGL gl;
+        ASSERT_TRUE(gl.create(w, h, &error)) << error;
+        inPlace = drawAndReadBack();
+    }
+    {
+        HeadlessGL gl;
+        gl.createInBackground();
+        ASSERT_TRUE(gl.waitCreated(w, h, &error)) << error;
+        EXPECT_EQ(gl.width(), w);
+        EXPECT_FALSE(glIsEnabled(GL_BLEND));
+        EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
+        GLint vp[4] = {};
+        glGetIntegerv(GL_VIEWPORT, vp);
+        EXPECT_EQ(vp[2], w);
+        EXPECT_EQ(vp[3], h);
+        background = drawAndReadBack();
+    }
+    ASSERT_FALSE(inPlace.empty());
+    EXPECT_EQ(cv::norm(inPlace, background, cv::NORM_INF), 0.0);
+
+    HeadlessGL gl;
+    EXPECT_FALSE(gl.waitCreated(w, h, &error));
+    gl.createInBackground();
+    EXPECT_FALSE(gl.waitCreated(0, 5, &error));
+    EXPECT_NE(error.find("0x5"), std::string::npos) << error;
+    EXPECT_FALSE(gl.isValid());
+}

@@ -443,3 +443,38 @@ TEST_F(SessionTest, SavingASignReturnsTheTextToPrint)
     EXPECT_EQ(text.str(), description);
     EXPECT_TRUE(fs::exists(dir / "sign.jpg"));
 }
+
+// A dab re-blends only what it reached; the picture is the one a complete
+// blend gives, also across shifts changed between dabs and in the selection
+// step, where the picture is the buffer blend until a dab asks for the mix.
+TEST_F(SessionTest, BrushDabsGiveTheCompleteMix)
+{
+    captureAt(10);
+    captureAt(20);
+    captureAt(30);
+    s.validateKeyFrame();
+    auto completeMix = [&] {
+        cv::Mat mixed;
+        const cv::Mat kf[3] = {s.keyFrame(0), s.keyFrame(1), s.keyFrame(2)};
+        const cv::Mat masks[3] = {s.keyFrameMask(0), s.keyFrameMask(1), s.keyFrameMask(2)};
+        const float offsets[3] = {s.keyFrameOffset(0), s.keyFrameOffset(1), s.keyFrameOffset(2)};
+        drawMix(s.frameSize(), kf, masks, offsets, 3, mixed);
+        return mixed;
+    };
+    const double dabs[][2] = {{160, 120}, {10, 230}, {300, 5}, {100, 60}};
+    for (int k = 0; k < 3; ++k) {
+        s.offsetSlider = 20.0 * (k - 1);
+        s.moveOffset();
+        for (const auto& d : dabs) {
+            s.paintKeyFrameMask(d[0] + 7 * k, d[1], 320, 240);
+            ASSERT_EQ(cv::norm(s.kfNewBuffer(), completeMix(), cv::NORM_INF), 0.0) << k;
+        }
+        EXPECT_TRUE(s.paintKeyFrameMaskOnly(200, 200, 320, 240));
+        s.nextKF();
+        ASSERT_EQ(cv::norm(s.kfNewBuffer(), completeMix(), cv::NORM_INF), 0.0) << k;
+    }
+    s.displayKFSelecWin();
+    s.tick();
+    s.paintKeyFrameMask(50, 50, 320, 240);
+    EXPECT_EQ(cv::norm(s.kfNewBuffer(), completeMix(), cv::NORM_INF), 0.0);
+}
