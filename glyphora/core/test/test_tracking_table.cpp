@@ -71,13 +71,13 @@ TEST(TrackingTable, RefusesMalformedFilesNamingTheLineAndKeepsThePreviousTable)
         const char* expect;  // part of the message
     } cases[] = {
         {"1 2 3 4 5 6 40\n1 2 3 4 5 80\n", "line 2: expected 7 numbers, found 6"},
-        {"1 2 3 4 5 6 40\n1 2 x 4 5 6 80\n", "line 2: \"x\" is not a number"},
-        {"1 2 3 4 5 6 40\n1 2 3 4 5 nan 80\n", "line 2: \"nan\" is not a finite number"},
-        {"1 2 3 4 5 6 inf\n", "line 1: \"inf\" is not a finite number"},
+        {"1 2 3 4 5 6 40\n1 2 x 4 5 6 80\n", "line 2: 'x' is not a number"},
+        {"1 2 3 4 5 6 40\n1 2 3 4 5 nan 80\n", "line 2: 'nan' is not a finite number"},
+        {"1 2 3 4 5 6 inf\n", "line 1: 'inf' is not a finite number"},
         {"1 2 3 4 5 6 40 7\n", "line 1: more than 7 numbers"},
         {"1 2 3 4 5 6 40\n\n1 2 3 4 5 6 80\n", "line 2: empty line"},
-        {"1,5 2 3 4 5 6 40\n", "line 1: \"1,5\" is not a number"},
-        {"1 2 3 4 5 6 1e99\n", "line 1: \"1e99\" is out of range"},
+        {"1,5 2 3 4 5 6 40\n", "line 1: '1,5' is not a number"},
+        {"1 2 3 4 5 6 1e99\n", "line 1: '1e99' is out of range"},
         {"", "is empty"},
         {"\n  \n", "is empty"},
     };
@@ -107,7 +107,7 @@ TEST(TrackingTable, LoadFromDiskAndMissingFile)
     EXPECT_NE(err.find("tracking_three.txt.missing"), std::string::npos) << err;
     EXPECT_EQ(t.lineCount(), 3);
     EXPECT_FALSE(t.load(TEST_BINARY_DIR, &err));
-    EXPECT_NE(err.find("directory"), std::string::npos) << err;
+    EXPECT_NE(err.find("folder"), std::string::npos) << err;
     EXPECT_EQ(t.lineCount(), 3);
 }
 
