@@ -8,7 +8,8 @@ PACKAGES=(
   cmake g++ ninja-build pkg-config
   qt6-base-dev libqt6opengl6-dev
   libgl-dev libegl-dev libgl1-mesa-dri
-  libopencv-dev libgtest-dev
+  libopencv-dev libgtest-dev libcli11-dev
+  clang libclang-rt-14-dev
   ffmpeg xvfb xauth
 )
 
