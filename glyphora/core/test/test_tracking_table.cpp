@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -109,6 +110,28 @@ TEST(TrackingTable, LoadFromDiskAndMissingFile)
     EXPECT_FALSE(t.load(TEST_BINARY_DIR, &err));
     EXPECT_NE(err.find("folder"), std::string::npos) << err;
     EXPECT_EQ(t.lineCount(), 3);
+}
+
+TEST(TrackingTable, HostileInputEndsInABoundedMessage)
+{
+    TrackingTable t;
+    std::string err;
+    // A file beyond the size cap is refused before it is read (a sparse file:
+    // no disk space used).
+    const std::string big = std::string(TEST_BINARY_DIR) + "/tracking_big.txt";
+    std::filesystem::remove(big);
+    std::ofstream(big) << threeLines();
+    std::filesystem::resize_file(big, (256u << 20) + 1);
+    EXPECT_FALSE(t.load(big, &err));
+    EXPECT_NE(err.find("larger than 256 MiB"), std::string::npos) << err;
+    std::filesystem::remove(big);
+    // A binary or huge token is quoted short and escaped.
+    const std::string line = std::string("1 2 \0\x1b[2J\xff", 10) + std::string(1 << 20, '7') + " 4 5 6 7\n";
+    EXPECT_FALSE(t.parse(line, "bin.track", &err));
+    EXPECT_LT(err.size(), 200u) << err.substr(0, 200);
+    EXPECT_EQ(err.find('\0'), std::string::npos);
+    EXPECT_EQ(err.find('\x1b'), std::string::npos);
+    EXPECT_NE(err.find("line 1: '"), std::string::npos) << err.substr(0, 200);
 }
 
 TEST(TrackingTable, GetFrameNbMapsMovieTimesToLines)

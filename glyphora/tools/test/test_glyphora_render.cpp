@@ -501,7 +501,11 @@ TEST(GlyphoraRenderTest, DamagedInputsAndOutputsAreNotSilent)
     EXPECT_NE(r.err.find("cannot be decoded"), std::string::npos) << r.err;
 
     // Unbounded or wrong inputs end in a message naming them, once.
-    r = run({s.video, "/dev/zero", "-o", out, "--begin", "0.2", "--end", "1"}, logs);
+    const fs::path big = dir.parent_path() / "damaged_big.track";
+    std::ofstream(big) << slurp(s.tracking);
+    fs::resize_file(big, (256u << 20) + 1); // sparse: no disk space used
+    r = run({s.video, big.string(), "-o", out, "--begin", "0.2", "--end", "1"}, logs);
+    fs::remove(big);
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("larger than 256 MiB"), std::string::npos) << r.err;
     r = run({s.video, dir.string(), "-o", out, "--begin", "0.2", "--end", "1"}, logs);
