@@ -53,8 +53,8 @@ public:
     void positionals(std::vector<std::string>* out);
 
     enum class Outcome { Run, Help, Refused };
-    // Parses the arguments after the program name. Refused: *error names the
-    // argument and the problem (without the program name).
+    // Parses the arguments after the program name (once per object). Refused:
+    // *error names the argument and the problem (without the program name).
     Outcome parse(const std::vector<std::string>& args, std::string* error);
 
     const std::string& program() const;
