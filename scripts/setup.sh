@@ -9,6 +9,7 @@ PACKAGES=(
   qt6-base-dev libqt6opengl6-dev
   libgl-dev libegl-dev libgl1-mesa-dri
   libopencv-dev libgtest-dev opencv-data libcli11-dev
+  clang libclang-rt-14-dev
   ffmpeg xvfb xauth
 )
 

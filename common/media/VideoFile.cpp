@@ -29,8 +29,10 @@ bool VideoFile::open(const std::string& path, std::string* error)
         return fail("the video has no usable frame rate");
     size_ = first.size();
     next_ = 1;
+    // A stream without a container index (a raw MPEG-2 stream, for one)
+    // states no length; taking it for a single frame would cut it silently.
     if (frameCount_ < 1)
-        frameCount_ = 1;
+        return fail("the number of frames cannot be read (a stream without a container?)");
     path_ = path;
     return true;
 }

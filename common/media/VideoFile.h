@@ -19,7 +19,8 @@ public:
     VideoFile& operator=(const VideoFile&) = delete;
 
     // Opens `path`; on failure returns false with a message naming the file in
-    // *error and leaves this object closed.
+    // *error and leaves this object closed. A video whose frame count cannot
+    // be read is refused.
     bool open(const std::string& path, std::string* error = nullptr);
     void close();
     bool isOpen() const { return cap_.isOpened(); }

@@ -1,12 +1,11 @@
 #include "core/TrackingTable.h"
 
-#include <cerrno>
+#include "cli/Files.h"
+#include "cli/Quote.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <new>
 #include <sstream>
 
@@ -57,15 +56,15 @@ bool parseLine(const std::string& line, float (&v)[7], std::string& what)
         float value = 0.f;
         const auto res = std::from_chars(q, tokEnd, value, std::chars_format::general);
         if (res.ec == std::errc::result_out_of_range) {
-            what = "\"" + token + "\" is out of range";
+            what = cli::quote(token) + " is out of range";
             return false;
         }
         if (res.ec != std::errc() || res.ptr != tokEnd || (q != p && (*q == '+' || *q == '-'))) {
-            what = "\"" + token + "\" is not a number";
+            what = cli::quote(token) + " is not a number";
             return false;
         }
         if (!std::isfinite(value)) {
-            what = "\"" + token + "\" is not a finite number";
+            what = cli::quote(token) + " is not a finite number";
             return false;
         }
         v[count++] = value;
@@ -82,26 +81,15 @@ bool parseLine(const std::string& line, float (&v)[7], std::string& what)
 
 bool TrackingTable::load(const std::string& path, std::string* error)
 {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
+    // Bounded: a day of video tracks into a few tens of megabytes; a wrong
+    // name ("/dev/zero", a video) ends in a message, not in exhausted memory.
+    std::string text, why;
+    if (!cli::readTextFile(path, cli::kTrackingFileMax, &text, &why)) {
         if (error)
-            *error = "cannot read tracking file " + path + ": it is a directory";
+            *error = "tracking file " + path + ": " + why;
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        if (error)
-            *error = "cannot open tracking file " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    std::ostringstream buf;
-    buf << in.rdbuf();
-    if (in.bad()) {
-        if (error)
-            *error = "cannot read tracking file " + path;
-        return false;
-    }
-    return parse(buf.str(), path, error);
+    return parse(text, path, error);
 }
 
 bool TrackingTable::parse(const std::string& text, const std::string& name, std::string* error)

@@ -1,8 +1,9 @@
 #include "RenderOptions.h"
 
-#include <cerrno>
+#include "cli/Options.h"
+#include "cli/Quote.h"
+
 #include <cmath>
-#include <cstdlib>
 
 namespace glyphora {
 
@@ -10,38 +11,16 @@ namespace {
 
 constexpr int kMaxKeyFrames = 20;
 
-bool parseDouble(const std::string& text, double& value)
-{
-    if (text.empty())
-        return false;
-    errno = 0;
-    char* endp = nullptr;
-    const double v = std::strtod(text.c_str(), &endp);
-    if (errno != 0 || endp != text.c_str() + text.size() || !std::isfinite(v))
-        return false;
-    value = v;
-    return true;
-}
-
-bool parseInt(const std::string& text, int& value)
-{
-    if (text.empty())
-        return false;
-    errno = 0;
-    char* endp = nullptr;
-    const long v = std::strtol(text.c_str(), &endp, 10);
-    if (errno != 0 || endp != text.c_str() + text.size() || v < -1000000000L || v > 1000000000L)
-        return false;
-    value = static_cast<int>(v);
-    return true;
-}
-
-bool parsePair(const std::string& text, char sep, double& a, double& b)
+// "A<sep>B" as two numbers of `range`; the message of the first refusal.
+std::string readPair(const std::string& text, char sep, cli::Range range, double& a, double& b)
 {
     const size_t at = text.find(sep);
     if (at == std::string::npos)
-        return false;
-    return parseDouble(text.substr(0, at), a) && parseDouble(text.substr(at + 1), b);
+        return "no '" + std::string(1, sep) + "'";
+    std::string why = cli::readNumber(text.substr(0, at), range, &a);
+    if (why.empty())
+        why = cli::readNumber(text.substr(at + 1), range, &b);
+    return why;
 }
 
 } // namespace
@@ -57,122 +36,106 @@ const char* renderUsage()
 
 bool parseRenderOptions(int argc, const char* const* argv, RenderOptions& o, std::string* error)
 {
+    return parseRenderOptions(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0)), o,
+                              error);
+}
+
+bool parseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, std::string* error)
+{
     auto fail = [&](const std::string& why) {
         if (error)
             *error = why;
         return false;
     };
+    const cli::Range seconds{0, kMaxSeconds};
     std::vector<std::string> positional;
+    std::string right = "on", left = "on";
     bool haveBegin = false, haveEnd = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= argc)
-                return false;
-            out = argv[++i];
-            return true;
-        };
-        std::string v;
-        if (arg == "-o" || arg == "--output") {
-            if (!value(v) || v.empty())
-                return fail(arg + ": an output NAME is required");
-            o.output = v;
-        } else if (arg == "--begin" || arg == "--end") {
-            double s = 0;
-            if (!value(v) || !parseDouble(v, s))
-                return fail(arg + ": expects a time in seconds, got '" + v + "'");
-            if (s < 0)
-                return fail(arg + ": the time " + v + " is negative");
-            (arg == "--begin" ? o.begin : o.end) = s;
-            (arg == "--begin" ? haveBegin : haveEnd) = true;
-        } else if (arg == "--keyframe") {
-            if (!value(v))
-                return fail(arg + ": expects SECONDS[:SHIFT]");
-            KeyFrameOption k;
-            const size_t colon = v.find(':');
-            const std::string t = v.substr(0, colon);
-            if (!parseDouble(t, k.seconds) || k.seconds < 0)
-                return fail(arg + ": '" + v + "' does not start with a time in seconds at or after 0");
-            if (colon != std::string::npos) {
-                if (!parseDouble(v.substr(colon + 1), k.shift))
-                    return fail(arg + ": '" + v + "': the shift after ':' is not a number");
-                if (!(k.shift > -1.0 && k.shift < 1.0))
-                    return fail(arg + ": '" + v + "': the shift must lie between -1 and 1 (a fraction of the width)");
-            }
-            o.keyFrames.push_back(k);
-        } else if (arg == "--hide-keyframe") {
-            int k = 0;
-            if (!value(v) || !parseInt(v, k) || k < 0)
-                return fail(arg + ": expects a key-frame number counted from 0, got '" + v + "'");
-            o.hiddenKeyFrames.push_back(k);
-        } else if (arg == "--pattern" || arg == "--symmetry") {
-            int k = 0;
-            if (!value(v) || !parseInt(v, k) || k < 0 || k > 7)
-                return fail(arg + ": expects an integer from 0 to 7, got '" + v + "'");
-            if (arg == "--pattern") {
-                o.pattern = k;
-                o.patternGiven = true;
-            } else {
-                o.symmetry = k;
-                o.symmetryGiven = true;
-            }
-        } else if (arg == "--orientation") {
-            if (!value(v) || !parseDouble(v, o.orientation))
-                return fail(arg + ": expects an angle in degrees, got '" + v + "'");
-        } else if (arg == "--right" || arg == "--left") {
-            if (!value(v) || (v != "on" && v != "off"))
-                return fail(arg + ": expects on or off, got '" + v + "'");
-            (arg == "--right" ? o.right : o.left) = (v == "on");
-        } else if (arg == "--right-offset" || arg == "--left-offset") {
-            double dx = 0, dy = 0;
-            if (!value(v) || !parsePair(v, ',', dx, dy))
-                return fail(arg + ": expects DX,DY, got '" + v + "'");
-            if (std::fabs(dx) > 0.5 || std::fabs(dy) > 0.5)
-                return fail(arg + ": '" + v + "': each shift lies between -0.5 and 0.5 picture heights");
-            if (arg == "--right-offset") {
-                o.rightOffsetX = dx;
-                o.rightOffsetY = dy;
-            } else {
-                o.leftOffsetX = dx;
-                o.leftOffsetY = dy;
-            }
-        } else if (arg == "--configuration") {
-            if (!value(v) || v.empty())
-                return fail(arg + ": expects grid positions CELL,... from 0 to 49");
-            size_t start = 0;
-            while (start <= v.size()) {
-                const size_t comma = v.find(',', start);
-                const std::string cell = v.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-                int c = 0;
-                if (!parseInt(cell, c) || c < 0 || c > 49)
-                    return fail(arg + ": '" + cell + "' is not a grid position from 0 to 49");
-                o.configuration.push_back(c);
-                if (comma == std::string::npos)
-                    break;
-                start = comma + 1;
-            }
-        } else if (arg == "--size") {
-            const size_t x = value(v) ? v.find('x') : std::string::npos;
-            int w = 0, h = 0;
-            if (x == std::string::npos || !parseInt(v.substr(0, x), w) || !parseInt(v.substr(x + 1), h))
-                return fail("--size: expects WxH in pixels, got '" + v + "'");
-            if (w < 4 || h < 1 || w > 8192 || h > 8192)
-                return fail("--size: " + v + " is outside 4x1 .. 8192x8192");
-            o.width = w;
-            o.height = h;
-        } else if (arg == "-h" || arg == "--help") {
-            return fail("");
-        } else if (!arg.empty() && arg[0] == '-' && arg.size() > 1) {
-            return fail(arg + ": unknown option");
-        } else {
-            positional.push_back(arg);
+    cli::Options opts("glyphora-render", renderUsage());
+    opts.text("-o,--output", &o.output);
+    opts.number("--begin", &o.begin, seconds, &haveBegin);
+    opts.number("--end", &o.end, seconds, &haveEnd);
+    opts.repeated("--keyframe", [&o, seconds](const std::string& v) {
+        KeyFrameOption k;
+        const size_t colon = v.find(':');
+        if (!cli::readNumber(v.substr(0, colon), seconds, &k.seconds).empty())
+            return cli::quote(v) + " does not start with a time in seconds from 0 to " + cli::limitText(seconds.hi);
+        if (colon != std::string::npos) {
+            if (!cli::readNumber(v.substr(colon + 1), cli::Range{-1, 1}, &k.shift).empty() || std::fabs(k.shift) == 1)
+                return cli::quote(v) + ": the shift after ':' must be a number between -1 and 1 (a fraction of "
+                                       "the width)";
         }
+        o.keyFrames.push_back(k);
+        return std::string();
+    });
+    opts.repeated("--hide-keyframe", [&o](const std::string& v) {
+        long long k = 0;
+        if (!cli::readInteger(v, 0, kMaxKeyFrames - 1, &k).empty())
+            return "expects a key-frame number counted from 0, got " + cli::quote(v);
+        o.hiddenKeyFrames.push_back(static_cast<int>(k));
+        return std::string();
+    });
+    opts.integer("--pattern", &o.pattern, 0, 7, &o.patternGiven);
+    opts.integer("--symmetry", &o.symmetry, 0, 7, &o.symmetryGiven);
+    opts.number("--orientation", &o.orientation, {-360, 360});
+    opts.choice("--right", {"on", "off"}, &right);
+    opts.choice("--left", {"on", "off"}, &left);
+    auto offset = [](double& x, double& y) {
+        return [&x, &y](const std::string& v) {
+            const std::string why = readPair(v, ',', cli::Range{-0.5, 0.5}, x, y);
+            return why.empty() ? why
+                               : "expects DX,DY, each between -0.5 and 0.5 picture heights, got " + cli::quote(v);
+        };
+    };
+    opts.single("--right-offset", offset(o.rightOffsetX, o.rightOffsetY));
+    opts.single("--left-offset", offset(o.leftOffsetX, o.leftOffsetY));
+    opts.single("--configuration", [&o](const std::string& v) {
+        size_t start = 0;
+        for (;;) {
+            const size_t comma = v.find(',', start);
+            const std::string cell = v.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+            long long c = 0;
+            if (!cli::readInteger(cell, 0, 49, &c).empty())
+                return cli::quote(cell) + " is not a grid position from 0 to 49";
+            o.configuration.push_back(static_cast<int>(c));
+            if (comma == std::string::npos)
+                return std::string();
+            start = comma + 1;
+        }
+    });
+    opts.single("--size", [&o](const std::string& v) {
+        const size_t x = v.find('x');
+        long long w = 0, h = 0;
+        if (x == std::string::npos || !cli::readInteger(v.substr(0, x), 0, 1000000, &w).empty()
+            || !cli::readInteger(v.substr(x + 1), 0, 1000000, &h).empty())
+            return "expects WxH in pixels, got " + cli::quote(v);
+        if (w < 4 || h < 1 || w > 8192 || h > 8192)
+            return cli::quote(v) + " is outside 4x1 .. 8192x8192";
+        o.width = static_cast<int>(w);
+        o.height = static_cast<int>(h);
+        return std::string();
+    });
+    opts.positionals(&positional);
+
+    std::string why;
+    switch (opts.parse(args, &why)) {
+    case cli::Options::Outcome::Help:
+        o.help = true;
+        return true;
+    case cli::Options::Outcome::Refused:
+        return fail(why);
+    case cli::Options::Outcome::Run:
+        break;
     }
+    o.right = right == "on";
+    o.left = left == "on";
     if (positional.size() != 2)
         return fail(positional.size() < 2 ? "VIDEO and TRACKING files are required"
-                                           : "unexpected argument '" + positional[2] + "'");
+                                          : "unexpected argument " + cli::quote(positional[2]));
     o.video = positional[0];
     o.tracking = positional[1];
+    if (o.video.empty() || o.tracking.empty())
+        return fail("VIDEO and TRACKING files are required (an empty name was given)");
     if (o.output.empty())
         return fail("-o NAME is required");
     if (!haveBegin || !haveEnd)

@@ -29,13 +29,19 @@ struct RenderOptions {
     double leftOffsetX = 0.0, leftOffsetY = 0.0;
     std::vector<int> configuration; // grid positions 0..49 that are on
     int width = 0, height = 0;      // arrow view size; 0: the video's frame size
+    bool help = false;
 };
+
+// Times beyond this many seconds (about 115 days) are refused: no video is
+// that long, and movie times must stay far inside 64-bit integers.
+constexpr double kMaxSeconds = 1e7;
 
 // Parses argv[1..argc-1]. On failure returns false with a message naming the
 // argument and the problem. Checks what can be checked without the files:
 // values, ranges, the begin/end order, at most 20 key frames, hidden key
-// frames that exist.
+// frames that exist. With -h / --help: true and `help` set.
 bool parseRenderOptions(int argc, const char* const* argv, RenderOptions& options, std::string* error);
+bool parseRenderOptions(const std::vector<std::string>& args, RenderOptions& options, std::string* error);
 
 const char* renderUsage();
 

@@ -4,17 +4,25 @@
 // boundaries, blend, set the arrow controls, draw the arrow view, save the
 // picture (printing the tracking export) and the ".sgn" description.
 //
-// Exit status: 0 done; 2 bad usage or input (nothing written); 1 failure
-// during the run.
+// Exit status: 0 done (also -h / --help); 2 bad usage or input (nothing
+// written); 1 failure during the run (also standard output that cannot be
+// written, or memory exhausted).
 #include "RenderOptions.h"
 
 #include "base/Path.h"
+#include "cli/Files.h"
 #include "media/MovieTime.h"
+#include "media/VideoFile.h"
 #include "render/HeadlessGL.h"
 #include "render/SignSession.h"
 
+#include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <exception>
+#include <new>
 #include <string>
 
 using namespace glyphora;
@@ -65,28 +73,108 @@ std::string checkTime(const SignSession& s, const char* what, double seconds)
     return std::string();
 }
 
+// Why NAME cannot take the picture and the description: a name of a folder,
+// a missing folder, or an output that is one of the inputs.
+std::string outputProblem(const RenderOptions& o)
+{
+    std::string why = cli::outputNameProblem(o.output);
+    if (!why.empty())
+        return "-o " + o.output + ": " + why;
+    if (!base::isFolder(base::folderOf(o.output)))
+        return "-o " + o.output + ": the folder of the output does not exist";
+    const std::vector<std::string> outputs = {o.output + ".jpg", o.output + ".sgn"};
+    for (const std::string& out : outputs) {
+        why = cli::outputNameProblem(out);
+        if (!why.empty())
+            return "-o " + o.output + ": " + out + " " + why;
+    }
+    why = cli::outputOverInput(outputs, {o.video, o.tracking});
+    return why.empty() ? why : "-o " + o.output + ": " + why;
+}
+
+// A key frame or a boundary of the sign must lie on a frame that decodes:
+// the session would otherwise keep showing the last frame it could read.
+std::string undecodableFrame(const RenderOptions& o)
+{
+    media::VideoFile video;
+    std::string why;
+    if (!video.open(o.video, &why))
+        return "video " + why;
+    cv::Mat frame;
+    auto check = [&](const std::string& what, double seconds) {
+        const int64_t k = video.frameAt(media::MovieTime::fromSeconds(seconds));
+        if (video.frame(k, frame))
+            return std::string();
+        char buf[96];
+        std::snprintf(buf, sizeof buf, " at %.3f s: frame %lld of the video cannot be decoded", seconds,
+                      static_cast<long long>(k));
+        return what + buf + " (a damaged or truncated video?)";
+    };
+    why = check("--begin", o.begin);
+    if (why.empty())
+        why = check("--end", o.end);
+    for (size_t k = 0; why.empty() && k < o.keyFrames.size(); ++k)
+        why = check("--keyframe " + std::to_string(k), o.keyFrames[k].seconds);
+    return why;
+}
+
+// Standard output carries the tracking export: a write that failed (a full
+// disk, a closed pipe) is a failure of the run, not a silent loss.
+bool standardOutputFailed(std::string* why)
+{
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return false;
+    *why = std::string("standard output: the tracking export cannot be written (") + std::strerror(errno) + ")";
+    return true;
+}
+
+int render(int argc, char** argv);
+
 } // namespace
 
 int main(int argc, char** argv)
+{
+    // A file-size limit makes a write fail with EFBIG, handled like a full
+    // disk (message, temporary file removed), instead of killing the process.
+    std::signal(SIGXFSZ, SIG_IGN);
+    try {
+        return render(argc, argv);
+    } catch (const std::bad_alloc&) {
+        return runError("out of memory");
+    } catch (const std::exception& e) {
+        return runError(std::string("unexpected error: ") + e.what());
+    }
+}
+
+namespace {
+
+int render(int argc, char** argv)
 {
     RenderOptions o;
     std::string error;
     if (!parseRenderOptions(argc, argv, o, &error))
         return usageError(error);
-    if (!base::isFolder(base::folderOf(o.output)))
-        return inputError("-o " + o.output + ": the folder of the output does not exist");
+    if (o.help) {
+        std::fputs(renderUsage(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    error = outputProblem(o);
+    if (!error.empty())
+        return inputError(error);
 
     SignSession session;
     if (!session.loadVideo(o.video, &error))
         return inputError("video " + error);
     if (!session.loadTracking(o.tracking, &error))
-        return inputError("tracking " + error);
+        return inputError(error);
 
     std::string why = checkTime(session, "--begin", o.begin);
     if (why.empty())
         why = checkTime(session, "--end", o.end);
     for (size_t k = 0; why.empty() && k < o.keyFrames.size(); ++k)
         why = checkTime(session, ("--keyframe " + std::to_string(k)).c_str(), o.keyFrames[k].seconds);
+    if (why.empty())
+        why = undecodableFrame(o);
     if (!why.empty())
         return inputError(why);
 
@@ -160,6 +248,11 @@ int main(int argc, char** argv)
     std::string printed;
     const bool saved = session.saveSign(o.output, width, height, &printed, &error);
     std::fputs(printed.c_str(), stdout);
-    std::fflush(stdout);
-    return saved ? 0 : runError(error);
+    if (!saved)
+        return runError(error);
+    if (standardOutputFailed(&error))
+        return runError(error);
+    return 0;
 }
+
+} // namespace

@@ -1,6 +1,9 @@
 #include "run/Calibration.h"
 
 #include "base/ReplaceFile.h"
+#include "cli/Files.h"
+#include "cli/Number.h"
+#include "cli/Quote.h"
 
 #include <cerrno>
 #include <charconv>
@@ -8,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <system_error>
 
@@ -51,23 +53,15 @@ std::string listText(const double* v, int n)
 
 bool inside(double a, double lo, double hi) { return a >= lo && a <= hi; }
 
+// Pixel numbers lie far inside this bound on any video; beyond it a number is
+// a typing error, and it would overflow the tracker's integer sizes.
+constexpr double kMaxPixels = 1e6;
+
 } // namespace
 
 bool parseReal(const std::string& text, double* out)
 {
-    const std::string t = trim(text);
-    if (t.empty())
-        return false;
-    const char* b = t.data();
-    const char* e = t.data() + t.size();
-    if (*b == '+') // from_chars refuses a leading plus sign
-        ++b;
-    double v = 0;
-    const auto r = std::from_chars(b, e, v);
-    if (r.ec != std::errc() || r.ptr != e || !std::isfinite(v))
-        return false;
-    *out = v;
-    return true;
+    return cli::readNumber(text, cli::Range{-kMaxPixels, kMaxPixels}, out).empty();
 }
 
 bool parseReals(const std::string& text, int n, double* out)
@@ -91,7 +85,8 @@ bool parseCalibration(const std::string& text, CalibrationFile* out, std::string
     CalibrationFile c;
     bool seenArea = false, seenHead = false, seenShoulders = false, seenDistance = false,
          seenFrame = false, seenSleeves = false, seenTracker = false;
-    std::istringstream in(text);
+    // A byte-order mark, as some editors write at the start of UTF-8 text.
+    std::istringstream in(std::string(cli::withoutBom(text)));
     std::string raw;
     int lineNo = 0;
     auto fail = [&](const std::string& why) {
@@ -122,12 +117,12 @@ bool parseCalibration(const std::string& text, CalibrationFile* out, std::string
             if (!parseReals(value, 4, dst))
                 return fail(key + ": expected four numbers "
                             + (key == "shoulders" ? std::string("XR,YR,XL,YL") : std::string("X,Y,W,H"))
-                            + ", got '" + value + "'");
+                            + ", got " + cli::quote(value));
         } else if (key == "shoulder-distance") {
             if (!once(seenDistance))
                 return false;
             if (!parseReal(value, &c.shoulderDistance))
-                return fail("shoulder-distance: expected a number, got '" + value + "'");
+                return fail("shoulder-distance: expected a number, got " + cli::quote(value));
             c.hasShoulderDistance = true;
         } else if (key == "reference-frame") {
             if (!once(seenFrame))
@@ -135,7 +130,7 @@ bool parseCalibration(const std::string& text, CalibrationFile* out, std::string
             int n = 0;
             const auto r = std::from_chars(value.data(), value.data() + value.size(), n);
             if (value.empty() || r.ec != std::errc() || r.ptr != value.data() + value.size() || n < 0)
-                return fail("reference-frame: expected a frame number (0 or more), got '" + value + "'");
+                return fail("reference-frame: expected a frame number (0 or more), got " + cli::quote(value));
             c.referenceFrame = n;
         } else if (key == "sleeves") {
             if (!once(seenSleeves))
@@ -145,7 +140,7 @@ bool parseCalibration(const std::string& text, CalibrationFile* out, std::string
             else if (value == "short")
                 c.sleevesToWrist = false;
             else
-                return fail("sleeves: expected 'wrist' or 'short', got '" + value + "'");
+                return fail("sleeves: expected 'wrist' or 'short', got " + cli::quote(value));
         } else if (key == "tracker") {
             if (!once(seenTracker))
                 return false;
@@ -154,9 +149,9 @@ bool parseCalibration(const std::string& text, CalibrationFile* out, std::string
             else if (value == "robust")
                 c.tracker = TrackerMethod::Robust;
             else
-                return fail("tracker: expected 'classic' or 'robust', got '" + value + "'");
+                return fail("tracker: expected 'classic' or 'robust', got " + cli::quote(value));
         } else {
-            return fail("unknown key '" + key + "'");
+            return fail("unknown key " + cli::quote(key));
         }
     }
     lineNo = 0;
@@ -177,21 +172,15 @@ bool parseCalibration(const std::string& text, CalibrationFile* out, std::string
 
 bool readCalibrationFile(const std::string& path, CalibrationFile* out, std::string* error)
 {
-    std::ifstream f(path, std::ios::binary);
-    if (!f) {
+    // Bounded: a calibration file is a few short lines, and a wrong name
+    // ("/dev/zero", a video) must end in a message, not in exhausted memory.
+    std::string text, why;
+    if (!cli::readTextFile(path, cli::kCalibrationFileMax, &text, &why)) {
         if (error)
-            *error = path + ": cannot read the calibration file (" + std::strerror(errno) + ")";
+            *error = path + ": " + why;
         return false;
     }
-    std::ostringstream text;
-    text << f.rdbuf();
-    if (f.bad()) {
-        if (error)
-            *error = path + ": cannot read the calibration file";
-        return false;
-    }
-    std::string why;
-    if (!parseCalibration(text.str(), out, &why)) {
+    if (!parseCalibration(text, out, &why)) {
         if (error)
             *error = path + ": " + why;
         return false;

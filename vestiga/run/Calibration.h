@@ -6,7 +6,8 @@
 //   and the head box in single precision with the origin at the bottom-left
 //   corner, and the shoulder distance.
 //
-// File format: text, one `key value` per line, `#` starts a comment:
+// File format: text (UTF-8, a byte-order mark allowed), one `key value` per
+// line, `#` starts a comment:
 //   area X,Y,W,H
 //   head X,Y,W,H
 //   shoulders XR,YR,XL,YL        (the person's right shoulder, left in the picture, first)
@@ -108,7 +109,8 @@ std::string checkCalibration(const CalibrationFile& c, int refWidth, int refHeig
 // message names the image area, the head box or the shoulder distance.
 std::string checkRunCalibration(const RunCalibration& r, int refWidth, int refHeight);
 
-// A finite real number in C-locale notation, surrounding blanks allowed.
+// A number of pixels in decimal notation (finite, within -1e6..1e6, no
+// hexadecimal), surrounding blanks allowed.
 bool parseReal(const std::string& text, double* out);
 // Exactly n real numbers separated by commas ("10,20.5,300,240").
 bool parseReals(const std::string& text, int n, double* out);

@@ -495,6 +495,7 @@ TrackingRun::Tick TrackingRun::onTimer(std::string* error)
         if (::ftruncate(::fileno(trackFile_), static_cast<off_t>(fileBytes_)) != 0) {
             // Nothing more can be done; the message below still says why.
         }
+        --posFrame_; // this frame's line is not in the file
         return failed("tracking file " + options_.trackingFile + ": cannot be written (" + std::strerror(err)
                       + ")");
     }

@@ -1,5 +1,7 @@
 #include "TrackCommand.h"
 
+#include "cli/Files.h"
+#include "cli/Options.h"
 #include "media/VideoFile.h"
 #include "propose/Proposal.h"
 #include "run/Calibration.h"
@@ -11,151 +13,6 @@
 #include <ostream>
 
 namespace vestiga {
-
-const char* trackUsage()
-{
-    return "usage: vestiga-track VIDEO -o TRACKING\n"
-           "    [--calibration FILE|auto | --area X,Y,W,H --head X,Y,W,H --shoulders XR,YR,XL,YL\n"
-           "     [--shoulder-distance D]]\n"
-           "    [--reference-frame N] [--sleeves wrist|short] [--skin IMAGE] [--background IMAGE]\n"
-           "    [--annotated-video FILE] [--quiet]\n"
-           "Calibration numbers are pixels of the reference frame, origin at its top-left corner, y down;\n"
-           "--shoulders gives the person's right shoulder (left in the picture) first.\n"
-           "--calibration auto proposes the calibration from the video itself (as vestiga-calibrate does).\n";
-}
-
-bool parseTrackArgs(const std::vector<std::string>& args, TrackArgs* out, std::string* error)
-{
-    TrackArgs a;
-    auto fail = [&](const std::string& why) {
-        if (error)
-            *error = why;
-        return false;
-    };
-    bool seenOut = false, seenSkin = false, seenBg = false, seenVideoOut = false, seenCal = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            a.help = true;
-            continue;
-        }
-        if (arg == "--quiet") {
-            a.quiet = true;
-            continue;
-        }
-        if (arg.size() < 2 || arg[0] != '-') {
-            if (!a.video.empty())
-                return fail("unexpected argument '" + arg + "': only one video can be tracked");
-            a.video = arg;
-            continue;
-        }
-        // An option with a value: "--opt value" or "--opt=value".
-        std::string value;
-        const auto eq = arg.find('=');
-        if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg = arg.substr(0, eq);
-        } else {
-            static const char* const known[] = {"-o", "--calibration", "--area", "--head", "--shoulders",
-                                                "--shoulder-distance", "--reference-frame", "--sleeves",
-                                                "--skin", "--background", "--annotated-video"};
-            bool isKnown = false;
-            for (const char* k : known)
-                isKnown = isKnown || arg == k;
-            if (!isKnown)
-                return fail("unknown option '" + arg + "'");
-            if (i + 1 >= args.size())
-                return fail(arg + ": a value is missing");
-            value = args[++i];
-        }
-        auto path = [&](std::string& dst, bool& seen) {
-            if (seen)
-                return fail(arg + " is given twice");
-            if (value.empty())
-                return fail(arg + ": the file name is empty");
-            seen = true;
-            dst = value;
-            return true;
-        };
-        auto reals = [&](double* dst, bool& seen, const char* shape) {
-            if (seen)
-                return fail(arg + " is given twice");
-            if (!parseReals(value, 4, dst))
-                return fail(arg + ": expected four numbers " + shape + ", got '" + value + "'");
-            seen = true;
-            return true;
-        };
-        bool ok = true;
-        if (arg == "-o")
-            ok = path(a.tracking, seenOut);
-        else if (arg == "--calibration")
-            ok = path(a.calibrationFile, seenCal);
-        else if (arg == "--skin")
-            ok = path(a.skin, seenSkin);
-        else if (arg == "--background")
-            ok = path(a.background, seenBg);
-        else if (arg == "--annotated-video")
-            ok = path(a.annotatedVideo, seenVideoOut);
-        else if (arg == "--area")
-            ok = reals(a.area, a.hasArea, "X,Y,W,H");
-        else if (arg == "--head")
-            ok = reals(a.head, a.hasHead, "X,Y,W,H");
-        else if (arg == "--shoulders")
-            ok = reals(a.shoulders, a.hasShoulders, "XR,YR,XL,YL");
-        else if (arg == "--shoulder-distance") {
-            if (a.hasShoulderDistance)
-                return fail(arg + " is given twice");
-            if (!parseReal(value, &a.shoulderDistance))
-                return fail(arg + ": expected a number, got '" + value + "'");
-            a.hasShoulderDistance = true;
-        } else if (arg == "--reference-frame") {
-            if (a.hasReferenceFrame)
-                return fail(arg + " is given twice");
-            double n = 0;
-            if (!parseReal(value, &n) || n < 0 || n != std::floor(n) || n > 2147483647.0)
-                return fail(arg + ": expected a frame number (0 or more), got '" + value + "'");
-            a.referenceFrame = static_cast<int>(n);
-            a.hasReferenceFrame = true;
-        } else if (arg == "--sleeves") {
-            if (a.hasSleeves)
-                return fail(arg + " is given twice");
-            if (value == "wrist")
-                a.sleevesToWrist = true;
-            else if (value == "short")
-                a.sleevesToWrist = false;
-            else
-                return fail(arg + ": expected 'wrist' or 'short', got '" + value + "'");
-            a.hasSleeves = true;
-        } else {
-            return fail("unknown option '" + arg + "'");
-        }
-        if (!ok)
-            return false;
-    }
-    if (a.help) {
-        *out = a;
-        return true;
-    }
-    if (a.video.empty())
-        return fail("the video to track is missing");
-    if (a.tracking.empty())
-        return fail("-o TRACKING is missing: the tracking file to write");
-    const bool anyFlag = a.hasArea || a.hasHead || a.hasShoulders || a.hasShoulderDistance;
-    if (!a.calibrationFile.empty() && anyFlag)
-        return fail("--calibration cannot be combined with --area, --head, --shoulders or --shoulder-distance");
-    if (a.calibrationFile.empty()) {
-        if (!anyFlag)
-            return fail("the calibration is missing: give --calibration FILE or --area, --head and --shoulders");
-        if (!a.hasArea)
-            return fail("--area X,Y,W,H is missing");
-        if (!a.hasHead)
-            return fail("--head X,Y,W,H is missing");
-        if (!a.hasShoulders)
-            return fail("--shoulders XR,YR,XL,YL is missing");
-    }
-    *out = a;
-    return true;
-}
 
 namespace {
 
@@ -172,9 +29,17 @@ std::string clockText(double s)
     return buf;
 }
 
+// "no line", "the 1 line", "the 949 lines".
+std::string linesText(int64_t n)
+{
+    if (n <= 0)
+        return "no line";
+    return "the " + std::to_string(n) + (n == 1 ? " line" : " lines");
+}
+
 } // namespace
 
-int runTrackCommand(const std::vector<std::string>& args, std::ostream& err, bool progress)
+int runTrackCommand(const std::vector<std::string>& args, std::ostream& err, bool progress, std::ostream* out)
 {
     auto refuse = [&](const std::string& why) {
         err << "vestiga-track: " << why << "\n";
@@ -187,9 +52,21 @@ int runTrackCommand(const std::vector<std::string>& args, std::ostream& err, boo
         return kTrackBadInput;
     }
     if (a.help) {
-        err << trackUsage();
+        (out ? *out : err) << trackUsage();
         return kTrackOk;
     }
+
+    // Nothing is written over an input, under any name, nor to a folder.
+    for (const std::string* output : {&a.tracking, &a.annotatedVideo}) {
+        if (output->empty())
+            continue;
+        why = cli::outputNameProblem(*output);
+        if (!why.empty())
+            return refuse((output == &a.tracking ? "-o " : "--annotated-video ") + *output + ": " + why);
+    }
+    why = cli::outputOverInput({a.tracking, a.annotatedVideo}, {a.video, a.calibrationFile == "auto" ? std::string() : a.calibrationFile, a.skin, a.background});
+    if (!why.empty())
+        return refuse(why);
 
     // The calibration, from its file or from the options; options given beside
     // a file override its reference frame and sleeves.
@@ -296,10 +173,16 @@ int runTrackCommand(const std::vector<std::string>& args, std::ostream& err, boo
         }
         if (showProgress)
             show(true);
-        if (tick == TrackingRun::Tick::EndOfVideo)
-            return kTrackOk;
-        err << "vestiga-track: " << why << "; the tracking file keeps the " << run.posFrame()
-            << " lines written before\n";
+        if (tick == TrackingRun::Tick::EndOfVideo) {
+            // A video cut short (a copy that stopped, a damaged end) decodes
+            // fewer frames than its header states: not a complete tracking.
+            if (run.posFrame() >= total)
+                return kTrackOk;
+            why = "video " + a.video + " ends before its stated length: " + std::to_string(run.posFrame() + 1)
+                  + " of its " + std::to_string(total + 1) + " frames can be decoded";
+        }
+        err << "vestiga-track: " << why << "; the tracking file keeps " << linesText(run.posFrame())
+            << " written before\n";
         return kTrackRunFailed;
     }
 }

@@ -83,3 +83,21 @@ TEST(VideoFile, RefusesMissingAndNonVideoFilesWithTheirName)
     EXPECT_FALSE(v.isOpen());
     EXPECT_NE(err.find("not_a_video.avi"), std::string::npos);
 }
+
+TEST(VideoFile, RefusesAStreamThatStatesNoLength)
+{
+    // A raw MPEG-2 video stream has no container to state its frame count;
+    // it must not be taken for a single-frame video.
+    const std::string path = std::string(TEST_BINARY_DIR) + "/raw.m2v";
+    {
+        cv::VideoWriter w(path, cv::CAP_FFMPEG, cv::VideoWriter::fourcc('m', 'p', 'g', '2'), 25.0,
+                          cv::Size(64, 48));
+        ASSERT_TRUE(w.isOpened());
+        for (int k = 0; k < 50; ++k)
+            w.write(cv::Mat(48, 64, CV_8UC3, cv::Scalar(k * 4, 100, 200 - k * 4)));
+    }
+    media::VideoFile v;
+    std::string err;
+    EXPECT_FALSE(v.open(path, &err));
+    EXPECT_NE(err.find("number of frames cannot be read"), std::string::npos) << err;
+}

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -71,13 +72,13 @@ TEST(TrackingTable, RefusesMalformedFilesNamingTheLineAndKeepsThePreviousTable)
         const char* expect;  // part of the message
     } cases[] = {
         {"1 2 3 4 5 6 40\n1 2 3 4 5 80\n", "line 2: expected 7 numbers, found 6"},
-        {"1 2 3 4 5 6 40\n1 2 x 4 5 6 80\n", "line 2: \"x\" is not a number"},
-        {"1 2 3 4 5 6 40\n1 2 3 4 5 nan 80\n", "line 2: \"nan\" is not a finite number"},
-        {"1 2 3 4 5 6 inf\n", "line 1: \"inf\" is not a finite number"},
+        {"1 2 3 4 5 6 40\n1 2 x 4 5 6 80\n", "line 2: 'x' is not a number"},
+        {"1 2 3 4 5 6 40\n1 2 3 4 5 nan 80\n", "line 2: 'nan' is not a finite number"},
+        {"1 2 3 4 5 6 inf\n", "line 1: 'inf' is not a finite number"},
         {"1 2 3 4 5 6 40 7\n", "line 1: more than 7 numbers"},
         {"1 2 3 4 5 6 40\n\n1 2 3 4 5 6 80\n", "line 2: empty line"},
-        {"1,5 2 3 4 5 6 40\n", "line 1: \"1,5\" is not a number"},
-        {"1 2 3 4 5 6 1e99\n", "line 1: \"1e99\" is out of range"},
+        {"1,5 2 3 4 5 6 40\n", "line 1: '1,5' is not a number"},
+        {"1 2 3 4 5 6 1e99\n", "line 1: '1e99' is out of range"},
         {"", "is empty"},
         {"\n  \n", "is empty"},
     };
@@ -107,8 +108,30 @@ TEST(TrackingTable, LoadFromDiskAndMissingFile)
     EXPECT_NE(err.find("tracking_three.txt.missing"), std::string::npos) << err;
     EXPECT_EQ(t.lineCount(), 3);
     EXPECT_FALSE(t.load(TEST_BINARY_DIR, &err));
-    EXPECT_NE(err.find("directory"), std::string::npos) << err;
+    EXPECT_NE(err.find("folder"), std::string::npos) << err;
     EXPECT_EQ(t.lineCount(), 3);
+}
+
+TEST(TrackingTable, HostileInputEndsInABoundedMessage)
+{
+    TrackingTable t;
+    std::string err;
+    // A file beyond the size cap is refused before it is read (a sparse file:
+    // no disk space used).
+    const std::string big = std::string(TEST_BINARY_DIR) + "/tracking_big.txt";
+    std::filesystem::remove(big);
+    std::ofstream(big) << threeLines();
+    std::filesystem::resize_file(big, (256u << 20) + 1);
+    EXPECT_FALSE(t.load(big, &err));
+    EXPECT_NE(err.find("larger than 256 MiB"), std::string::npos) << err;
+    std::filesystem::remove(big);
+    // A binary or huge token is quoted short and escaped.
+    const std::string line = std::string("1 2 \0\x1b[2J\xff", 10) + std::string(1 << 20, '7') + " 4 5 6 7\n";
+    EXPECT_FALSE(t.parse(line, "bin.track", &err));
+    EXPECT_LT(err.size(), 200u) << err.substr(0, 200);
+    EXPECT_EQ(err.find('\0'), std::string::npos);
+    EXPECT_EQ(err.find('\x1b'), std::string::npos);
+    EXPECT_NE(err.find("line 1: '"), std::string::npos) << err.substr(0, 200);
 }
 
 TEST(TrackingTable, GetFrameNbMapsMovieTimesToLines)

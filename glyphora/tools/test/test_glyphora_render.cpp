@@ -2,6 +2,7 @@
 // video and its tracking (the synthetic sign, and the generated sample signer
 // when it exists), repeatability, the description line, and bad input that
 // must end with status 2 and no file written.
+#include "RenderOptions.h"
 #include "core/TrackingTable.h"
 
 #include "SyntheticSign.h"
@@ -389,4 +390,150 @@ TEST(GlyphoraRenderTest, BadInputEndsWithStatusTwoAndWritesNothing)
         EXPECT_TRUE(onlyEntries(dir, 1)) << "a file was written";
         EXPECT_EQ(slurp(dir / "sign.jpg"), "earlier picture");
     }
+}
+
+TEST(GlyphoraRenderTest, NoOutputOverAnInputAndNoFolderAsName)
+{
+    const Source s = syntheticSource();
+    const fs::path dir = workDir("over");
+    const fs::path logs = fs::path(TEST_BINARY_DIR) / "cli" / "over_log";
+    const std::string trackingBytes = slurp(s.tracking), videoBytes = slurp(s.video);
+    fs::copy_file(s.tracking, dir / "t.sgn");
+    fs::copy_file(s.video, dir / "v.jpg");
+    fs::create_symlink(dir / "t.sgn", dir / "l.sgn");
+    fs::create_directories(dir / "sub");
+    fs::create_directories(dir / "pic.jpg");
+    struct Case {
+        const char* what;
+        std::string video, tracking, name, mentions;
+    };
+    const std::vector<Case> cases = {
+        {"tracking named NAME.sgn", s.video, (dir / "t.sgn").string(), (dir / "t").string(), "overwritten"},
+        {"video named NAME.jpg", (dir / "v.jpg").string(), s.tracking, (dir / "v").string(), "overwritten"},
+        {"through a link", s.video, (dir / "t.sgn").string(), (dir / "l").string(), "overwritten"},
+        {"through ..", s.video, (dir / "t.sgn").string(), (dir / "sub" / ".." / "t").string(), "overwritten"},
+        {"name ends with /", s.video, s.tracking, (dir / "sub").string() + "/", "'/'"},
+        {"name is a folder", s.video, s.tracking, (dir / "sub").string(), "folder"},
+        {"NAME.jpg is a folder", s.video, s.tracking, (dir / "pic").string(), "folder"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const RunResult r = run({c.video, c.tracking, "-o", c.name, "--begin", "0.2", "--end", "1"}, logs);
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_NE(r.err.find(c.mentions), std::string::npos) << r.err;
+        EXPECT_TRUE(r.out.empty());
+    }
+    EXPECT_EQ(slurp(dir / "t.sgn"), trackingBytes);
+    EXPECT_EQ(slurp(dir / "v.jpg"), videoBytes);
+    EXPECT_TRUE(onlyEntries(dir, 5));
+    EXPECT_TRUE(fs::is_empty(dir / "sub"));
+}
+
+TEST(GlyphoraRenderTest, OptionConventionsAndNumbersWithMeaning)
+{
+    const Source s = syntheticSource();
+    const fs::path dir = workDir("numbers");
+    const fs::path logs = fs::path(TEST_BINARY_DIR) / "cli" / "numbers_log";
+    const std::string out = (dir / "sign").string();
+
+    for (const char* h : {"--help", "-h"}) {
+        const RunResult r = run({h}, logs);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out.rfind("usage: glyphora-render", 0), 0u) << r.out;
+        EXPECT_EQ(r.err, "");
+    }
+    struct Case {
+        std::vector<std::string> extra;
+        const char* mentions;
+    };
+    const std::vector<Case> cases = {
+        {{"--end", "1e30"}, "out of range"},
+        {{"--end", "1e18"}, "out of range"},
+        {{"--end", "0x10"}, "'0x10' is not a number"},
+        {{"--end", "inf"}, "not a number"},
+        {{"--orientation", "1e300"}, "--orientation"},
+        {{"--orientation", "nan"}, "--orientation"},
+        {{"--keyframe", "1e30"}, "--keyframe"},
+        {{"--keyframe", "0.5:0x1"}, "shift"},
+        {{"--size", "0x10x20"}, "--size"},
+        {{"--pattern", "1e300"}, "--pattern"},
+        {{"-o", out}, "-o is given twice"},
+        {{"--output", out}, "-o is given twice"},
+        {{"--begin", "0.3"}, "--begin is given twice"},
+        {{"--right", "on"}, "--right is given twice"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {s.video, s.tracking, "-o", out, "--begin", "0.2"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        if (c.extra[0] != "--end")
+            args.insert(args.end(), {"--end", "1", "--right", "off"});
+        SCOPED_TRACE(c.extra[0] + " " + c.extra[1]);
+        const RunResult r = run(args, logs);
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_NE(r.err.find(c.mentions), std::string::npos) << r.err;
+    }
+    EXPECT_TRUE(onlyEntries(dir, 0));
+
+    // A tiny number is a number.
+    glyphora::RenderOptions o;
+    const char* argv[] = {"glyphora-render", "v", "t", "-o", "n", "--begin", "1e-50", "--end", "1", "--orientation",
+                          "-1e-50"};
+    std::string error;
+    ASSERT_TRUE(glyphora::parseRenderOptions(11, argv, o, &error)) << error;
+    EXPECT_EQ(o.begin, 1e-50);
+}
+
+TEST(GlyphoraRenderTest, DamagedInputsAndOutputsAreNotSilent)
+{
+    const Source s = syntheticSource();
+    const fs::path dir = workDir("damaged");
+    const fs::path logs = fs::path(TEST_BINARY_DIR) / "cli" / "damaged_log";
+    const std::string out = (dir / "sign").string();
+
+    // A video cut in the middle: the end of the sign lies in frames that
+    // cannot be decoded.
+    const std::string bytes = slurp(s.video);
+    const fs::path cut = dir / "cut.avi";
+    std::ofstream(cut, std::ios::binary) << bytes.substr(0, bytes.size() / 3);
+    RunResult r = run({cut.string(), s.tracking, "-o", out, "--begin", "0.2", "--end", "1.6"}, logs);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("--end at 1.600 s"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("cannot be decoded"), std::string::npos) << r.err;
+
+    // Unbounded or wrong inputs end in a message naming them, once.
+    const fs::path big = dir.parent_path() / "damaged_big.track";
+    std::ofstream(big) << slurp(s.tracking);
+    fs::resize_file(big, (256u << 20) + 1); // sparse: no disk space used
+    r = run({s.video, big.string(), "-o", out, "--begin", "0.2", "--end", "1"}, logs);
+    fs::remove(big);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("larger than 256 MiB"), std::string::npos) << r.err;
+    r = run({s.video, dir.string(), "-o", out, "--begin", "0.2", "--end", "1"}, logs);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("folder"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("tracking tracking"), std::string::npos) << r.err;
+    EXPECT_TRUE(onlyEntries(dir, 1));
+
+    // Standard output on a full device: the export is lost, so the run fails.
+    auto shell = [](const std::string& cmd) {
+        const int raw = std::system(cmd.c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    };
+    std::string cmd = quote(GLYPHORA_RENDER_EXE);
+    for (const std::string& a : {s.video, s.tracking, std::string("-o"), out, std::string("--begin"),
+                                 std::string("0.2"), std::string("--end"), std::string("1")})
+        cmd += " " + quote(a);
+    const std::string err = (dir.parent_path() / "damaged_err").string();
+    EXPECT_EQ(shell(cmd + " >/dev/full 2>" + quote(err)), 1);
+    EXPECT_NE(slurp(err).find("standard output"), std::string::npos) << slurp(err);
+
+    // A file-size limit fails the picture like a full disk: no signal, no
+    // temporary file left behind. Messages go through a pipe, beyond the limit.
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    EXPECT_EQ(shell("(ulimit -f 4; " + cmd + " --size 1600x1200 >/dev/null; echo \"exit $?\") 2>&1 | cat >" +
+                    quote(err)),
+              0);
+    EXPECT_NE(slurp(err).find("exit 1"), std::string::npos) << slurp(err);
+    EXPECT_TRUE(onlyEntries(dir, 0)) << "a file was left behind";
 }

@@ -223,4 +223,21 @@ TEST(SignerScene, BadRequestsAreRefusedWithAMessage) {
     EXPECT_EQ(WEXITSTATUS(std::system(cmd.c_str())), 2);
     cmd = std::string("\"") + VESTIGA_SYNTH_EXE + "\" > /dev/null 2>&1";
     EXPECT_EQ(WEXITSTATUS(std::system(cmd.c_str())), 2);
+    // The conventions of every tool: help succeeds, a repeated option is refused.
+    for (const char* exe : {VESTIGA_SYNTH_EXE, VESTIGA_EVAL_EXE}) {
+        cmd = std::string("\"") + exe + "\" --help > /dev/null 2>&1";
+        EXPECT_EQ(WEXITSTATUS(std::system(cmd.c_str())), 0) << exe;
+    }
+    const std::string twice = fs::path(file).parent_path().string() + "/twice";
+    cmd = std::string("\"") + VESTIGA_SYNTH_EXE + "\" --frames 12 --frames 12 --out-dir \"" + twice
+          + "\" > /dev/null 2>&1";
+    EXPECT_EQ(WEXITSTATUS(std::system(cmd.c_str())), 2);
+    EXPECT_FALSE(fs::exists(twice + "/signer.avi"));
+    const std::string sample = VESTIGA_SAMPLE_DIR;
+    if (fs::exists(sample + "/signer.track")) {
+        cmd = std::string("\"") + VESTIGA_EVAL_EXE + "\" --truth " + sample + "/signer.truth --tracking " + sample
+              + "/signer.track --calibration " + sample + "/signer.calib --json --tracking " + sample
+              + "/signer.track > /dev/null 2>&1";
+        EXPECT_EQ(WEXITSTATUS(std::system(cmd.c_str())), 2);
+    }
 }

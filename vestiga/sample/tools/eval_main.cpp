@@ -1,56 +1,39 @@
 // vestiga-eval: accuracy of a tracking file against the sample's ground truth.
 #include "sample/Accuracy.h"
 
+#include "cli/Options.h"
+
 #include <cstdio>
+#include <iostream>
 #include <string>
+#include <vector>
 
 namespace {
 
-void usage(FILE* to) {
-    std::fprintf(to,
-                 "usage: vestiga-eval --truth FILE --tracking FILE --calibration FILE [--json]\n"
-                 "  compares the hands and head of a tracking file (line i = video frame i) with the\n"
-                 "  ground truth, in tracking units (1 = image-area height)\n");
-}
+const char* kUsage =
+    "usage: vestiga-eval --truth FILE --tracking FILE --calibration FILE [--json]\n"
+    "  compares the hands and head of a tracking file (line i = video frame i) with the\n"
+    "  ground truth, in tracking units (1 = image-area height)\n";
 
 } // namespace
 
 int main(int argc, char** argv) {
     std::string truthPath, trackingPath, calibPath;
     bool json = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        auto value = [&](std::string* dst) {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "vestiga-eval: %s needs a value\n", a.c_str());
-                return false;
-            }
-            *dst = argv[++i];
-            return true;
-        };
-        if (a == "--truth") {
-            if (!value(&truthPath)) return 2;
-        } else if (a == "--tracking") {
-            if (!value(&trackingPath)) return 2;
-        } else if (a == "--calibration") {
-            if (!value(&calibPath)) return 2;
-        } else if (a == "--json") {
-            json = true;
-        } else if (a == "-h" || a == "--help") {
-            usage(stdout);
-            return 0;
-        } else {
-            std::fprintf(stderr, "vestiga-eval: unknown argument '%s'\n", a.c_str());
-            usage(stderr);
-            return 2;
-        }
-    }
+    cli::Options opts("vestiga-eval", kUsage);
+    opts.text("--truth", &truthPath);
+    opts.text("--tracking", &trackingPath);
+    opts.text("--calibration", &calibPath);
+    opts.flag("--json", &json);
+    std::string error;
+    const cli::Options::Outcome outcome = opts.parse(std::vector<std::string>(argv + 1, argv + argc), &error);
+    const int done = cli::finishParse(opts, outcome, error, std::cout, std::cerr);
+    if (done >= 0)
+        return done;
     if (truthPath.empty() || trackingPath.empty() || calibPath.empty()) {
-        std::fprintf(stderr, "vestiga-eval: --truth, --tracking and --calibration are all required\n");
-        usage(stderr);
+        std::fprintf(stderr, "vestiga-eval: --truth, --tracking and --calibration are all required\n%s", kUsage);
         return 2;
     }
-    std::string error;
     std::vector<vsample::TruthFrame> truth;
     std::vector<vsample::TrackingLine> tracking;
     cv::Rect2d area;

@@ -2,66 +2,36 @@
 // ground truth.
 #include "sample/SampleWriter.h"
 
+#include "cli/Options.h"
+
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <iostream>
 #include <string>
 
 namespace {
 
-void usage(FILE* to) {
-    std::fprintf(to,
-                 "usage: vestiga-synth --out-dir DIR [--frames N] [--name NAME]\n"
-                 "  writes DIR/NAME.avi (Motion-JPEG, 640x480, 25 fps), DIR/NAME.calib and DIR/NAME.truth\n"
-                 "  defaults: --frames 250 --name signer\n");
-}
-
-bool parseInt(const char* s, int* out) {
-    char* end = nullptr;
-    long v = std::strtol(s, &end, 10);
-    if (end == s || *end != '\0' || v < -1000000000L || v > 1000000000L) return false;
-    *out = int(v);
-    return true;
-}
+const char* kUsage =
+    "usage: vestiga-synth --out-dir DIR [--frames N] [--name NAME]\n"
+    "  writes DIR/NAME.avi (Motion-JPEG, 640x480, 25 fps), DIR/NAME.calib and DIR/NAME.truth\n"
+    "  defaults: --frames 250 --name signer\n";
 
 } // namespace
 
 int main(int argc, char** argv) {
     vsample::SampleRequest req;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        auto value = [&](const char* opt) -> const char* {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "vestiga-synth: %s needs a value\n", opt);
-                std::exit(2);
-            }
-            return argv[++i];
-        };
-        if (a == "--out-dir") {
-            req.outDir = value("--out-dir");
-        } else if (a == "--frames") {
-            const char* v = value("--frames");
-            if (!parseInt(v, &req.frames)) {
-                std::fprintf(stderr, "vestiga-synth: --frames expects a whole number, got '%s'\n", v);
-                return 2;
-            }
-        } else if (a == "--name") {
-            req.name = value("--name");
-        } else if (a == "-h" || a == "--help") {
-            usage(stdout);
-            return 0;
-        } else {
-            std::fprintf(stderr, "vestiga-synth: unknown argument '%s'\n", a.c_str());
-            usage(stderr);
-            return 2;
-        }
-    }
+    cli::Options opts("vestiga-synth", kUsage);
+    opts.text("--out-dir", &req.outDir);
+    opts.integer("--frames", &req.frames, -1000000000LL, 1000000000LL);
+    opts.text("--name", &req.name);
+    std::string error;
+    const cli::Options::Outcome outcome = opts.parse(std::vector<std::string>(argv + 1, argv + argc), &error);
+    const int done = cli::finishParse(opts, outcome, error, std::cout, std::cerr);
+    if (done >= 0)
+        return done;
     if (req.outDir.empty()) {
-        std::fprintf(stderr, "vestiga-synth: --out-dir is required\n");
-        usage(stderr);
+        std::fprintf(stderr, "vestiga-synth: --out-dir is required\n%s", kUsage);
         return 2;
     }
-    std::string error;
     if (!vsample::checkRequest(req, &error)) {
         std::fprintf(stderr, "vestiga-synth: %s\n", error.c_str());
         return 2;
