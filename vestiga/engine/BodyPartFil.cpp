@@ -12,22 +12,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 namespace vestiga {
 
 namespace {
-
-// Every particle at one starting state, all with the weight 1 / N.
-void placeParticles(PartFil& pf, const double* state)
-{
-    for (int i = 0; i < pf.nbPart; ++i) {
-        double* p = pf.particle(i);
-        for (int j = 0; j < pf.dim; ++j)
-            p[j] = state[j];
-        pf.weight[i] = 1.0 / pf.nbPart;
-    }
-}
 
 // Keeps (x, y) inside the box xMin .. xMax - 1, yMin .. yMax - 1, x first.
 void clampToBox(double& x, double& y, int xMin, int yMin, int xMax, int yMax)
@@ -47,9 +37,9 @@ constexpr double kNoSkinWeight = 1.0 / 1048576.0;
 
 } // namespace
 
-// ---------------------------------------------------------------- head
+// ---------------------------------------------------------------- head, torso
 
-int HeadPartFil::initialize(int x0, int y0, IntFil* fil_, int xMin_, int yMin_, int xMax_, int yMax_,
+void BoxPartFil::initialize(int x0, int y0, IntFil* fil_, int xMin_, int yMin_, int xMax_, int yMax_,
                             const cv::Mat* map)
 {
     fil = fil_;
@@ -59,11 +49,10 @@ int HeadPartFil::initialize(int x0, int y0, IntFil* fil_, int xMin_, int yMin_, 
     yMax = yMax_;
     intMap = map;
     const double start[2] = {static_cast<double>(x0), static_cast<double>(y0)};
-    placeParticles(*this, start);
-    return 1;
+    placeAll(start);
 }
 
-void HeadPartFil::computeWeights()
+void BoxPartFil::weighInBox(double yFloor)
 {
     const int W = intMap->cols;
     const int H = intMap->rows;
@@ -72,78 +61,49 @@ void HeadPartFil::computeWeights()
         for (int i = begin; i < end; ++i) {
             double* p = particle(i);
             clampToBox(p[0], p[1], xMin, yMin, xMax, yMax);
+            // The floor wins over yMax.
+            if (p[1] < yFloor)
+                p[1] = yFloor;
             const float s = fil->computeInt(*intMap, static_cast<int>(p[0]), static_cast<int>(p[1]), W, H);
             weight[i] = std::pow(10.0, static_cast<double>(s));
         }
     });
 }
 
-void HeadPartFil::run()
+void HeadPartFil::computeWeights()
 {
-    resample();
-    drift(1.0f);
-    computeWeights();
+    // No floor: nothing lies below minus infinity, not even a NaN.
+    weighInBox(-std::numeric_limits<double>::infinity());
 }
 
-// ---------------------------------------------------------------- torso
-
-int TorsoPartFil::initialize(int x0, int y0, IntFil* fil_, int xMin_, int yMin_, int xMax_, int yMax_,
-                             const cv::Mat* map, HeadPartFil* head)
+void TorsoPartFil::initialize(int x0, int y0, IntFil* fil_, int xMin_, int yMin_, int xMax_, int yMax_,
+                              const cv::Mat* map, HeadPartFil* head)
 {
-    fil = fil_;
-    xMin = xMin_;
-    yMin = yMin_;
-    xMax = xMax_;
-    yMax = yMax_;
-    intMap = map;
+    BoxPartFil::initialize(x0, y0, fil_, xMin_, yMin_, xMax_, yMax_, map);
     headPF = head;
-    const double start[2] = {static_cast<double>(x0), static_cast<double>(y0)};
-    placeParticles(*this, start);
-    return 1;
 }
 
 void TorsoPartFil::computeWeights()
 {
     double head[2];
     headPF->expectation(head);
-    const int W = intMap->cols;
-    const int H = intMap->rows;
-    forEachParticle([&](int begin, int end, int) {
-        for (int i = begin; i < end; ++i) {
-            double* p = particle(i);
-            clampToBox(p[0], p[1], xMin, yMin, xMax, yMax);
-            // The torso is never above the head; this limit wins over yMax.
-            if (p[1] < head[1])
-                p[1] = head[1];
-            const float s = fil->computeInt(*intMap, static_cast<int>(p[0]), static_cast<int>(p[1]), W, H);
-            weight[i] = std::pow(10.0, static_cast<double>(s));
-        }
-    });
-}
-
-void TorsoPartFil::run()
-{
-    resample();
-    drift(1.0f);
-    computeWeights();
+    weighInBox(head[1]);
 }
 
 // ---------------------------------------------------------------- elbows
 
-int ElbowPartFil::initialize(int x0, int y0, IntFil* f1, IntFil* f2, IntFil* f3, IntFil* f4, int armLen_,
-                             const cv::Mat* map, TorsoPartFil* torso, char side_)
+void ElbowPartFil::initialize(int x0, int y0, IntFil* f1, IntFil* f2, IntFil* f3, int armLen_,
+                              const cv::Mat* map, TorsoPartFil* torso, char side_)
 {
     fil1 = f1;
     fil2 = f2;
     fil3 = f3;
-    fil4 = f4;
     armLen = armLen_;
     intMap = map;
     torsoPF = torso;
     side = side_;
     const double start[2] = {static_cast<double>(x0), static_cast<double>(y0)};
-    placeParticles(*this, start);
-    return 1;
+    placeAll(start);
 }
 
 void ElbowPartFil::computeWeights()
@@ -205,17 +165,10 @@ void ElbowPartFil::computeWeights()
     });
 }
 
-void ElbowPartFil::run()
-{
-    resample();
-    drift(1.0f);
-    computeWeights();
-}
-
 // ---------------------------------------------------------------- hands
 
-int HandPartFil::initialize(int x0, int y0, int handW_, int headW_, int headH_, float sleeve_,
-                            const cv::Mat* map, ElbowPartFil* elbowR, ElbowPartFil* elbowL, HeadPartFil* head)
+void HandPartFil::initialize(int x0, int y0, int handW_, int headW_, int headH_, float sleeve_,
+                             const cv::Mat* map, ElbowPartFil* elbowR, ElbowPartFil* elbowL, HeadPartFil* head)
 {
     intMap = map;
     handW = handW_;
@@ -228,8 +181,7 @@ int HandPartFil::initialize(int x0, int y0, int handW_, int headW_, int headH_, 
     headPF = head;
     const double start[4] = {static_cast<double>(x0), static_cast<double>(y0), static_cast<double>(x0),
                              static_cast<double>(y0)};
-    placeParticles(*this, start);
-    return 1;
+    placeAll(start);
 }
 
 void HandPartFil::computeWeights()
@@ -333,9 +285,7 @@ void HandPartFil::computeWeights()
 
 void HandPartFil::run()
 {
-    resample();
-    drift(1.0f);
-    computeWeights();
+    PartFil::run();
     if (static_cast<double>(sleeve) > 0.95)
         sort();
 }

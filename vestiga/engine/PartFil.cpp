@@ -20,6 +20,21 @@ int PartFil::buildPartFilter(int N, int D, float s, RandGen* generator) {
     return 1;
 }
 
+void PartFil::run() {
+    resample();
+    drift(1.0f);
+    computeWeights();
+}
+
+void PartFil::placeAll(const double* state) {
+    for (int i = 0; i < nbPart; ++i) {
+        double* p = particle(i);
+        for (int j = 0; j < dim; ++j)
+            p[j] = state[j];
+        weight[i] = 1.0 / nbPart;
+    }
+}
+
 void PartFil::resample() {
     // Systematic resampling with no random offset: N equally spaced pointers
     // u = 0, step, 2 step, ... walk along the cumulative weights; pointer u

@@ -79,8 +79,8 @@ public:
     bool running() const { return trackFile_ != nullptr; }
     // The processed picture with the six estimates drawn on it (last tick).
     const cv::Mat& picture();
-    // The corrected 12-value estimate of the last tick.
-    const double* estimate() const { return e_; }
+    // The corrected estimate of the last tick.
+    const BodyEstimate& estimate() const { return est_; }
     // Frames processed since begTrack, that is lines written (a read that
     // finds no frame is not counted).
     int64_t posFrame() const { return posFrame_; }
@@ -115,7 +115,7 @@ private:
     double lastTime_ = 0;
     uint64_t fileBytes_ = 0; // length of the complete lines written
     double fps_ = 0;
-    double e_[12] = {};
+    BodyEstimate est_;
     cv::Mat frame_; // the decoder's picture, checked before it is copied into currentPic_
     bool timing_ = false;
     bool readAhead_ = true;

@@ -147,13 +147,12 @@ protected:
     ElbowPartFil& make(char side, int n)
     {
         elbow.buildPartFilter(n, 2, 0, &rng);
-        elbow.initialize(0, 0, &fMinus1, &f0, &fHalf, &empty, 41, &ones, &torso, side);
+        elbow.initialize(0, 0, &fMinus1, &f0, &fHalf, 41, &ones, &torso, side);
         return elbow;
     }
     RandGen rng;
     cv::Mat ones = cv::Mat(301, 401, CV_64F, cv::Scalar(1.0));
     IntFil f0 = onePoint(0.0f), fMinus1 = onePoint(-1.0f), fHalf = onePoint(0.5f);
-    IntFil empty;
     TorsoPartFil torso; // estimate (200, 150)
     ElbowPartFil elbow;
 };
@@ -176,7 +175,7 @@ TEST_F(ElbowTest, RightElbowStaysBesideAndNearItsShoulder)
     EXPECT_EQ(e.particle(2)[1], 140.0);
     // A coordinate that is not a number is put on its limit.
     EXPECT_EQ(e.particle(3)[0], 190.0);
-    // Scores -1, 0 and 0.5: the best gives 30^0.5; the empty fourth template is ignored.
+    // Scores -1, 0 and 0.5: the best gives 30^0.5.
     for (int i = 0; i < 4; ++i)
         EXPECT_DOUBLE_EQ(e.weight[i], std::sqrt(30.0));
 }
