@@ -1,5 +1,7 @@
 #include "engine/Suivi2D.h"
 
+#include "engine/ColourMaps.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <cmath>
@@ -21,15 +23,6 @@ void colourHistogram(const cv::Mat& pic, cv::Mat& hist) {
     static const float* ranges[] = {range, range, range};
     cv::calcHist(&pic, 1, channels, cv::noArray(), hist, 3, sizes, ranges, true, false);
     cv::normalize(hist, hist, 1, 0, cv::NORM_L1);
-}
-
-// Per-pixel value of a colour table: the table entry of the pixel's bin,
-// saturated to 0 .. 255.
-void backProject(const cv::Mat& pic, const cv::Mat& table, cv::Mat& map) {
-    static const int channels[] = {0, 1, 2};
-    static const float range[] = {0, 256};
-    static const float* ranges[] = {range, range, range};
-    cv::calcBackProject(&pic, 1, channels, table, map, ranges, 1.0, true);
 }
 
 // Truncation toward zero, clamped to 0 .. 255 (a NaN reads 0).
@@ -151,14 +144,17 @@ bool Suivi2D::computeSkBgMaps() {
     const cv::Rect area = imageArea(curPic.size());
     if (area.width < 1 || area.height < 1 || (area & cv::Rect(0, 0, curPic.cols, curPic.rows)) != area)
         return false;
-    // Later frames are scaled with the nearest neighbour; this also wipes the
-    // estimates drawn into the processed picture at the previous frame.
-    cv::resize(curPic(area), curResPic, curResPic.size(), 0, 0, cv::INTER_NEAREST);
-    // The images keep their size, so these fill the existing buffers.
-    backProject(curResPic, bgLikHist, bgMap);
-    backProject(curResPic, skinLikHist, skinMap);
-    cv::integral(skinMap, intSkinMap, CV_64F);
-    cv::integral(bgMap, intBgMap, CV_64F);
+    // Later frames are scaled with the nearest neighbour (this also wipes the
+    // estimates drawn into the processed picture at the previous frame); the
+    // maps and their integral images are made in the same pass, through the
+    // colour tables as lookups by bin (rebuilt here: the tables may have
+    // been changed since the last frame).
+    if (nearest_.from != area.size() || nearest_.to != curResPic.size())
+        nearestMap(area.size(), curResPic.size(), nearest_);
+    BinTable skinTable, bgTable;
+    backProjectionTable(skinLikHist, skinTable);
+    backProjectionTable(bgLikHist, bgTable);
+    mapsAndIntegrals(curPic(area), nearest_, skinTable, bgTable, curResPic, skinMap, bgMap, intSkinMap, intBgMap);
     return true;
 }
 

@@ -5,6 +5,7 @@
 // five body-part particle filters on them.
 #include "engine/BodyEstimate.h"
 #include "engine/BodyPartFil.h"
+#include "engine/ColourMaps.h"
 #include "engine/IntFil.h"
 #include "engine/RandGen.h"
 #include "engine/TrackerOptions.h"
@@ -123,6 +124,7 @@ public:
     std::unique_ptr<IntFil> intHandFil; // drawn only
 
 private:
+    NearestMap nearest_; // the scaling of the image area, for its size
     void initHeadFilter();
     void initTorsoFilter();
     void initElbowFilter();
