@@ -32,6 +32,33 @@ void clampToBox(double& x, double& y, int xMin, int yMin, int xMax, int yMax)
         y = yMax - 1;
 }
 
+} // namespace
+
+double maxPow30(float s1, float s2, float s3)
+{
+    const auto p = [](float s) { return std::pow(30.0, static_cast<double>(s)); };
+    const float top = std::max(std::max(s1, s2), s3);
+    // A score more than 1e-6 below the best has a power at least 3.4e-6
+    // (relatively) below the best's, far more than the rounding of either
+    // (under one unit in the last place while the powers are normal numbers,
+    // as they are for scores within +-100): it cannot be the maximum and its
+    // power need not be taken. Anything else (a near tie, a score that is not
+    // a number, an extreme one) takes all three as written.
+    const bool plain = std::isfinite(s1) && std::isfinite(s2) && std::isfinite(s3) && top <= 100.0f
+                       && top >= -100.0f;
+    if (!plain)
+        return std::max(std::max(p(s1), p(s2)), p(s3));
+    const double gap = 1e-6;
+    const auto near = [&](float s) { return static_cast<double>(top) - static_cast<double>(s) <= gap; };
+    double best = -1; // every power is positive
+    for (float s : {s1, s2, s3})
+        if (near(s))
+            best = std::max(best, p(s));
+    return best;
+}
+
+namespace {
+
 // Weight of a hand particle whose regions explain no skin: 2^(20 (0 - 1)).
 constexpr double kNoSkinWeight = 1.0 / 1048576.0;
 
@@ -158,9 +185,7 @@ void ElbowPartFil::computeWeights()
                 s2 = fil2->computeIntR(*intMap, xi, yi, W, H);
                 s3 = fil3->computeIntR(*intMap, xi, yi, W, H);
             }
-            weight[i] = std::max(std::max(std::pow(30.0, static_cast<double>(s1)),
-                                          std::pow(30.0, static_cast<double>(s2))),
-                                 std::pow(30.0, static_cast<double>(s3)));
+            weight[i] = maxPow30(s1, s2, s3);
         }
     });
 }
@@ -253,12 +278,12 @@ void HandPartFil::computeWeights()
                                         static_cast<float>(v * elbow2[1] + u * y2), static_cast<float>(x2),
                                         static_cast<float>(y2), bandW);
 
-            w.arm1InMR = imageMR * w.arm1MR;
-            w.arm2InMR = imageMR * w.arm2MR;
-            w.headArm1MR = headInMR * w.arm1InMR;
-            w.arm1Arm2MR = w.arm1InMR * w.arm2InMR;
-            w.headArm2MR = headInMR * w.arm2InMR;
-            w.allMR = w.headArm1MR * w.arm1Arm2MR;
+            MultiRec::intersect(imageMR, w.arm1MR, w.arm1InMR);
+            MultiRec::intersect(imageMR, w.arm2MR, w.arm2InMR);
+            MultiRec::intersect(headInMR, w.arm1InMR, w.headArm1MR);
+            MultiRec::intersect(w.arm1InMR, w.arm2InMR, w.arm1Arm2MR);
+            MultiRec::intersect(headInMR, w.arm2InMR, w.headArm2MR);
+            MultiRec::intersect(w.headArm1MR, w.arm1Arm2MR, w.allMR);
 
             // Area and skin of the union of the three regions, by inclusion
             // and exclusion.

@@ -42,6 +42,10 @@ public:
     HeadPartFil* headPF = nullptr;
 };
 
+// max(30^s1, 30^s2, 30^s3), the three powers taken by std::pow in double
+// precision; the same value as that expression, with fewer powers.
+double maxPow30(float s1, float s2, float s3);
+
 class ElbowPartFil : public PartFil {
 public:
     void initialize(int x0, int y0, IntFil* fil1, IntFil* fil2, IntFil* fil3, int armLen, const cv::Mat* map,

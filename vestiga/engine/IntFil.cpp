@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace vestiga {
 
@@ -85,19 +86,25 @@ double MultiRec::intRec(const cv::Mat& I) const {
     return s;
 }
 
-MultiRec MultiRec::operator*(const MultiRec& b) const {
-    MultiRec r;
-    for (int i = 0; i < nbRec; ++i) {
+void MultiRec::intersect(const MultiRec& a, const MultiRec& b, MultiRec& r) {
+    r.nbRec = 0;
+    r.area = 0;
+    for (int i = 0; i < a.nbRec; ++i) {
         for (int j = 0; j < b.nbRec; ++j) {
-            const Rectangle x = rec[i] * b.rec[j];
+            const Rectangle x = a.rec[i] * b.rec[j];
             if (x.area != 0) {
                 r.rec[r.nbRec++] = x;
                 r.area += x.area;
                 if (r.nbRec == kCapacity)
-                    return r;
+                    return;
             }
         }
     }
+}
+
+MultiRec MultiRec::operator*(const MultiRec& b) const {
+    MultiRec r;
+    intersect(*this, b, r);
     return r;
 }
 
@@ -139,7 +146,7 @@ StripSteps stripSteps(int n, float Lw, float w, double cMajor, double cMinor, fl
 
 } // namespace
 
-MultiRec MultiRec::buildMRFromSegment(float x1, float y1, float x2, float y2, float w) {
+const MultiRec& MultiRec::buildMRFromSegment(float x1, float y1, float x2, float y2, float w) {
     // The band is the rectangle of width w around the segment, lengthened by
     // w/2 at both ends (length Lw = L + w). It is cut into nbRec strips across
     // its length: vertical strips of width stepX and height w / cos(theta) for
@@ -192,7 +199,7 @@ MultiRec MultiRec::buildMRFromSegment(float x1, float y1, float x2, float y2, fl
     return *this;
 }
 
-MultiRec MultiRec::buildMRFromRectangle(float x1, float y1, float x2, float y2) {
+const MultiRec& MultiRec::buildMRFromRectangle(float x1, float y1, float x2, float y2) {
     nbRec = 1;
     area = static_cast<double>(std::fabs(x1 - x2)) * static_cast<double>(std::fabs(y1 - y2));
     Rectangle& r = rec[0];
@@ -212,6 +219,10 @@ int IntFil::InitFil(const int* dxs, const int* dys, const float* coefs, int n) {
     dy.assign(dys, dys + n);
     coef.assign(coefs, coefs + n);
     nbPts = n;
+    minDx = n > 0 ? *std::min_element(dx.begin(), dx.end()) : 0;
+    maxDx = n > 0 ? *std::max_element(dx.begin(), dx.end()) : 0;
+    minDy = n > 0 ? *std::min_element(dy.begin(), dy.end()) : 0;
+    maxDy = n > 0 ? *std::max_element(dy.begin(), dy.end()) : 0;
     return 1;
 }
 
@@ -244,8 +255,24 @@ float IntFil::extrapolate(const cv::Mat& I, int X, int Y, int W, int H) const {
     return static_cast<float>(v);
 }
 
+namespace {
+
+// Whether columns x0 .. x1 and rows y0 .. y1 all lie inside a W x H image
+// (in 64 bits: the positions may be far off).
+inline bool allInside(int64_t x0, int64_t x1, int64_t y0, int64_t y1, int W, int H) {
+    return x0 >= 0 && x1 < W && y0 >= 0 && y1 < H;
+}
+
+} // namespace
+
 float IntFil::computeInt(const cv::Mat& I, int x, int y, int W, int H) const {
     float s = 0;
+    if (allInside(int64_t{x} + minDx, int64_t{x} + maxDx, int64_t{y} + minDy, int64_t{y} + maxDy, W, H)) {
+        // Every point inside: the values extrapolate would read, summed in the same order.
+        for (int k = 0; k < nbPts; ++k)
+            s += static_cast<float>(at(I, y + dy[k], x + dx[k])) * coef[k];
+        return s;
+    }
     for (int k = 0; k < nbPts; ++k)
         s += extrapolate(I, x + dx[k], y + dy[k], W, H) * coef[k];
     return s;
@@ -253,6 +280,11 @@ float IntFil::computeInt(const cv::Mat& I, int x, int y, int W, int H) const {
 
 float IntFil::computeIntR(const cv::Mat& I, int x, int y, int W, int H) const {
     float s = 0;
+    if (allInside(int64_t{x} - maxDx, int64_t{x} - minDx, int64_t{y} + minDy, int64_t{y} + maxDy, W, H)) {
+        for (int k = 0; k < nbPts; ++k)
+            s -= static_cast<float>(at(I, y + dy[k], x - dx[k])) * coef[k];
+        return s;
+    }
     for (int k = 0; k < nbPts; ++k)
         s -= extrapolate(I, x - dx[k], y + dy[k], W, H) * coef[k];
     return s;

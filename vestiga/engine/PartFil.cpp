@@ -58,7 +58,7 @@ void PartFil::resample() {
         std::copy_n(part.data() + k * D, D, newPart.data() + i * D);
         u = u + step;
     }
-    std::copy(newPart.begin(), newPart.end(), part.begin());
+    part.swap(newPart); // every particle was written: no copy needed
     std::fill(weight.begin(), weight.end(), 1.0 / N);
 }
 
