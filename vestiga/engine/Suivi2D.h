@@ -53,8 +53,9 @@ public:
 
     // Sets up the processed picture (opt.resizeWidth x resH) and the map
     // images from the first frame (bicubic scaling). `frame` becomes curPic:
-    // it shares its pixels, and the video source refills curPic in place
-    // before each computeSkBgMaps. False (nothing changed) for a frame that is
+    // it shares its pixels, and the video source refills curPic in place, or
+    // points it to another frame of the same size and type, before each
+    // computeSkBgMaps. False (nothing changed) for a frame that is
     // not 8-bit, 3-channel or an image area that checkROI refuses. A second
     // call replaces (and releases) the images of the first.
     [[nodiscard]] bool setCurPicture(const cv::Mat& frame);

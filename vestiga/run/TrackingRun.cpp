@@ -8,9 +8,11 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
+#include <ctime>
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,11 +22,6 @@ namespace vestiga {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point a, Clock::time_point b)
-{
-    return std::chrono::duration<double>(b - a).count();
-}
 
 std::string sizeText(cv::Size s) { return std::to_string(s.width) + "x" + std::to_string(s.height); }
 
@@ -115,6 +112,17 @@ struct TrackingRun::FrameReader {
         thread_.join();
     }
 
+    // A picture the consumer is finished with: its buffer is decoded into
+    // again instead of a fresh one.
+    void recycle(cv::Mat pic)
+    {
+        if (pic.empty())
+            return;
+        std::lock_guard<std::mutex> lock(m_);
+        if (spare_.size() < kDepth + 1)
+            spare_.push_back(std::move(pic));
+    }
+
     Item next()
     {
         std::unique_lock<std::mutex> lock(m_);
@@ -133,6 +141,13 @@ private:
     {
         for (;;) {
             Item it;
+            {
+                std::lock_guard<std::mutex> lock(m_);
+                if (!spare_.empty()) {
+                    it.pic = std::move(spare_.back());
+                    spare_.pop_back();
+                }
+            }
             it.ok = cap_.read(it.pic) && !it.pic.empty();
             if (it.ok) {
                 it.posMsec = cap_.get(cv::CAP_PROP_POS_MSEC);
@@ -155,6 +170,7 @@ private:
     std::mutex m_;
     std::condition_variable cv_;
     std::deque<Item> queue_;
+    std::vector<cv::Mat> spare_;
     bool stop_ = false;
     std::thread thread_; // last: started once the rest is ready
 };
@@ -377,11 +393,22 @@ TrackingRun::Tick TrackingRun::onTimer(std::string* error)
     const bool camera = options_.source == TrackingOptions::Source::Camera;
     Suivi2D& t = *bibSuivi_;
 
-    Clock::time_point t0 = Clock::now(), t1;
+    // Wall-clock time, or the processor time of the whole process (all its
+    // threads: the filters' workers too), which a busy machine disturbs less.
+    const bool cpu = cpuClock_;
+    auto now = [cpu] {
+        if (cpu) {
+            timespec ts;
+            ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+            return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
+        }
+        return std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
+    };
+    double t0 = timing_ ? now() : 0;
     auto lap = [&](double& acc) {
         if (timing_) {
-            t1 = Clock::now();
-            acc += seconds(t0, t1);
+            const double t1 = now();
+            acc += t1 - t0;
             t0 = t1;
         }
     };
@@ -391,6 +418,9 @@ TrackingRun::Tick TrackingRun::onTimer(std::string* error)
     bool read = false;
     double posMsec = 0, posFrames = 0;
     if (reader_) {
+        // The tracker is finished with the previous frame: its buffer goes
+        // back to the decoder.
+        reader_->recycle(std::move(frame_));
         FrameReader::Item it = reader_->next();
         read = it.ok;
         frame_ = std::move(it.pic);
@@ -416,7 +446,9 @@ TrackingRun::Tick TrackingRun::onTimer(std::string* error)
         --posFrame_;
         return failed(msg);
     }
-    frame_.copyTo(currentPic_);
+    // The tracker reads the decoded frame itself (same size and type as the
+    // first one); it is not copied.
+    t.curPic = frame_;
     double time = 0;
     if (camera)
         time = static_cast<double>(posFrame_) * 40.0;

@@ -89,7 +89,12 @@ public:
     Suivi2D& tracker() { return *bibSuivi_; }
     // Times every stage of each tick (the filters one by one, in the order of
     // processFrame); for benchmarks. The results are the same either way.
-    void setStageTiming(bool on) { timing_ = on; }
+    // cpuClock: processor time of the whole process instead of wall-clock time.
+    void setStageTiming(bool on, bool cpuClock = false)
+    {
+        timing_ = on;
+        cpuClock_ = cpuClock;
+    }
     // File mode decodes the next frames on a second thread while the tracker
     // works (on by default; off while stage timing is on). Frames, times and
     // random draws are the same either way, so the tracking file is too.
@@ -118,6 +123,7 @@ private:
     BodyEstimate est_;
     cv::Mat frame_; // the decoder's picture, checked before it is copied into currentPic_
     bool timing_ = false;
+    bool cpuClock_ = false;
     bool readAhead_ = true;
     std::unique_ptr<FrameReader> reader_; // owns camera_ while it runs
     StageTimes times_;
