@@ -224,6 +224,8 @@ void HandPartFil::computeWeights()
     headInMR = imageMR * headMR;
     // Skin of the whole picture: what a particle's regions should explain.
     const double T = imageMR.intRec(*intMap);
+    // Skin of the head box inside the picture, the same for every particle.
+    const double headSkin = headInMR.intRec(*intMap);
     const double A = W * H;
     const double yCap = 1.2 * H;
     const double yBack = 1.1 * H;
@@ -289,7 +291,7 @@ void HandPartFil::computeWeights()
             // and exclusion.
             const double S = w.arm1InMR.area + w.arm2InMR.area + headInMR.area;
             const double U = S - w.headArm1MR.area - w.arm1Arm2MR.area - w.headArm2MR.area + w.allMR.area;
-            const double K = w.arm1InMR.intRec(*intMap) + headInMR.intRec(*intMap) + w.arm2InMR.intRec(*intMap)
+            const double K = w.arm1InMR.intRec(*intMap) + headSkin + w.arm2InMR.intRec(*intMap)
                              - w.headArm1MR.intRec(*intMap) - w.arm1Arm2MR.intRec(*intMap)
                              - w.headArm2MR.intRec(*intMap) + w.allMR.intRec(*intMap);
             const double r = K / T;
