@@ -3,6 +3,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cstring>
 
 #include <emmintrin.h>
 
@@ -48,6 +49,17 @@ void nearestMap(cv::Size from, cv::Size to, NearestMap& out)
     out.rows.resize(static_cast<size_t>(to.height));
     for (int y = 0; y < to.height; ++y)
         out.rows[static_cast<size_t>(y)] = rows.at<int>(y, 0);
+}
+
+void BinLookup::update(const cv::Mat& hist)
+{
+    const bool same = !builtFrom.empty() && builtFrom.type() == hist.type() && builtFrom.size == hist.size
+                      && hist.isContinuous()
+                      && std::memcmp(builtFrom.data, hist.data, hist.total() * hist.elemSize()) == 0;
+    if (same)
+        return;
+    backProjectionTable(hist, table);
+    builtFrom = hist.clone();
 }
 
 namespace {

@@ -26,6 +26,14 @@ inline int colourBin(const uint8_t* px) { return ((px[0] >> 4) << 8) | ((px[1] >
 // and saturated to 0 .. 255.
 void backProjectionTable(const cv::Mat& hist, BinTable& out);
 
+// A BinTable kept for a colour table: rebuilt by update() only when the
+// table's values differ from those it was last built from.
+struct BinLookup {
+    BinTable table{};
+    cv::Mat builtFrom;
+    void update(const cv::Mat& hist);
+};
+
 // Per-pixel value of a colour table, as cv::calcBackProject gives it.
 void backProject(const cv::Mat& pic, const cv::Mat& table, cv::Mat& map);
 

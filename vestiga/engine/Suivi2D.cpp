@@ -147,14 +147,14 @@ bool Suivi2D::computeSkBgMaps() {
     // Later frames are scaled with the nearest neighbour (this also wipes the
     // estimates drawn into the processed picture at the previous frame); the
     // maps and their integral images are made in the same pass, through the
-    // colour tables as lookups by bin (rebuilt here: the tables may have
-    // been changed since the last frame).
+    // colour tables as lookups by bin (rebuilt whenever a table's values
+    // differ from those they were built from).
     if (nearest_.from != area.size() || nearest_.to != curResPic.size())
         nearestMap(area.size(), curResPic.size(), nearest_);
-    BinTable skinTable, bgTable;
-    backProjectionTable(skinLikHist, skinTable);
-    backProjectionTable(bgLikHist, bgTable);
-    mapsAndIntegrals(curPic(area), nearest_, skinTable, bgTable, curResPic, skinMap, bgMap, intSkinMap, intBgMap);
+    skinLookup_.update(skinLikHist);
+    bgLookup_.update(bgLikHist);
+    mapsAndIntegrals(curPic(area), nearest_, skinLookup_.table, bgLookup_.table, curResPic, skinMap, bgMap,
+                     intSkinMap, intBgMap);
     return true;
 }
 

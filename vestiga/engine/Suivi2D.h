@@ -126,6 +126,7 @@ public:
 
 private:
     NearestMap nearest_; // the scaling of the image area, for its size
+    BinLookup skinLookup_, bgLookup_;
     void initHeadFilter();
     void initTorsoFilter();
     void initElbowFilter();

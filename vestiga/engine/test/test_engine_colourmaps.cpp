@@ -115,3 +115,23 @@ TEST(ColourMaps, OnePassEqualsResizeBackProjectionAndIntegral)
     mapsAndIntegrals(white, same, full, full, pic, m1, m2, i1, i2);
     EXPECT_EQ(i1.at<double>(400, 400), 255.0 * 400 * 400);
 }
+
+TEST(ColourMaps, LookupFollowsEveryChangeOfItsTable)
+{
+    cv::Mat hist = awkwardTable(5);
+    BinLookup lookup;
+    BinTable expected;
+    for (int round = 0; round < 3; ++round) {
+        lookup.update(hist);
+        backProjectionTable(hist, expected);
+        EXPECT_TRUE(lookup.table == expected) << round;
+        // A change in place, in one entry, must be seen.
+        const int k = round * 1000 + 7;
+        hist.ptr<float>()[k] = static_cast<float>(expected[static_cast<size_t>(k)] + 17);
+    }
+    // A new table of the same size is seen too.
+    hist = awkwardTable(6);
+    lookup.update(hist);
+    backProjectionTable(hist, expected);
+    EXPECT_TRUE(lookup.table == expected);
+}
