@@ -12,22 +12,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 namespace vestiga {
 
 namespace {
-
-// Every particle at one starting state, all with the weight 1 / N.
-void placeParticles(PartFil& pf, const double* state)
-{
-    for (int i = 0; i < pf.nbPart; ++i) {
-        double* p = pf.particle(i);
-        for (int j = 0; j < pf.dim; ++j)
-            p[j] = state[j];
-        pf.weight[i] = 1.0 / pf.nbPart;
-    }
-}
 
 // Keeps (x, y) inside the box xMin .. xMax - 1, yMin .. yMax - 1, x first.
 void clampToBox(double& x, double& y, int xMin, int yMin, int xMax, int yMax)
@@ -42,14 +32,41 @@ void clampToBox(double& x, double& y, int xMin, int yMin, int xMax, int yMax)
         y = yMax - 1;
 }
 
+} // namespace
+
+double maxPow30(float s1, float s2, float s3)
+{
+    const auto p = [](float s) { return std::pow(30.0, static_cast<double>(s)); };
+    const float top = std::max(std::max(s1, s2), s3);
+    // A score more than 1e-6 below the best has a power at least 3.4e-6
+    // (relatively) below the best's, far more than the rounding of either
+    // (under one unit in the last place while the powers are normal numbers,
+    // as they are for scores within +-100): it cannot be the maximum and its
+    // power need not be taken. Anything else (a near tie, a score that is not
+    // a number, an extreme one) takes all three as written.
+    const bool plain = std::isfinite(s1) && std::isfinite(s2) && std::isfinite(s3) && top <= 100.0f
+                       && top >= -100.0f;
+    if (!plain)
+        return std::max(std::max(p(s1), p(s2)), p(s3));
+    const double gap = 1e-6;
+    const auto near = [&](float s) { return static_cast<double>(top) - static_cast<double>(s) <= gap; };
+    double best = -1; // every power is positive
+    for (float s : {s1, s2, s3})
+        if (near(s))
+            best = std::max(best, p(s));
+    return best;
+}
+
+namespace {
+
 // Weight of a hand particle whose regions explain no skin: 2^(20 (0 - 1)).
 constexpr double kNoSkinWeight = 1.0 / 1048576.0;
 
 } // namespace
 
-// ---------------------------------------------------------------- head
+// ---------------------------------------------------------------- head, torso
 
-int HeadPartFil::initialize(int x0, int y0, IntFil* fil_, int xMin_, int yMin_, int xMax_, int yMax_,
+void BoxPartFil::initialize(int x0, int y0, IntFil* fil_, int xMin_, int yMin_, int xMax_, int yMax_,
                             const cv::Mat* map)
 {
     fil = fil_;
@@ -59,11 +76,10 @@ int HeadPartFil::initialize(int x0, int y0, IntFil* fil_, int xMin_, int yMin_, 
     yMax = yMax_;
     intMap = map;
     const double start[2] = {static_cast<double>(x0), static_cast<double>(y0)};
-    placeParticles(*this, start);
-    return 1;
+    placeAll(start);
 }
 
-void HeadPartFil::computeWeights()
+void BoxPartFil::weighInBox(double yFloor)
 {
     const int W = intMap->cols;
     const int H = intMap->rows;
@@ -72,78 +88,49 @@ void HeadPartFil::computeWeights()
         for (int i = begin; i < end; ++i) {
             double* p = particle(i);
             clampToBox(p[0], p[1], xMin, yMin, xMax, yMax);
+            // The floor wins over yMax.
+            if (p[1] < yFloor)
+                p[1] = yFloor;
             const float s = fil->computeInt(*intMap, static_cast<int>(p[0]), static_cast<int>(p[1]), W, H);
             weight[i] = std::pow(10.0, static_cast<double>(s));
         }
     });
 }
 
-void HeadPartFil::run()
+void HeadPartFil::computeWeights()
 {
-    resample();
-    drift(1.0f);
-    computeWeights();
+    // No floor: nothing lies below minus infinity, not even a NaN.
+    weighInBox(-std::numeric_limits<double>::infinity());
 }
 
-// ---------------------------------------------------------------- torso
-
-int TorsoPartFil::initialize(int x0, int y0, IntFil* fil_, int xMin_, int yMin_, int xMax_, int yMax_,
-                             const cv::Mat* map, HeadPartFil* head)
+void TorsoPartFil::initialize(int x0, int y0, IntFil* fil_, int xMin_, int yMin_, int xMax_, int yMax_,
+                              const cv::Mat* map, HeadPartFil* head)
 {
-    fil = fil_;
-    xMin = xMin_;
-    yMin = yMin_;
-    xMax = xMax_;
-    yMax = yMax_;
-    intMap = map;
+    BoxPartFil::initialize(x0, y0, fil_, xMin_, yMin_, xMax_, yMax_, map);
     headPF = head;
-    const double start[2] = {static_cast<double>(x0), static_cast<double>(y0)};
-    placeParticles(*this, start);
-    return 1;
 }
 
 void TorsoPartFil::computeWeights()
 {
     double head[2];
     headPF->expectation(head);
-    const int W = intMap->cols;
-    const int H = intMap->rows;
-    forEachParticle([&](int begin, int end, int) {
-        for (int i = begin; i < end; ++i) {
-            double* p = particle(i);
-            clampToBox(p[0], p[1], xMin, yMin, xMax, yMax);
-            // The torso is never above the head; this limit wins over yMax.
-            if (p[1] < head[1])
-                p[1] = head[1];
-            const float s = fil->computeInt(*intMap, static_cast<int>(p[0]), static_cast<int>(p[1]), W, H);
-            weight[i] = std::pow(10.0, static_cast<double>(s));
-        }
-    });
-}
-
-void TorsoPartFil::run()
-{
-    resample();
-    drift(1.0f);
-    computeWeights();
+    weighInBox(head[1]);
 }
 
 // ---------------------------------------------------------------- elbows
 
-int ElbowPartFil::initialize(int x0, int y0, IntFil* f1, IntFil* f2, IntFil* f3, IntFil* f4, int armLen_,
-                             const cv::Mat* map, TorsoPartFil* torso, char side_)
+void ElbowPartFil::initialize(int x0, int y0, IntFil* f1, IntFil* f2, IntFil* f3, int armLen_,
+                              const cv::Mat* map, TorsoPartFil* torso, char side_)
 {
     fil1 = f1;
     fil2 = f2;
     fil3 = f3;
-    fil4 = f4;
     armLen = armLen_;
     intMap = map;
     torsoPF = torso;
     side = side_;
     const double start[2] = {static_cast<double>(x0), static_cast<double>(y0)};
-    placeParticles(*this, start);
-    return 1;
+    placeAll(start);
 }
 
 void ElbowPartFil::computeWeights()
@@ -198,24 +185,15 @@ void ElbowPartFil::computeWeights()
                 s2 = fil2->computeIntR(*intMap, xi, yi, W, H);
                 s3 = fil3->computeIntR(*intMap, xi, yi, W, H);
             }
-            weight[i] = std::max(std::max(std::pow(30.0, static_cast<double>(s1)),
-                                          std::pow(30.0, static_cast<double>(s2))),
-                                 std::pow(30.0, static_cast<double>(s3)));
+            weight[i] = maxPow30(s1, s2, s3);
         }
     });
 }
 
-void ElbowPartFil::run()
-{
-    resample();
-    drift(1.0f);
-    computeWeights();
-}
-
 // ---------------------------------------------------------------- hands
 
-int HandPartFil::initialize(int x0, int y0, int handW_, int headW_, int headH_, float sleeve_,
-                            const cv::Mat* map, ElbowPartFil* elbowR, ElbowPartFil* elbowL, HeadPartFil* head)
+void HandPartFil::initialize(int x0, int y0, int handW_, int headW_, int headH_, float sleeve_,
+                             const cv::Mat* map, ElbowPartFil* elbowR, ElbowPartFil* elbowL, HeadPartFil* head)
 {
     intMap = map;
     handW = handW_;
@@ -228,8 +206,7 @@ int HandPartFil::initialize(int x0, int y0, int handW_, int headW_, int headH_, 
     headPF = head;
     const double start[4] = {static_cast<double>(x0), static_cast<double>(y0), static_cast<double>(x0),
                              static_cast<double>(y0)};
-    placeParticles(*this, start);
-    return 1;
+    placeAll(start);
 }
 
 void HandPartFil::computeWeights()
@@ -247,6 +224,8 @@ void HandPartFil::computeWeights()
     headInMR = imageMR * headMR;
     // Skin of the whole picture: what a particle's regions should explain.
     const double T = imageMR.intRec(*intMap);
+    // Skin of the head box inside the picture, the same for every particle.
+    const double headSkin = headInMR.intRec(*intMap);
     const double A = W * H;
     const double yCap = 1.2 * H;
     const double yBack = 1.1 * H;
@@ -301,18 +280,18 @@ void HandPartFil::computeWeights()
                                         static_cast<float>(v * elbow2[1] + u * y2), static_cast<float>(x2),
                                         static_cast<float>(y2), bandW);
 
-            w.arm1InMR = imageMR * w.arm1MR;
-            w.arm2InMR = imageMR * w.arm2MR;
-            w.headArm1MR = headInMR * w.arm1InMR;
-            w.arm1Arm2MR = w.arm1InMR * w.arm2InMR;
-            w.headArm2MR = headInMR * w.arm2InMR;
-            w.allMR = w.headArm1MR * w.arm1Arm2MR;
+            MultiRec::intersect(imageMR, w.arm1MR, w.arm1InMR);
+            MultiRec::intersect(imageMR, w.arm2MR, w.arm2InMR);
+            MultiRec::intersect(headInMR, w.arm1InMR, w.headArm1MR);
+            MultiRec::intersect(w.arm1InMR, w.arm2InMR, w.arm1Arm2MR);
+            MultiRec::intersect(headInMR, w.arm2InMR, w.headArm2MR);
+            MultiRec::intersect(w.headArm1MR, w.arm1Arm2MR, w.allMR);
 
             // Area and skin of the union of the three regions, by inclusion
             // and exclusion.
             const double S = w.arm1InMR.area + w.arm2InMR.area + headInMR.area;
             const double U = S - w.headArm1MR.area - w.arm1Arm2MR.area - w.headArm2MR.area + w.allMR.area;
-            const double K = w.arm1InMR.intRec(*intMap) + headInMR.intRec(*intMap) + w.arm2InMR.intRec(*intMap)
+            const double K = w.arm1InMR.intRec(*intMap) + headSkin + w.arm2InMR.intRec(*intMap)
                              - w.headArm1MR.intRec(*intMap) - w.arm1Arm2MR.intRec(*intMap)
                              - w.headArm2MR.intRec(*intMap) + w.allMR.intRec(*intMap);
             const double r = K / T;
@@ -333,9 +312,7 @@ void HandPartFil::computeWeights()
 
 void HandPartFil::run()
 {
-    resample();
-    drift(1.0f);
-    computeWeights();
+    PartFil::run();
     if (static_cast<double>(sleeve) > 0.95)
         sort();
 }

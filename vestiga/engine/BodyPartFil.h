@@ -11,42 +11,50 @@
 
 namespace vestiga {
 
-class HeadPartFil : public PartFil {
+// A filter scored by one template on an integral map, its particles kept in a
+// box xMin .. xMax - 1, yMin .. yMax - 1: the weight is 10^score.
+class BoxPartFil : public PartFil {
 public:
-    int initialize(int x0, int y0, IntFil* fil, int xMin, int yMin, int xMax, int yMax,
-                   const cv::Mat* map);
-    void computeWeights() override;
-    void run() override;
+    void initialize(int x0, int y0, IntFil* fil, int xMin, int yMin, int xMax, int yMax, const cv::Mat* map);
 
     IntFil* fil = nullptr;
     int xMin = 0, yMin = 0, xMax = 0, yMax = 0;
     const cv::Mat* intMap = nullptr;
+
+protected:
+    // Clamps every particle to the box, then raises y to at least yFloor,
+    // and weighs it.
+    void weighInBox(double yFloor);
 };
 
-class TorsoPartFil : public PartFil {
+class HeadPartFil : public BoxPartFil {
 public:
-    int initialize(int x0, int y0, IntFil* fil, int xMin, int yMin, int xMax, int yMax,
-                   const cv::Mat* map, HeadPartFil* head);
     void computeWeights() override;
-    void run() override;
+};
 
-    IntFil* fil = nullptr;
-    int xMin = 0, yMin = 0, xMax = 0, yMax = 0;
-    const cv::Mat* intMap = nullptr;
+// Never above the head: the torso's y is raised to the head estimate's.
+class TorsoPartFil : public BoxPartFil {
+public:
+    void initialize(int x0, int y0, IntFil* fil, int xMin, int yMin, int xMax, int yMax, const cv::Mat* map,
+                    HeadPartFil* head);
+    void computeWeights() override;
+
     HeadPartFil* headPF = nullptr;
 };
 
+// max(30^s1, 30^s2, 30^s3), the three powers taken by std::pow in double
+// precision; the same value as that expression, with fewer powers.
+double maxPow30(float s1, float s2, float s3);
+
 class ElbowPartFil : public PartFil {
 public:
-    int initialize(int x0, int y0, IntFil* fil1, IntFil* fil2, IntFil* fil3, IntFil* fil4, int armLen,
-                   const cv::Mat* map, TorsoPartFil* torso, char side);
+    void initialize(int x0, int y0, IntFil* fil1, IntFil* fil2, IntFil* fil3, int armLen, const cv::Mat* map,
+                    TorsoPartFil* torso, char side);
     void computeWeights() override;
-    void run() override;
 
     IntFil* fil1 = nullptr;
     IntFil* fil2 = nullptr;
     IntFil* fil3 = nullptr;
-    IntFil* fil4 = nullptr; // stored, never evaluated
     int armLen = 0;
     const cv::Mat* intMap = nullptr;
     TorsoPartFil* torsoPF = nullptr;
@@ -66,9 +74,10 @@ struct HandRegions {
 // particle's regions.
 class HandPartFil : public PartFil, public HandRegions {
 public:
-    int initialize(int x0, int y0, int handW, int headW, int headH, float sleeve, const cv::Mat* map,
-                   ElbowPartFil* elbowR, ElbowPartFil* elbowL, HeadPartFil* head);
+    void initialize(int x0, int y0, int handW, int headW, int headH, float sleeve, const cv::Mat* map,
+                    ElbowPartFil* elbowR, ElbowPartFil* elbowL, HeadPartFil* head);
     void computeWeights() override;
+    // The cycle, then with sleeves to the wrist (sleeve above 0.95) sort().
     void run() override;
     void sort();
 

@@ -53,31 +53,35 @@ void CorrectionBN::initialize(float dr_, int faSize_)
     sigma2dy = 100000;
 }
 
-void CorrectionBN::correctHand(double* v)
+void CorrectionBN::correctHand(BodyEstimate& v)
 {
-    const double* p = lastBpCoord;
+    const BodyEstimate& p = last;
+    BodyPoint& h1 = v.hand1;
+    BodyPoint& h2 = v.hand2;
+    const BodyPoint& eR = v.elbowR;
+    const BodyPoint& eL = v.elbowL;
     // Distance of both hands to the previous hands, as labelled and exchanged.
-    const float dSame = std::sqrt(static_cast<float>(sq(v[8] - p[8]) + sq(v[9] - p[9]) + sq(v[10] - p[10])
-                                                     + sq(v[11] - p[11])));
-    const float dSwap = std::sqrt(static_cast<float>(sq(v[8] - p[10]) + sq(v[9] - p[11]) + sq(v[10] - p[8])
-                                                     + sq(v[11] - p[9])));
+    const float dSame = std::sqrt(static_cast<float>(sq(h1.x - p.hand1.x) + sq(h1.y - p.hand1.y)
+                                                     + sq(h2.x - p.hand2.x) + sq(h2.y - p.hand2.y)));
+    const float dSwap = std::sqrt(static_cast<float>(sq(h1.x - p.hand2.x) + sq(h1.y - p.hand2.y)
+                                                     + sq(h2.x - p.hand1.x) + sq(h2.y - p.hand1.y)));
 
     // Gaussian continuity with a distance scale of 100 pixels: a distance of
     // stdDis costs -0.5 ln 0.004.
-    stdDis = 100;
+    const double stdDis = 100;
     const double k = -0.5 * std::log(0.004) / (stdDis * stdDis);
     const double a = dSame * k * dSame;
     const double b = dSwap * k * dSwap;
-    const double h1 = std::max(hyp1 - a, hyp2 - b);
-    const double h2 = std::max(hyp1 - b, hyp2 - a);
-    hyp1 = h1;
-    hyp2 = h2;
+    const double n1 = std::max(hyp1 - a, hyp2 - b);
+    const double n2 = std::max(hyp1 - b, hyp2 - a);
+    hyp1 = n1;
+    hyp2 = n2;
 
     // Left-right (and vertical) ordering of the two hands.
     const float cx = static_cast<float>(std::max(mudx / sigma2dx, 0.0));
     const float cy = static_cast<float>(mudy / sigma2dy);
-    const double ddx = v[10] - v[8];
-    const double ddy = v[11] - v[9];
+    const double ddx = h2.x - h1.x;
+    const double ddy = h2.y - h1.y;
     hyp1 += logLogistic(-cx * ddx);
     hyp1 += logLogistic(-cy * ddy);
     hyp2 += logLogistic(cx * ddx);
@@ -85,38 +89,38 @@ void CorrectionBN::correctHand(double* v)
 
     // Each hand at the usual distance from its own elbow.
     const double j = 0.5 * std::log(0.4 / static_cast<double>(std::sqrt(static_cast<float>(sigma2eh)))) / sigma2eh;
-    hyp1 += j * (sq(v[4] - v[8]) + sq(v[5] - v[9]) + sq(v[6] - v[10]) + sq(v[7] - v[11]));
-    hyp2 += j * (sq(v[6] - v[8]) + sq(v[7] - v[9]) + sq(v[4] - v[10]) + sq(v[5] - v[11]));
+    hyp1 += j * (sq(eR.x - h1.x) + sq(eR.y - h1.y) + sq(eL.x - h2.x) + sq(eL.y - h2.y));
+    hyp2 += j * (sq(eL.x - h1.x) + sq(eL.y - h1.y) + sq(eR.x - h2.x) + sq(eR.y - h2.y));
 
     if (hyp2 > hyp1) {
-        std::swap(v[8], v[10]);
-        std::swap(v[9], v[11]);
+        std::swap(h1, h2);
         std::swap(hyp1, hyp2);
     }
 
-    // Running statistics on the vector as reported, old values weighted by dr.
+    // Running statistics on the estimate as reported, old values weighted by dr.
     const double wOld = dr;
     const float wNew = 1.0f - dr;
-    sigma2eh = wOld * sigma2eh + wNew * (sq(v[4] - v[8]) + sq(v[5] - v[9]) + sq(v[6] - v[10]) + sq(v[7] - v[11]));
-    mudx = wOld * mudx + wNew * std::fabs(v[10] - v[8]);
-    double d = (v[10] - v[8]) - mudx;
+    sigma2eh = wOld * sigma2eh + wNew * (sq(eR.x - h1.x) + sq(eR.y - h1.y) + sq(eL.x - h2.x) + sq(eL.y - h2.y));
+    mudx = wOld * mudx + wNew * std::fabs(h2.x - h1.x);
+    double d = (h2.x - h1.x) - mudx;
     sigma2dx = wOld * sigma2dx + d * (wNew * d);
-    mudy = wOld * mudy + wNew * (v[11] - v[9]);
-    d = (v[11] - v[9]) - mudy;
+    mudy = wOld * mudy + wNew * (h2.y - h1.y);
+    d = (h2.y - h1.y) - mudy;
     sigma2dy = wOld * sigma2dy + d * (wNew * d);
 
-    std::copy(v, v + 12, lastBpCoord);
+    last = v;
 }
 
-void CorrectionBN::correctElbow(double* v)
+void CorrectionBN::correctElbow(BodyEstimate& v) const
 {
     const float limit = static_cast<float>(faSize);
     // Right elbow with hand 1, then left elbow with hand 2.
-    for (int arm = 0; arm < 2; ++arm) {
-        double& ex = v[4 + 2 * arm];
-        double& ey = v[5 + 2 * arm];
-        const double hx = v[8 + 2 * arm];
-        const double hy = v[9 + 2 * arm];
+    const std::pair<BodyPoint*, const BodyPoint*> arms[2] = {{&v.elbowR, &v.hand1}, {&v.elbowL, &v.hand2}};
+    for (const auto& arm : arms) {
+        double& ex = arm.first->x;
+        double& ey = arm.first->y;
+        const double hx = arm.second->x;
+        const double hy = arm.second->y;
         const float d = std::sqrt(static_cast<float>(sq(ex - hx) + sq(ey - hy)));
         if (d > limit) {
             ex = hx + (ex - hx) * faSize / d;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace vestiga {
 
@@ -58,8 +59,8 @@ Rectangle Rectangle::operator*(const Rectangle& b) const {
 }
 
 void Rectangle::draw(cv::Mat& image) const {
-    // Line type 0 as the outline has always been drawn (it rasterises as the
-    // 8-connected line).
+    // Line type 0 rasterises as the 8-connected line; the annotated video's
+    // pictures depend on it.
     cv::rectangle(image, cv::Point(x1, y1), cv::Point(x2, y2), cv::Scalar(125, 125, 125, 125), 2, 0, 0);
 }
 
@@ -85,29 +86,74 @@ double MultiRec::intRec(const cv::Mat& I) const {
     return s;
 }
 
-MultiRec MultiRec::operator*(const MultiRec& b) const {
-    MultiRec r;
-    for (int i = 0; i < nbRec; ++i) {
+void MultiRec::intersect(const MultiRec& a, const MultiRec& b, MultiRec& r) {
+    r.nbRec = 0;
+    r.area = 0;
+    for (int i = 0; i < a.nbRec; ++i) {
         for (int j = 0; j < b.nbRec; ++j) {
-            const Rectangle x = rec[i] * b.rec[j];
+            const Rectangle x = a.rec[i] * b.rec[j];
             if (x.area != 0) {
                 r.rec[r.nbRec++] = x;
                 r.area += x.area;
                 if (r.nbRec == kCapacity)
-                    return r;
+                    return;
             }
         }
     }
+}
+
+MultiRec MultiRec::operator*(const MultiRec& b) const {
+    MultiRec r;
+    intersect(*this, b, r);
     return r;
 }
 
-MultiRec MultiRec::buildMRFromSegment(float x1, float y1, float x2, float y2, float w) {
+namespace {
+
+// The strips of a band along its major axis (x for a flat segment, y for a
+// steep one): n strips, each majorStep long on the major axis and `across`
+// wide on the other, their centres stepping from one end of the band. cMajor
+// and cMinor are the cosines of the band's angle with the major and the minor
+// axis; the band starts at (majorStart, minorStart) and runs toward
+// increasing major values, and toward increasing minor values when
+// minorRises.
+struct StripSteps {
+    float majorStep, majorOrigin, minorStep, minorOrigin;
+    int majorSize, across;
+};
+
+StripSteps stripSteps(int n, float Lw, float w, double cMajor, double cMinor, float majorStart, float minorStart,
+                      bool minorRises)
+{
+    StripSteps s;
+    s.majorStep = static_cast<float>(Lw * cMajor / n);
+    s.majorOrigin = static_cast<float>(majorStart - 0.5 * w * cMajor);
+    if (minorRises) {
+        s.minorStep = static_cast<float>(Lw * cMinor / n);
+        s.minorOrigin = static_cast<float>(minorStart - 0.5 * w * cMinor);
+    } else {
+        s.minorStep = static_cast<float>(-(Lw * cMinor) / n);
+        s.minorOrigin = static_cast<float>(minorStart + 0.5 * w * cMinor);
+    }
+    s.majorSize = truncCoord(s.majorStep);
+    // An exactly vertical segment counts as steep with theta 0, so its major
+    // cosine is 0: its strips are empty (majorSize 0), and the infinite width
+    // is stored as 0 (any finite width would do).
+    const double a = w / cMajor;
+    s.across = std::isfinite(a) ? truncCoord(a) : 0;
+    return s;
+}
+
+} // namespace
+
+const MultiRec& MultiRec::buildMRFromSegment(float x1, float y1, float x2, float y2, float w) {
     // The band is the rectangle of width w around the segment, lengthened by
     // w/2 at both ends (length Lw = L + w). It is cut into nbRec strips across
     // its length: vertical strips of width stepX and height w / cos(theta) for
     // a flat segment, horizontal strips of height stepY and width
     // w / sin(theta) for a steep one, where theta is the segment's angle with
-    // the x axis. Strip centres step along the band's axis from one end.
+    // the x axis. Strip centres step along the band's axis from the end with
+    // the smaller major coordinate.
     const float ddx = x2 - x1;
     const float ddy = y2 - y1;
     const float L = static_cast<float>(std::sqrt(static_cast<double>(ddx * ddx + ddy * ddy)));
@@ -127,69 +173,33 @@ MultiRec MultiRec::buildMRFromSegment(float x1, float y1, float x2, float y2, fl
     const double sinT = std::sin(th);
     const float ratio = Lw / w;
 
-    if (!steep) {
-        float xs = x1, ys = y1, ye = y2;
-        if (x1 > x2) {
-            xs = x2;
-            ys = y2;
-            ye = y1;
-        }
-        const double n = std::ceil(static_cast<double>(ratio) * std::sin(static_cast<double>(2.0f * theta)));
-        nbRec = std::min(truncCoord(n), kCapacity);
-        if (nbRec <= 0)
-            return *this;
-        const float stepX = static_cast<float>(Lw * cosT / nbRec);
-        const float x0 = static_cast<float>(xs - 0.5 * w * cosT);
-        float stepY, y0;
-        if (ye > ys) {
-            stepY = static_cast<float>(Lw * sinT / nbRec);
-            y0 = static_cast<float>(ys - 0.5 * w * sinT);
-        } else {
-            stepY = static_cast<float>(-(Lw * sinT) / nbRec);
-            y0 = static_cast<float>(ys + 0.5 * w * sinT);
-        }
-        const int sw = truncCoord(stepX);
-        const int sh = truncCoord(w / cosT);
-        for (int i = 0; i < nbRec; ++i) {
-            const double t = i + 0.5;
-            rec[i] = Rectangle(truncCoord(stepX * t + x0), truncCoord(stepY * t + y0), sw, sh);
-        }
-    } else {
-        float ys = y1, xs = x1, xe = x2;
-        if (y1 > y2) {
-            xs = x2;
-            ys = y2;
-            xe = x1;
-        }
-        const double n = std::ceil(static_cast<double>(ratio) * std::sin((1.57 - th) * 2));
-        nbRec = std::min(truncCoord(n), kCapacity);
-        if (nbRec <= 0)
-            return *this;
-        const float stepY = static_cast<float>(Lw * sinT / nbRec);
-        const float y0 = static_cast<float>(ys - 0.5 * w * sinT);
-        float stepX, x0;
-        if (xe > xs) {
-            stepX = static_cast<float>(Lw * cosT / nbRec);
-            x0 = static_cast<float>(xs - 0.5 * w * cosT);
-        } else {
-            stepX = static_cast<float>(-(Lw * cosT) / nbRec);
-            x0 = static_cast<float>(xs + 0.5 * w * cosT);
-        }
-        // An exactly vertical segment has theta 0 here: its strips have
-        // height trunc(stepY) = 0 and the infinite width w / sin 0 is stored
-        // as 0 (any finite width would do, the strip being empty anyway).
-        const double sw = w / sinT;
-        const int swi = std::isfinite(sw) ? truncCoord(sw) : 0;
-        const int sh = truncCoord(stepY);
-        for (int i = 0; i < nbRec; ++i) {
-            const double t = i + 0.5;
-            rec[i] = Rectangle(truncCoord(stepX * t + x0), truncCoord(stepY * t + y0), swi, sh);
-        }
+    // Strips are as many as the band's length over its width, times
+    // sin(2 theta) for a flat band and sin(2 (pi/2 - theta)) for a steep one
+    // (pi/2 taken as 1.57, in double precision): few for a band close to an
+    // axis, where one strip covers it well.
+    const double n = steep ? std::ceil(static_cast<double>(ratio) * std::sin((1.57 - th) * 2))
+                           : std::ceil(static_cast<double>(ratio) * std::sin(static_cast<double>(2.0f * theta)));
+    nbRec = std::min(truncCoord(n), kCapacity);
+    if (nbRec <= 0)
+        return *this;
+    // Start at the end with the smaller major coordinate.
+    const bool swapEnds = steep ? y1 > y2 : x1 > x2;
+    const float majorStart = swapEnds ? (steep ? y2 : x2) : (steep ? y1 : x1);
+    const float minorStart = swapEnds ? (steep ? x2 : y2) : (steep ? x1 : y1);
+    const float minorEnd = swapEnds ? (steep ? x1 : y1) : (steep ? x2 : y2);
+    const StripSteps st = stripSteps(nbRec, Lw, w, steep ? sinT : cosT, steep ? cosT : sinT, majorStart, minorStart,
+                                     minorEnd > minorStart);
+    for (int i = 0; i < nbRec; ++i) {
+        const double t = i + 0.5;
+        const int major = truncCoord(st.majorStep * t + st.majorOrigin);
+        const int minor = truncCoord(st.minorStep * t + st.minorOrigin);
+        rec[i] = steep ? Rectangle(minor, major, st.across, st.majorSize)
+                       : Rectangle(major, minor, st.majorSize, st.across);
     }
     return *this;
 }
 
-MultiRec MultiRec::buildMRFromRectangle(float x1, float y1, float x2, float y2) {
+const MultiRec& MultiRec::buildMRFromRectangle(float x1, float y1, float x2, float y2) {
     nbRec = 1;
     area = static_cast<double>(std::fabs(x1 - x2)) * static_cast<double>(std::fabs(y1 - y2));
     Rectangle& r = rec[0];
@@ -209,6 +219,10 @@ int IntFil::InitFil(const int* dxs, const int* dys, const float* coefs, int n) {
     dy.assign(dys, dys + n);
     coef.assign(coefs, coefs + n);
     nbPts = n;
+    minDx = n > 0 ? *std::min_element(dx.begin(), dx.end()) : 0;
+    maxDx = n > 0 ? *std::max_element(dx.begin(), dx.end()) : 0;
+    minDy = n > 0 ? *std::min_element(dy.begin(), dy.end()) : 0;
+    maxDy = n > 0 ? *std::max_element(dy.begin(), dy.end()) : 0;
     return 1;
 }
 
@@ -241,8 +255,24 @@ float IntFil::extrapolate(const cv::Mat& I, int X, int Y, int W, int H) const {
     return static_cast<float>(v);
 }
 
+namespace {
+
+// Whether columns x0 .. x1 and rows y0 .. y1 all lie inside a W x H image
+// (in 64 bits: the positions may be far off).
+inline bool allInside(int64_t x0, int64_t x1, int64_t y0, int64_t y1, int W, int H) {
+    return x0 >= 0 && x1 < W && y0 >= 0 && y1 < H;
+}
+
+} // namespace
+
 float IntFil::computeInt(const cv::Mat& I, int x, int y, int W, int H) const {
     float s = 0;
+    if (allInside(int64_t{x} + minDx, int64_t{x} + maxDx, int64_t{y} + minDy, int64_t{y} + maxDy, W, H)) {
+        // Every point inside: the values extrapolate would read, summed in the same order.
+        for (int k = 0; k < nbPts; ++k)
+            s += static_cast<float>(at(I, y + dy[k], x + dx[k])) * coef[k];
+        return s;
+    }
     for (int k = 0; k < nbPts; ++k)
         s += extrapolate(I, x + dx[k], y + dy[k], W, H) * coef[k];
     return s;
@@ -250,6 +280,11 @@ float IntFil::computeInt(const cv::Mat& I, int x, int y, int W, int H) const {
 
 float IntFil::computeIntR(const cv::Mat& I, int x, int y, int W, int H) const {
     float s = 0;
+    if (allInside(int64_t{x} - maxDx, int64_t{x} - minDx, int64_t{y} + minDy, int64_t{y} + maxDy, W, H)) {
+        for (int k = 0; k < nbPts; ++k)
+            s -= static_cast<float>(at(I, y + dy[k], x - dx[k])) * coef[k];
+        return s;
+    }
     for (int k = 0; k < nbPts; ++k)
         s -= extrapolate(I, x - dx[k], y + dy[k], W, H) * coef[k];
     return s;

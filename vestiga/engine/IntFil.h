@@ -46,10 +46,12 @@ struct MultiRec {
 
     double intRec(const cv::Mat& I) const;
     MultiRec operator*(const MultiRec& b) const;
+    // out = a * b without a temporary; out must be neither a nor b.
+    static void intersect(const MultiRec& a, const MultiRec& b, MultiRec& out);
     // The band of width w along the segment (x1, y1)-(x2, y2), lengthened by w/2
-    // at both ends, as axis-parallel strips; fills this object and returns a copy.
-    MultiRec buildMRFromSegment(float x1, float y1, float x2, float y2, float w);
-    MultiRec buildMRFromRectangle(float x1, float y1, float x2, float y2);
+    // at both ends, as axis-parallel strips; fills this object.
+    const MultiRec& buildMRFromSegment(float x1, float y1, float x2, float y2, float w);
+    const MultiRec& buildMRFromRectangle(float x1, float y1, float x2, float y2);
 };
 
 // A body-part template: corner points (dx, dy) from the part's position, each
@@ -61,7 +63,11 @@ public:
     std::vector<int> dy;
     std::vector<float> coef;
     int nbPts = 0;
+    // The extent of the points (set by InitFil): a template placed so that
+    // all of them fall inside the integral image reads it directly.
+    int minDx = 0, maxDx = 0, minDy = 0, maxDy = 0;
 
+    // Sets the points and their weights; change them only through this.
     int InitFil(const int* dx, const int* dy, const float* coef, int n);
 
     // Integral value at column X, row Y of an integral image of size W x H,

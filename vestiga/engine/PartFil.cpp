@@ -20,6 +20,21 @@ int PartFil::buildPartFilter(int N, int D, float s, RandGen* generator) {
     return 1;
 }
 
+void PartFil::run() {
+    resample();
+    drift(1.0f);
+    computeWeights();
+}
+
+void PartFil::placeAll(const double* state) {
+    for (int i = 0; i < nbPart; ++i) {
+        double* p = particle(i);
+        for (int j = 0; j < dim; ++j)
+            p[j] = state[j];
+        weight[i] = 1.0 / nbPart;
+    }
+}
+
 void PartFil::resample() {
     // Systematic resampling with no random offset: N equally spaced pointers
     // u = 0, step, 2 step, ... walk along the cumulative weights; pointer u
@@ -43,7 +58,7 @@ void PartFil::resample() {
         std::copy_n(part.data() + k * D, D, newPart.data() + i * D);
         u = u + step;
     }
-    std::copy(newPart.begin(), newPart.end(), part.begin());
+    part.swap(newPart); // every particle was written: no copy needed
     std::fill(weight.begin(), weight.end(), 1.0 / N);
 }
 

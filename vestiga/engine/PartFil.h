@@ -2,7 +2,7 @@
 // The particle filter shared by the body parts: N weighted particles in a
 // state space of D dimensions, with systematic resampling, a Gaussian random
 // walk and a weighted-mean estimate. The likelihood (computeWeights) and the
-// cycle (run) belong to the body-part subclasses.
+// cycle's additions belong to the body-part subclasses.
 #include "engine/RandGen.h"
 #include "engine/WorkerPool.h"
 
@@ -21,7 +21,11 @@ public:
     virtual ~PartFil() = default;
 
     virtual void computeWeights() = 0;
-    virtual void run() = 0;
+    // One frame: resample with the last frame's weights, random walk,
+    // weigh on this frame's maps.
+    virtual void run();
+    // Every particle at one starting state (dim values), all with weight 1 / N.
+    void placeAll(const double* state);
 
     // Stores N, sigma and D, sizes the arrays; `rng` is the generator the drift
     // draws from (not owned, shared with the tracker).

@@ -1,5 +1,7 @@
 #include "engine/Suivi2D.h"
 
+#include "engine/ColourMaps.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <cmath>
@@ -23,15 +25,6 @@ void colourHistogram(const cv::Mat& pic, cv::Mat& hist) {
     cv::normalize(hist, hist, 1, 0, cv::NORM_L1);
 }
 
-// Per-pixel value of a colour table: the table entry of the pixel's bin,
-// saturated to 0 .. 255.
-void backProject(const cv::Mat& pic, const cv::Mat& table, cv::Mat& map) {
-    static const int channels[] = {0, 1, 2};
-    static const float range[] = {0, 256};
-    static const float* ranges[] = {range, range, range};
-    cv::calcBackProject(&pic, 1, channels, table, map, ranges, 1.0, true);
-}
-
 // Truncation toward zero, clamped to 0 .. 255 (a NaN reads 0).
 inline uchar clampNoisy(double v) {
     v = std::trunc(v);
@@ -50,40 +43,11 @@ std::string fmt(float v) {
 
 } // namespace
 
-// ------------------------------------------------------------------ setters
+// ------------------------------------------------------------------ inputs
 
-void Suivi2D::setROI(float x0, float y0, float x1, float y1) {
-    minX = x0;
-    minY = y0;
-    maxX = x1;
-    maxY = y1;
-}
+void Suivi2D::setSkinPic(const cv::Mat& pic) { skinPic = pic; }
 
-void Suivi2D::setResizeWidth(int w) { resW = w; }
-
-int Suivi2D::setSkinPic(const cv::Mat& pic) {
-    skinPic = pic;
-    return 1;
-}
-
-int Suivi2D::setBackgroundPic(const cv::Mat& pic) {
-    bgPic = pic;
-    return 1;
-}
-
-void Suivi2D::setDistortion(float h, float s, float v) {
-    dilH = h;
-    dilS = s;
-    dilV = v;
-}
-
-void Suivi2D::setThresBg(int t) { thresBg = t; }
-void Suivi2D::setBodyScale(double s) { bSc = static_cast<float>(s); }
-void Suivi2D::setThickness(float t) { thick = t; }
-void Suivi2D::setHandWidth(float w) { haw = w; }
-void Suivi2D::setHeadWidth(float w) { hew = w; }
-void Suivi2D::setHeadHeight(float h) { heh = h; }
-void Suivi2D::setSleeves(float s) { sle = s; }
+void Suivi2D::setBackgroundPic(const cv::Mat& pic) { bgPic = pic; }
 
 // --------------------------------------------------------- frame preparation
 
@@ -91,8 +55,9 @@ cv::Rect Suivi2D::imageArea(cv::Size frame) const {
     // Single precision, truncated toward zero.
     const float W = static_cast<float>(frame.width);
     const float H = static_cast<float>(frame.height);
-    return cv::Rect(static_cast<int>(minX * W), static_cast<int>(minY * H), static_cast<int>((maxX - minX) * W),
-                    static_cast<int>((maxY - minY) * H));
+    const TrackerOptions& o = opt;
+    return cv::Rect(static_cast<int>(o.minX * W), static_cast<int>(o.minY * H),
+                    static_cast<int>((o.maxX - o.minX) * W), static_cast<int>((o.maxY - o.minY) * H));
 }
 
 int Suivi2D::resizedHeight(cv::Size frame) const {
@@ -101,8 +66,8 @@ int Suivi2D::resizedHeight(cv::Size frame) const {
     // pixel rectangle.
     const float W = static_cast<float>(frame.width);
     const float H = static_cast<float>(frame.height);
-    const float num = H * (static_cast<float>(resW) * (maxY - minY));
-    const float den = W * (maxX - minX);
+    const float num = H * (static_cast<float>(opt.resizeWidth) * (opt.maxY - opt.minY));
+    const float den = W * (opt.maxX - opt.minX);
     const float h = num / den;
     if (!(h > -1.0f && h < 2147483520.0f))
         return 0;
@@ -112,6 +77,8 @@ int Suivi2D::resizedHeight(cv::Size frame) const {
 std::string Suivi2D::checkROI(cv::Size frame) const {
     if (frame.width <= 0 || frame.height <= 0)
         return "the frame is empty";
+    const float minX = opt.minX, minY = opt.minY, maxX = opt.maxX, maxY = opt.maxY;
+    const int resW = opt.resizeWidth;
     const bool finite = std::isfinite(minX) && std::isfinite(minY) && std::isfinite(maxX) && std::isfinite(maxY);
     if (!finite || minX < 0 || minY < 0 || maxX > 1 || maxY > 1 || !(minX < maxX) || !(minY < maxY))
         return "image area (" + fmt(minX) + ", " + fmt(minY) + ") to (" + fmt(maxX) + ", " + fmt(maxY)
@@ -135,11 +102,12 @@ std::string Suivi2D::checkROI(cv::Size frame) const {
     return std::string();
 }
 
-int Suivi2D::setCurPicture(const cv::Mat& frame) {
+bool Suivi2D::setCurPicture(const cv::Mat& frame) {
     if (frame.empty() || frame.type() != CV_8UC3 || !checkROI(frame.size()).empty())
-        return 0;
+        return false;
     curPic = frame;
     const cv::Rect area = imageArea(curPic.size());
+    resW = opt.resizeWidth;
     resH = resizedHeight(curPic.size());
     // Assigning fresh images releases those of an earlier call.
     curResPic = cv::Mat(resH, resW, CV_8UC3, cv::Scalar::all(0));
@@ -149,14 +117,14 @@ int Suivi2D::setCurPicture(const cv::Mat& frame) {
     intBgMap = cv::Mat(resH + 1, resW + 1, CV_64FC1, cv::Scalar(0));
     // The first frame alone is scaled bicubically.
     cv::resize(curPic(area), curResPic, curResPic.size(), 0, 0, cv::INTER_CUBIC);
-    return 1;
+    return true;
 }
 
 // ------------------------------------------------------------ per-frame maps
 
-int Suivi2D::createAutoBgPic() {
+bool Suivi2D::createAutoBgPic() {
     if (curResPic.empty())
-        return 0;
+        return false;
     // The person stands in the middle half: replace it by the outer quarters,
     // the left quarter into the second quarter and the right quarter
     // (from column 3 resW / 4) into the columns from resW / 2.
@@ -167,32 +135,35 @@ int Suivi2D::createAutoBgPic() {
         const int from = (3 * resW) / 4;
         curResPic.colRange(from, from + q).copyTo(bgPic.colRange(resW / 2, resW / 2 + q));
     }
-    return 1;
+    return true;
 }
 
-int Suivi2D::computeSkBgMaps() {
+bool Suivi2D::computeSkBgMaps() {
     if (curPic.empty() || curResPic.empty() || skinLikHist.empty() || bgLikHist.empty())
-        return 0;
+        return false;
     const cv::Rect area = imageArea(curPic.size());
     if (area.width < 1 || area.height < 1 || (area & cv::Rect(0, 0, curPic.cols, curPic.rows)) != area)
-        return 0;
-    // Later frames are scaled with the nearest neighbour; this also wipes the
-    // estimates drawn into the processed picture at the previous frame.
-    cv::resize(curPic(area), curResPic, curResPic.size(), 0, 0, cv::INTER_NEAREST);
-    // The images keep their size, so these fill the existing buffers.
-    backProject(curResPic, bgLikHist, bgMap);
-    backProject(curResPic, skinLikHist, skinMap);
-    cv::integral(skinMap, intSkinMap, CV_64F);
-    cv::integral(bgMap, intBgMap, CV_64F);
-    return 1;
+        return false;
+    // Later frames are scaled with the nearest neighbour (this also wipes the
+    // estimates drawn into the processed picture at the previous frame); the
+    // maps and their integral images are made in the same pass, through the
+    // colour tables as lookups by bin (rebuilt whenever a table's values
+    // differ from those they were built from).
+    if (nearest_.from != area.size() || nearest_.to != curResPic.size())
+        nearestMap(area.size(), curResPic.size(), nearest_);
+    skinLookup_.update(skinLikHist);
+    bgLookup_.update(bgLikHist);
+    mapsAndIntegrals(curPic(area), nearest_, skinLookup_.table, bgLookup_.table, curResPic, skinMap, bgMap,
+                     intSkinMap, intBgMap);
+    return true;
 }
 
 // --------------------------------------------------------- likelihood tables
 
-int Suivi2D::computeLikelihoodHisto() {
+bool Suivi2D::computeLikelihoodHisto() {
     if (skinPic.empty() || skinPic.type() != CV_8UC3 || bgPic.empty() || bgPic.type() != CV_8UC3
         || curResPic.empty() || resH < 1 || resH > resW)
-        return 0;
+        return false;
 
     cv::Mat skinH, bgH, noisyH, frameH;
     colourHistogram(skinPic, skinH);
@@ -206,7 +177,7 @@ int Suivi2D::computeLikelihoodHisto() {
     // same exchange.
     cv::Mat T;
     cv::cvtColor(bgPic, T, cv::COLOR_RGB2HSV);
-    const double dh = dilH, ds = dilS, dv = dilV;
+    const double dh = opt.noiseH, ds = opt.noiseS, dv = opt.noiseV;
     for (int x = 0; x < T.cols; ++x) {
         for (int y = 0; y < T.rows; ++y) {
             cv::Vec3b& c = T.at<cv::Vec3b>(y, x);
@@ -224,12 +195,13 @@ int Suivi2D::computeLikelihoodHisto() {
 
     // Prior share of skin in the picture: head box and two hands, plus the
     // uncovered forearms, divided by the whole-number ratio resW / resH.
-    const float headHands = heh * hew + 2 * haw * haw;
-    const double forearm = 0.4 * haw * bSc * (1.0 - static_cast<double>(sle));
+    const float haw = opt.handWidth, bSc = opt.bodyScale;
+    const float headHands = opt.headHeight * opt.headWidth + 2 * haw * haw;
+    const double forearm = 0.4 * haw * bSc * (1.0 - static_cast<double>(opt.sleeves));
     const float p = static_cast<float>((headHands + forearm) / static_cast<double>(resW / resH));
     // Background weight.
     const float q = bSc * bSc * 0.5f;
-    const float thres = static_cast<float>(thresBg);
+    const float thres = static_cast<float>(opt.foregroundThreshold);
 
     const int sizes[] = {kBins, kBins, kBins};
     skinLikHist.create(3, sizes, CV_32F);
@@ -263,7 +235,7 @@ int Suivi2D::computeLikelihoodHisto() {
             }
         }
     }
-    return 1;
+    return true;
 }
 
 } // namespace vestiga

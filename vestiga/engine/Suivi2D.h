@@ -3,9 +3,12 @@
 // picture (400 pixels wide), turns it into a skin map and a foreground map
 // through colour lookup tables, sums both into integral images, and runs the
 // five body-part particle filters on them.
+#include "engine/BodyEstimate.h"
 #include "engine/BodyPartFil.h"
+#include "engine/ColourMaps.h"
 #include "engine/IntFil.h"
 #include "engine/RandGen.h"
+#include "engine/TrackerOptions.h"
 
 #include <opencv2/core.hpp>
 
@@ -20,19 +23,15 @@ public:
     Suivi2D(const Suivi2D&) = delete; // the filters point into this object
     Suivi2D& operator=(const Suivi2D&) = delete;
 
-    // Setters store their argument and do nothing else.
-    void setROI(float minX, float minY, float maxX, float maxY);
-    void setResizeWidth(int w);
-    int setSkinPic(const cv::Mat& pic);       // shares the pixels (no copy)
-    int setBackgroundPic(const cv::Mat& pic); // shares the pixels (no copy)
-    void setDistortion(float h, float s, float v);
-    void setThresBg(int t);
-    void setBodyScale(double s);
-    void setThickness(float t);
-    void setHandWidth(float w);
-    void setHeadWidth(float w);
-    void setHeadHeight(float h);
-    void setSleeves(float s);
+    // The five body-part filters, in the order processFrame runs them.
+    enum class Part { Head, Torso, ElbowR, ElbowL, Hands };
+    static constexpr int kParts = 5;
+
+    // Read by every step below; set them before setCurPicture.
+    TrackerOptions opt;
+
+    void setSkinPic(const cv::Mat& pic);       // shares the pixels (no copy)
+    void setBackgroundPic(const cv::Mat& pic); // shares the pixels (no copy)
 
     // Why the image area cannot be tracked, or an empty string when it can:
     // fractions outside 0..1 or empty, a processed picture below 6 rows, or an
@@ -49,43 +48,45 @@ public:
     // when they can: a processed picture below 6 rows, or a head box, hand
     // width or body scale so small that a template's nominal area truncates
     // to 0 (its weights would be infinite). Needs resH (setCurPicture) and
-    // the size setters; callers check it before initFilter.
+    // the body sizes of opt; callers check it before initFilter.
     std::string checkBodySizes() const;
 
-    // Sets up the processed picture and the map images from the first frame
-    // (bicubic scaling). `frame` becomes curPic: it shares its pixels, and the
-    // video source refills curPic in place before each computeSkBgMaps.
-    // Returns 1; 0 (nothing changed) for a frame that is not 8-bit, 3-channel
-    // or an image area that checkROI refuses. A second call replaces (and
-    // releases) the images of the first.
-    int setCurPicture(const cv::Mat& frame);
-    // Synthesises bgPic from curResPic (returns 0 before setCurPicture).
-    int createAutoBgPic();
+    // Sets up the processed picture (opt.resizeWidth x resH) and the map
+    // images from the first frame (bicubic scaling). `frame` becomes curPic:
+    // it shares its pixels, and the video source refills curPic in place, or
+    // points it to another frame of the same size and type, before each
+    // computeSkBgMaps. False (nothing changed) for a frame that is
+    // not 8-bit, 3-channel or an image area that checkROI refuses. A second
+    // call replaces (and releases) the images of the first.
+    [[nodiscard]] bool setCurPicture(const cv::Mat& frame);
+    // Synthesises bgPic from curResPic (false before setCurPicture).
+    [[nodiscard]] bool createAutoBgPic();
     // Builds skinLikHist and bgLikHist; adds noise to bgPic in place, drawing
-    // from rng. Returns 1; 0 (no table built, no draw) when the skin or
-    // background picture is missing or not 8-bit, 3-channel, before
-    // setCurPicture, or for an area taller than wide.
-    int computeLikelihoodHisto();
+    // from rng. False (no table built, no draw) when the skin or background
+    // picture is missing or not 8-bit, 3-channel, before setCurPicture, or for
+    // an area taller than wide.
+    [[nodiscard]] bool computeLikelihoodHisto();
     // Refills curResPic from curPic (nearest neighbour), then the maps and
-    // their integral images. Returns 1; 0 (nothing changed) before the tables
-    // exist or when the image area no longer fits in curPic.
-    int computeSkBgMaps();
+    // their integral images. False (nothing changed) before the tables exist
+    // or when the image area no longer fits in curPic.
+    [[nodiscard]] bool computeSkBgMaps();
 
-    int buildPartFilter(int N, float f);
-    int initFilter();
-    int initHeadFilter();
-    int initTorsoFilter();
-    int initElbowFilter();
-    int initHandFilter();
-    int findBodyPartSize() { return 1; }
+    // Creates the five filters with opt.particles particles each (replacing
+    // earlier ones), sharing one pool of threads.
+    void buildPartFilter();
+    // Builds the templates from resH and the body sizes and puts every
+    // filter's particles at its starting state. False before buildPartFilter.
+    [[nodiscard]] bool initFilter();
 
-    int processFrame();
-    void expectation(double* out) const;
-    int trackHead();
-    int trackBody();
-    int trackRElbow();
-    int trackLElbow();
-    int trackHands();
+    // One frame: the five filters in order, each reading the estimates its
+    // predecessors made on this frame. False (nothing drawn, nothing moved)
+    // before initFilter.
+    [[nodiscard]] bool processFrame();
+    // One filter's share of processFrame, for timing the filters one by one.
+    [[nodiscard]] bool track(Part part);
+    // The filters' current estimate; all zero before initFilter.
+    BodyEstimate estimate() const;
+    PartFil* filter(Part part);
 
     const cv::Mat& getCurPic() const { return curPic; }
     cv::Mat& getCurResPic() { return curResPic; }
@@ -100,20 +101,16 @@ public:
 
     cv::Mat curPic;    // full frame, 8UC3 blue-green-red; the source's buffer
     cv::Mat curResPic; // processed picture, resW x resH, 8UC3
-    int resW = 0;
+    int resW = 0; // processed picture size, set by setCurPicture
     int resH = 0;
-    float minX = 0, minY = 0, maxX = 0, maxY = 0;
     cv::Mat skinPic;
     cv::Mat bgPic;
-    float haw = 0, hew = 0, heh = 0, bSc = 0, thick = 0, sle = 0;
     cv::Mat skinLikHist; // 16x16x16 CV_32F, values 0..255
     cv::Mat bgLikHist;   // 16x16x16 CV_32F, 0 or thresBg..255
     cv::Mat bgMap;       // resW x resH, 8UC1
     cv::Mat skinMap;     // resW x resH, 8UC1
     cv::Mat intBgMap;    // (resW+1) x (resH+1), CV_64F
     cv::Mat intSkinMap;  // (resW+1) x (resH+1), CV_64F
-    float dilH = 0, dilS = 0, dilV = 0;
-    int thresBg = 0;
 
     std::unique_ptr<TorsoPartFil> torsoPF;
     std::unique_ptr<HeadPartFil> headPF;
@@ -125,9 +122,15 @@ public:
     std::unique_ptr<IntFil> intElbowRFil1;
     std::unique_ptr<IntFil> intElbowRFil2;
     std::unique_ptr<IntFil> intElbowRFil3;
-    std::unique_ptr<IntFil> intElbowRFil4;
-    std::unique_ptr<IntFil> intHandFil;
-    std::unique_ptr<IntFil> intElbowLFil;
+    std::unique_ptr<IntFil> intHandFil; // drawn only
+
+private:
+    NearestMap nearest_; // the scaling of the image area, for its size
+    BinLookup skinLookup_, bgLookup_;
+    void initHeadFilter();
+    void initTorsoFilter();
+    void initElbowFilter();
+    void initHandFilter();
 };
 
 } // namespace vestiga

@@ -70,11 +70,12 @@ void sharePool(Suivi2D& t, const std::shared_ptr<WorkerPool>& pool)
 
 // ---------------------------------------------------------------- creation
 
-int Suivi2D::buildPartFilter(int N, float f)
+void Suivi2D::buildPartFilter()
 {
     // Drift scales: a fiftieth of the body scale for head and torso, a
     // twenty-fifth for the elbows, a thirtieth for the hands.
-    const float base = (static_cast<float>(resW) * f) * bSc;
+    const int N = opt.particles;
+    const float base = (static_cast<float>(resW) * opt.driftScale) * opt.bodyScale;
     // The five filters weigh their particles on one pool of threads, made
     // once per set of filters; a rebuild keeps the number of threads.
     const auto pool = std::make_shared<WorkerPool>(trackerThreads(*this));
@@ -89,7 +90,6 @@ int Suivi2D::buildPartFilter(int N, float f)
     handPF = std::make_unique<HandPartFil>();
     handPF->buildPartFilter(N, 4, base / 30, &rng);
     sharePool(*this, pool);
-    return 1;
 }
 
 int setTrackerThreads(Suivi2D& t, int threads)
@@ -109,6 +109,7 @@ int trackerThreads(const Suivi2D& t)
 std::string Suivi2D::checkBodySizes() const
 {
     const int R = resH;
+    const float hew = opt.headWidth, heh = opt.headHeight, haw = opt.handWidth, bSc = opt.bodyScale;
     std::ostringstream why;
     if (R < 6)
         why << "the processed picture is " << R << " rows high (at least 6 needed)";
@@ -122,10 +123,10 @@ std::string Suivi2D::checkBodySizes() const
     return why.str();
 }
 
-int Suivi2D::initFilter()
+bool Suivi2D::initFilter()
 {
     if (!headPF || !torsoPF || !elbowPFR || !elbowPFL || !handPF)
-        return 0; // buildPartFilter has not run
+        return false; // buildPartFilter has not run
     initHeadFilter();
     initTorsoFilter();
     initElbowFilter();
@@ -139,25 +140,27 @@ int Suivi2D::initFilter()
     // height, never above the head.
     torsoPF->initialize(resW / 2, R / 2, intTorsoFil.get(), resW / 3, R / 4, (2 * resW) / 3, (2 * R) / 3,
                         &intBgMap, headPF.get());
-    const int armLen = static_cast<int>(bSc * 0.25 * R);
-    elbowPFR->initialize(resW / 4, R / 2, intElbowRFil1.get(), intElbowRFil2.get(), intElbowRFil3.get(),
-                         intElbowRFil4.get(), armLen, &intBgMap, torsoPF.get(), 'r');
+    const int armLen = static_cast<int>(opt.bodyScale * 0.25 * R);
+    elbowPFR->initialize(resW / 4, R / 2, intElbowRFil1.get(), intElbowRFil2.get(), intElbowRFil3.get(), armLen,
+                         &intBgMap, torsoPF.get(), 'r');
     elbowPFL->initialize((3 * resW) / 4, R / 2, intElbowRFil1.get(), intElbowRFil2.get(), intElbowRFil3.get(),
-                         intElbowRFil4.get(), armLen, &intBgMap, torsoPF.get(), 'l');
+                         armLen, &intBgMap, torsoPF.get(), 'l');
     // Hand 1 hangs on the right elbow, hand 2 on the left one.
-    handPF->initialize(resW / 2, R / 2, static_cast<int>(static_cast<float>(R) * haw),
-                       static_cast<int>(static_cast<float>(R) * hew), static_cast<int>(static_cast<float>(R) * heh),
-                       sle, &intSkinMap, elbowPFR.get(), elbowPFL.get(), headPF.get());
-    return 1;
+    const float fR = static_cast<float>(R);
+    handPF->initialize(resW / 2, R / 2, static_cast<int>(fR * opt.handWidth), static_cast<int>(fR * opt.headWidth),
+                       static_cast<int>(fR * opt.headHeight), opt.sleeves, &intSkinMap, elbowPFR.get(),
+                       elbowPFL.get(), headPF.get());
+    return true;
 }
 
 // ---------------------------------------------------------------- templates
 
-int Suivi2D::initHeadFilter()
+void Suivi2D::initHeadFilter()
 {
     // The head box (a x b) against the box sqrt(2) larger each way, which has
     // twice its area: 2 * inner - outer is the inner box minus the equal ring.
     const int R = resH;
+    const float hew = opt.headWidth, heh = opt.headHeight;
     const float a = hew * static_cast<float>(R);
     const float b = heh * static_cast<float>(R);
     const float root2 = 1.4142135f;
@@ -170,16 +173,15 @@ int Suivi2D::initHeadFilter()
     const double w[8] = {-1, 1, -1, 1, 2, -2, 2, -2};
     intHeadFil = std::make_unique<IntFil>();
     fillTemplate(*intHeadFil, dx, dy, w, 8, headNorm(R, hew, heh));
-    return 1;
 }
 
-int Suivi2D::initTorsoFilter()
+void Suivi2D::initTorsoFilter()
 {
     // A neck (0.2 Bt wide, from 0.3 B to 0.07 B above the centre) on a trunk
     // (0.46 Bt wide, from 0.07 B above to 0.3 B below), counted twice, minus
     // the 1.0 Bt x 0.6 B box that contains them.
-    const int B = static_cast<int>(static_cast<float>(resH) * bSc);
-    const float t = thick;
+    const int B = static_cast<int>(static_cast<float>(resH) * opt.bodyScale);
+    const float t = opt.thickness;
     const double cx[12] = {-0.1, 0.1, 0.1, 0.23, 0.23, -0.23, -0.23, -0.1, -0.5, 0.5, 0.5, -0.5};
     const double cy[12] = {-0.3, -0.3, -0.07, -0.07, 0.3, 0.3, -0.07, -0.07, -0.3, -0.3, 0.3, 0.3};
     const double w[12] = {2, -2, 2, -2, 2, -2, 2, -2, -1, 1, -1, 1};
@@ -190,14 +192,14 @@ int Suivi2D::initTorsoFilter()
     }
     intTorsoFil = std::make_unique<IntFil>();
     fillTemplate(*intTorsoFil, dx, dy, w, 12, torsoNorm(B));
-    return 1;
 }
 
-int Suivi2D::initElbowFilter()
+void Suivi2D::initElbowFilter()
 {
     const int R = resH;
+    const float bSc = opt.bodyScale;
     const int B = static_cast<int>(static_cast<float>(R) * bSc);
-    const float t = thick;
+    const float t = opt.thickness;
 
     // Arm 1: a trunk reaching 0.3 Bt left of its axis and 0.23 Bt right, with
     // a neck, against the box from 0.5 Bt left to 0.23 Bt right between the
@@ -242,17 +244,12 @@ int Suivi2D::initElbowFilter()
         intElbowRFil3 = std::make_unique<IntFil>();
         fillTemplate(*intElbowRFil3, dx, dy, w, 10, arm3Norm(R, bSc));
     }
-
-    // The fourth arm slot and the left-arm slot hold no point.
-    intElbowRFil4 = std::make_unique<IntFil>();
-    intElbowLFil = std::make_unique<IntFil>();
-    return 1;
 }
 
-int Suivi2D::initHandFilter()
+void Suivi2D::initHandFilter()
 {
     // Only drawn: a square of the hand's width about each hand estimate.
-    const int s = static_cast<int>(static_cast<float>(resH) * haw);
+    const int s = static_cast<int>(static_cast<float>(resH) * opt.handWidth);
     const int p = s / 2;
     const int m = (-s) / 2;
     const int dx[4] = {m, m, p, p};
@@ -260,76 +257,63 @@ int Suivi2D::initHandFilter()
     const float coef[4] = {1, 1, 1, 1};
     intHandFil = std::make_unique<IntFil>();
     intHandFil->InitFil(dx, dy, coef, 4);
-    return 1;
 }
 
 // ---------------------------------------------------------------- per frame
 
-int Suivi2D::processFrame()
+PartFil* Suivi2D::filter(Part part)
 {
-    if (!filtersReady(*this))
-        return 0;
-    // Each filter reads the estimates its predecessors made on this frame.
-    headPF->run();
-    torsoPF->run();
-    elbowPFR->run();
-    elbowPFL->run();
-    handPF->run();
-    return 1;
-}
-
-void Suivi2D::expectation(double* out) const
-{
-    if (!filtersReady(*this)) {
-        for (int k = 0; k < 12; ++k)
-            out[k] = 0;
-        return;
+    switch (part) {
+    case Part::Head:
+        return headPF.get();
+    case Part::Torso:
+        return torsoPF.get();
+    case Part::ElbowR:
+        return elbowPFR.get();
+    case Part::ElbowL:
+        return elbowPFL.get();
+    case Part::Hands:
+        return handPF.get();
     }
-    torsoPF->expectation(out);
-    headPF->expectation(out + 2);
-    elbowPFR->expectation(out + 4);
-    elbowPFL->expectation(out + 6);
-    handPF->expectation(out + 8);
+    return nullptr;
 }
 
-int Suivi2D::trackHead()
+bool Suivi2D::track(Part part)
 {
     if (!filtersReady(*this))
-        return 0;
-    headPF->run();
-    return 1;
+        return false;
+    filter(part)->run();
+    return true;
 }
 
-int Suivi2D::trackBody()
+bool Suivi2D::processFrame()
 {
     if (!filtersReady(*this))
-        return 0;
-    torsoPF->run();
-    return 1;
+        return false;
+    // Each filter reads the estimates its predecessors made on this frame.
+    for (int k = 0; k < kParts; ++k)
+        filter(static_cast<Part>(k))->run();
+    return true;
 }
 
-int Suivi2D::trackRElbow()
+BodyEstimate Suivi2D::estimate() const
 {
+    BodyEstimate e;
     if (!filtersReady(*this))
-        return 0;
-    elbowPFR->run();
-    return 1;
-}
-
-int Suivi2D::trackLElbow()
-{
-    if (!filtersReady(*this))
-        return 0;
-    elbowPFL->run();
-    return 1;
-}
-
-int Suivi2D::trackHands()
-{
-    if (!filtersReady(*this))
-        return 0;
-    handPF->run();
-    return 1;
+        return e;
+    double xy[2], hands[4];
+    torsoPF->expectation(xy);
+    e.torso = {xy[0], xy[1]};
+    headPF->expectation(xy);
+    e.head = {xy[0], xy[1]};
+    elbowPFR->expectation(xy);
+    e.elbowR = {xy[0], xy[1]};
+    elbowPFL->expectation(xy);
+    e.elbowL = {xy[0], xy[1]};
+    handPF->expectation(hands);
+    e.hand1 = {hands[0], hands[1]};
+    e.hand2 = {hands[2], hands[3]};
+    return e;
 }
 
 } // namespace vestiga

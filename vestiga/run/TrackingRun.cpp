@@ -8,9 +8,11 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
+#include <ctime>
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,11 +22,6 @@ namespace vestiga {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point a, Clock::time_point b)
-{
-    return std::chrono::duration<double>(b - a).count();
-}
 
 std::string sizeText(cv::Size s) { return std::to_string(s.width) + "x" + std::to_string(s.height); }
 
@@ -115,6 +112,17 @@ struct TrackingRun::FrameReader {
         thread_.join();
     }
 
+    // A picture the consumer is finished with: its buffer is decoded into
+    // again instead of a fresh one.
+    void recycle(cv::Mat pic)
+    {
+        if (pic.empty())
+            return;
+        std::lock_guard<std::mutex> lock(m_);
+        if (spare_.size() < kDepth + 1)
+            spare_.push_back(std::move(pic));
+    }
+
     Item next()
     {
         std::unique_lock<std::mutex> lock(m_);
@@ -133,6 +141,13 @@ private:
     {
         for (;;) {
             Item it;
+            {
+                std::lock_guard<std::mutex> lock(m_);
+                if (!spare_.empty()) {
+                    it.pic = std::move(spare_.back());
+                    spare_.pop_back();
+                }
+            }
             it.ok = cap_.read(it.pic) && !it.pic.empty();
             if (it.ok) {
                 it.posMsec = cap_.get(cv::CAP_PROP_POS_MSEC);
@@ -155,6 +170,7 @@ private:
     std::mutex m_;
     std::condition_variable cv_;
     std::deque<Item> queue_;
+    std::vector<cv::Mat> spare_;
     bool stop_ = false;
     std::thread thread_; // last: started once the rest is ready
 };
@@ -247,7 +263,7 @@ bool TrackingRun::begTrack(const TrackingOptions& options, std::string* error)
                                        + "; it would be overwritten");
     }
 
-    // Step 5: the frame source.
+    // The frame source.
     if (camera && !options_.cameraStandIn.empty()) {
         if (!camera_.open(options_.cameraStandIn, cv::CAP_FFMPEG))
             return fail(error, "camera stand-in " + options_.cameraStandIn + ": not a video that can be decoded");
@@ -272,7 +288,7 @@ bool TrackingRun::begTrack(const TrackingOptions& options, std::string* error)
     const std::string source = camera ? "camera " + std::to_string(options_.camera)
                                       : "video file " + options_.videoFile;
 
-    // Step 7: the first frame; step 8: the reference picture in its place.
+    // The first frame fixes the frame size; the reference picture takes its place.
     if (!camera_.read(frame_) || frame_.empty())
         return fail(error, source + ": the video holds no frame");
     if (frame_.type() != CV_8UC3)
@@ -283,8 +299,8 @@ bool TrackingRun::begTrack(const TrackingOptions& options, std::string* error)
     currentPic_.create(frame_.size(), CV_8UC3);
     ref.copyTo(currentPic_);
 
-    // Step 9: the skin sample, the central half of the head box in both
-    // directions, turned to a top-left origin.
+    // The skin sample: the central half of the head box in both directions,
+    // turned to a top-left origin.
     if (options_.skinFile.empty()) {
         const cv::Rect r(static_cast<int>(0.25 * hw + hx), static_cast<int>(Hr - (hh * 3 * 0.25 + hy)),
                          static_cast<int>(0.5 * hw), static_cast<int>(0.5 * hh));
@@ -297,39 +313,45 @@ bool TrackingRun::begTrack(const TrackingOptions& options, std::string* error)
     }
 
     Suivi2D& t = *bibSuivi_;
-    // Steps 10 to 13; the fractions are single precision, the vertical ones
-    // turning the bottom-left origin into a top-left one.
-    t.setDistortion(0, 0, 10);
+    // The tracker's settings are the defaults of TrackerOptions; the image
+    // area and the body come from the calibration. The area's fractions are
+    // single precision, the vertical ones turning the bottom-left origin into
+    // a top-left one. Body sizes are fractions of the area's height: the hand
+    // 0.4 and the body scale 3.5 shoulder distances.
+    TrackerOptions& to = t.opt;
     const float fW = static_cast<float>(Wr), fH = static_cast<float>(Hr);
-    t.setROI(cx / fW, 1.0f - (cy + ch) / fH, (cx + cw) / fW, 1.0f - cy / fH);
-    t.setResizeWidth(400);
+    to.minX = cx / fW;
+    to.minY = 1.0f - (cy + ch) / fH;
+    to.maxX = (cx + cw) / fW;
+    to.maxY = 1.0f - cy / fH;
+    to.handWidth = static_cast<float>(static_cast<double>(dS) * 0.4 / static_cast<double>(ch));
+    to.headWidth = hw / ch;
+    to.headHeight = hh / ch;
+    to.sleeves = cal.sleevesToWrist ? 1.0f : 0.33f;
+    to.bodyScale = static_cast<float>(static_cast<double>(dS) * 3.5 / static_cast<double>(ch));
     why = t.checkROI(currentPic_.size());
     if (!why.empty())
         return fail(error, "calibration: " + why);
-    if (t.setCurPicture(currentPic_) != 1)
+    if (!t.setCurPicture(currentPic_))
         return fail(error, "calibration: the image area cannot be cut out of the first frame");
-    // Step 14, 15.
+    // The skin and background pictures the colour tables are learnt from.
     t.setSkinPic(skinSample_);
-    if (options_.bgFile.empty())
-        t.createAutoBgPic();
-    else
+    if (options_.bgFile.empty()) {
+        if (!t.createAutoBgPic())
+            return fail(error, "the background picture cannot be made from the first frame");
+    } else {
         t.setBackgroundPic(bgPicture_);
-    // Steps 16 to 19.
-    t.setHandWidth(static_cast<float>(static_cast<double>(dS) * 0.4 / static_cast<double>(ch)));
-    t.setHeadWidth(hw / ch);
-    t.setHeadHeight(hh / ch);
-    t.setSleeves(cal.sleevesToWrist ? 1.0f : 0.33f);
-    t.setBodyScale(static_cast<double>(dS) * 3.5 / static_cast<double>(ch));
-    t.setThickness(0.8f);
-    t.setThresBg(180);
+    }
     why = t.checkBodySizes();
     if (!why.empty())
         return fail(error, "calibration: " + why + " (shoulder distance or head box too small for the image area)");
 
-    // Steps 20 to 22.
-    t.computeLikelihoodHisto();
-    t.buildPartFilter(1500, 1.2f);
-    t.initFilter();
+    // The colour tables, the filters and the corrections.
+    if (!t.computeLikelihoodHisto())
+        return fail(error, "skin or background picture: not an 8-bit colour picture");
+    t.buildPartFilter();
+    if (!t.initFilter())
+        return fail(error, "the body-part filters cannot be set up");
     corBN_.initialize(0.95f, faSize);
 
     // The outputs, the tracking file last. The annotated video has the size of
@@ -371,20 +393,34 @@ TrackingRun::Tick TrackingRun::onTimer(std::string* error)
     const bool camera = options_.source == TrackingOptions::Source::Camera;
     Suivi2D& t = *bibSuivi_;
 
-    Clock::time_point t0 = Clock::now(), t1;
+    // Wall-clock time, or the processor time of the whole process (all its
+    // threads: the filters' workers too), which a busy machine disturbs less.
+    const bool cpu = cpuClock_;
+    auto now = [cpu] {
+        if (cpu) {
+            timespec ts;
+            ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+            return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
+        }
+        return std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
+    };
+    double t0 = timing_ ? now() : 0;
     auto lap = [&](double& acc) {
         if (timing_) {
-            t1 = Clock::now();
-            acc += seconds(t0, t1);
+            const double t1 = now();
+            acc += t1 - t0;
             t0 = t1;
         }
     };
 
-    // Steps 1 and 2. The frame is checked before it replaces the tracker's.
+    // The next frame and its time; the frame is checked before it replaces the tracker's.
     ++posFrame_;
     bool read = false;
     double posMsec = 0, posFrames = 0;
     if (reader_) {
+        // The tracker is finished with the previous frame: its buffer goes
+        // back to the decoder.
+        reader_->recycle(std::move(frame_));
         FrameReader::Item it = reader_->next();
         read = it.ok;
         frame_ = std::move(it.pic);
@@ -410,7 +446,9 @@ TrackingRun::Tick TrackingRun::onTimer(std::string* error)
         --posFrame_;
         return failed(msg);
     }
-    frame_.copyTo(currentPic_);
+    // The tracker reads the decoded frame itself (same size and type as the
+    // first one); it is not copied.
+    t.curPic = frame_;
     double time = 0;
     if (camera)
         time = static_cast<double>(posFrame_) * 40.0;
@@ -418,51 +456,49 @@ TrackingRun::Tick TrackingRun::onTimer(std::string* error)
         time = fileFrameTime(posMsec, posFrames, fps_, lastTime_);
     lap(times_.decode);
 
-    // Step 3.
-    t.computeSkBgMaps();
+    // The maps of this frame, then the filters (one by one when timed).
+    if (!t.computeSkBgMaps())
+        return failed("the image area no longer fits in frame " + std::to_string(posFrame_));
     lap(times_.maps);
     if (timing_) {
-        t.trackHead();
-        lap(times_.head);
-        t.trackBody();
-        lap(times_.torso);
-        t.trackRElbow();
-        lap(times_.elbowR);
-        t.trackLElbow();
-        lap(times_.elbowL);
-        t.trackHands();
-        lap(times_.hands);
+        double* const lapOf[Suivi2D::kParts] = {&times_.head, &times_.torso, &times_.elbowR, &times_.elbowL,
+                                                &times_.hands};
+        for (int k = 0; k < Suivi2D::kParts; ++k) {
+            (void)t.track(static_cast<Suivi2D::Part>(k)); // ready since begTrack
+            lap(*lapOf[k]);
+        }
     } else {
-        t.processFrame();
+        (void)t.processFrame(); // ready since begTrack
     }
-    t.expectation(e_);
+    est_ = t.estimate();
 
-    // Step 4.
+    // The hands' labels (only when the sleeves leave nothing but the hands
+    // bare) and the elbows.
     if (options_.calibration.sleevesToWrist)
-        corBN_.correctHand(e_);
-    corBN_.correctElbow(e_);
+        corBN_.correctHand(est_);
+    corBN_.correctElbow(est_);
     lap(times_.corrections);
 
-    // Step 5: the six estimates, in the order and colours below (blue, green,
-    // red channel values).
+    // The six estimates drawn into the processed picture, in the order and
+    // colours below (blue, green, red channel values).
     cv::Mat& pic = t.getCurResPic();
     struct Mark {
-        int index;
+        const BodyPoint& at;
         const IntFil* fil;
         bool mirrored;
         int c0, c1, c2;
     };
     const Mark marks[6] = {
-        {0, t.intTorsoFil.get(), false, 0, 255, 255},   // torso, yellow
-        {2, t.intHeadFil.get(), false, 0, 0, 255},      // head, red
-        {4, t.intElbowRFil2.get(), false, 0, 255, 0},   // right elbow, green
-        {6, t.intElbowRFil2.get(), true, 0, 255, 0},    // left elbow, green, mirrored
-        {8, t.intHandFil.get(), false, 255, 255, 0},    // hand 1, cyan
-        {10, t.intHandFil.get(), false, 0, 0, 255},     // hand 2, red
+        {est_.torso, t.intTorsoFil.get(), false, 0, 255, 255},    // yellow
+        {est_.head, t.intHeadFil.get(), false, 0, 0, 255},        // red
+        {est_.elbowR, t.intElbowRFil2.get(), false, 0, 255, 0},   // green
+        {est_.elbowL, t.intElbowRFil2.get(), true, 0, 255, 0},    // green, mirrored
+        {est_.hand1, t.intHandFil.get(), false, 255, 255, 0},     // cyan
+        {est_.hand2, t.intHandFil.get(), false, 0, 0, 255},       // red
     };
     for (const Mark& m : marks) {
         int x = 0, y = 0;
-        if (!m.fil || !pixel(e_[m.index], &x) || !pixel(e_[m.index + 1], &y))
+        if (!m.fil || !pixel(m.at.x, &x) || !pixel(m.at.y, &y))
             continue;
         if (m.mirrored)
             m.fil->drawR(pic, x, y, m.c0, m.c1, m.c2);
@@ -471,19 +507,22 @@ TrackingRun::Tick TrackingRun::onTimer(std::string* error)
     }
     lap(times_.drawing);
 
-    // Steps 6 and 7.
+    // The annotated picture, then the line of the tracking file: hands and
+    // head with x from the processed picture's vertical centre line, in
+    // units of its height.
     if (videoWriter_.isOpened())
         videoWriter_.write(pic);
     const double R = resH_;
+    const double centre = t.resW / 2;
     char line[256];
     char* p = line;
     char* end = line + sizeof line;
-    p = appendFixed(p, end, (e_[8] - 200) / R);
-    p = appendFixed(p, end, e_[9] / R);
-    p = appendFixed(p, end, (e_[10] - 200) / R);
-    p = appendFixed(p, end, e_[11] / R);
-    p = appendFixed(p, end, (e_[2] - 200) / R);
-    p = appendFixed(p, end, e_[3] / R);
+    p = appendFixed(p, end, (est_.hand1.x - centre) / R);
+    p = appendFixed(p, end, est_.hand1.y / R);
+    p = appendFixed(p, end, (est_.hand2.x - centre) / R);
+    p = appendFixed(p, end, est_.hand2.y / R);
+    p = appendFixed(p, end, (est_.head.x - centre) / R);
+    p = appendFixed(p, end, est_.head.y / R);
     p = appendFixed(p, end, time);
     *p++ = '\n';
     // Flushed at once: an interrupted run keeps every line written so far.

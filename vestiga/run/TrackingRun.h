@@ -79,8 +79,8 @@ public:
     bool running() const { return trackFile_ != nullptr; }
     // The processed picture with the six estimates drawn on it (last tick).
     const cv::Mat& picture();
-    // The corrected 12-value estimate of the last tick.
-    const double* estimate() const { return e_; }
+    // The corrected estimate of the last tick.
+    const BodyEstimate& estimate() const { return est_; }
     // Frames processed since begTrack, that is lines written (a read that
     // finds no frame is not counted).
     int64_t posFrame() const { return posFrame_; }
@@ -89,7 +89,12 @@ public:
     Suivi2D& tracker() { return *bibSuivi_; }
     // Times every stage of each tick (the filters one by one, in the order of
     // processFrame); for benchmarks. The results are the same either way.
-    void setStageTiming(bool on) { timing_ = on; }
+    // cpuClock: processor time of the whole process instead of wall-clock time.
+    void setStageTiming(bool on, bool cpuClock = false)
+    {
+        timing_ = on;
+        cpuClock_ = cpuClock;
+    }
     // File mode decodes the next frames on a second thread while the tracker
     // works (on by default; off while stage timing is on). Frames, times and
     // random draws are the same either way, so the tracking file is too.
@@ -115,9 +120,10 @@ private:
     double lastTime_ = 0;
     uint64_t fileBytes_ = 0; // length of the complete lines written
     double fps_ = 0;
-    double e_[12] = {};
+    BodyEstimate est_;
     cv::Mat frame_; // the decoder's picture, checked before it is copied into currentPic_
     bool timing_ = false;
+    bool cpuClock_ = false;
     bool readAhead_ = true;
     std::unique_ptr<FrameReader> reader_; // owns camera_ while it runs
     StageTimes times_;

@@ -56,32 +56,27 @@ cv::Mat frameAt(int k) {
 
 int main() {
     // ---- computeSkBgMaps on a 640 x 480 frame, processed picture 400 x 300.
-    Suivi2D t;
-    t.setDistortion(0, 0, 10);
-    t.setROI(0, 0, 1, 1);
-    t.setResizeWidth(400);
+    Suivi2D t; // the whole frame, the default settings
     cv::Mat frame = frameAt(0);
-    if (t.setCurPicture(frame) != 1) {
+    if (!t.setCurPicture(frame)) {
         std::fprintf(stderr, "perf_engine: set-up refused\n");
         return 1;
     }
     cv::Mat skin(20, 20, CV_8UC3, cv::Scalar(80, 120, 200));
     t.setSkinPic(skin);
-    t.createAutoBgPic();
-    t.setHandWidth(0.05f);
-    t.setHeadWidth(0.15f);
-    t.setHeadHeight(0.2f);
-    t.setSleeves(0.33f);
-    t.setBodyScale(1.2);
-    t.setThickness(0.8f);
-    t.setThresBg(180);
-    const double tHisto = medianMicros(1, [] {}, [&] { t.computeLikelihoodHisto(); });
+    (void)t.createAutoBgPic(); // after setCurPicture: cannot fail
+    t.opt.handWidth = 0.05f;
+    t.opt.headWidth = 0.15f;
+    t.opt.headHeight = 0.2f;
+    t.opt.sleeves = 0.33f;
+    t.opt.bodyScale = 1.2f;
+    const double tHisto = medianMicros(1, [] {}, [&] { (void)t.computeLikelihoodHisto(); });
     std::vector<cv::Mat> frames;
     for (int k = 0; k < 20; ++k)
         frames.push_back(frameAt(k));
     int k = 0;
     const double tMaps = medianMicros(
-        300, [&] { frames[k++ % 20].copyTo(frame); }, [&] { t.computeSkBgMaps(); });
+        300, [&] { frames[k++ % 20].copyTo(frame); }, [&] { (void)t.computeSkBgMaps(); });
 
     // ---- One generic cycle: resample, drift, expectation (1500 particles).
     RandGen g;

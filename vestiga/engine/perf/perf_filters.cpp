@@ -182,44 +182,51 @@ int main(int argc, char** argv)
     const double fw = reference.cols, fh = reference.rows;
     const cv::Rect2d& A = calib.area;
     Suivi2D t;
-    t.setDistortion(0, 0, 10);
-    t.setROI(static_cast<float>(A.x / fw), static_cast<float>(A.y / fh), static_cast<float>((A.x + A.width) / fw),
-             static_cast<float>((A.y + A.height) / fh));
-    t.setResizeWidth(400);
+    t.opt.minX = static_cast<float>(A.x / fw);
+    t.opt.minY = static_cast<float>(A.y / fh);
+    t.opt.maxX = static_cast<float>((A.x + A.width) / fw);
+    t.opt.maxY = static_cast<float>((A.y + A.height) / fh);
+    t.opt.resizeWidth = 400;
     const std::string roiProblem = t.checkROI(reference.size());
     if (!roiProblem.empty()) {
         std::fprintf(stderr, "perf_filters: %s\n", roiProblem.c_str());
         return 1;
     }
     cv::Mat frame = reference.clone(); // the frame buffer the tracker reads
-    t.setCurPicture(frame);
+    if (!t.setCurPicture(frame)) {
+        std::fprintf(stderr, "perf_filters: the first frame cannot be processed\n");
+        return 1;
+    }
     // Skin sample: the central half of the head box of the reference frame.
     const cv::Rect2d& H = calib.head;
     const cv::Rect skinRect(static_cast<int>(H.x + H.width / 4), static_cast<int>(H.y + H.height / 4),
                             std::max(1, static_cast<int>(H.width / 2)), std::max(1, static_cast<int>(H.height / 2)));
     const cv::Mat skinPic = reference(skinRect & cv::Rect(0, 0, reference.cols, reference.rows)).clone();
     t.setSkinPic(skinPic);
-    t.createAutoBgPic();
+    (void)t.createAutoBgPic(); // after setCurPicture: cannot fail
     const double ch = A.height, dS = calib.shoulderDistance;
-    t.setHandWidth(static_cast<float>(dS * 0.4 / ch));
-    t.setHeadWidth(static_cast<float>(H.width / ch));
-    t.setHeadHeight(static_cast<float>(H.height / ch));
-    t.setSleeves(shortSleeves ? 0.33f : 1.0f);
-    t.setBodyScale(dS * 3.5 / ch);
-    t.setThickness(0.8f);
-    t.setThresBg(180);
-    const double tHisto = timed([&] { t.computeLikelihoodHisto(); });
+    t.opt.handWidth = static_cast<float>(dS * 0.4 / ch);
+    t.opt.headWidth = static_cast<float>(H.width / ch);
+    t.opt.headHeight = static_cast<float>(H.height / ch);
+    t.opt.sleeves = shortSleeves ? 0.33f : 1.0f;
+    t.opt.bodyScale = dS * 3.5 / ch;
+    bool tables = false;
+    const double tHisto = timed([&] { tables = t.computeLikelihoodHisto(); });
+    if (!tables) {
+        std::fprintf(stderr, "perf_filters: the colour tables cannot be built\n");
+        return 1;
+    }
     const std::string sizeProblem = t.checkBodySizes();
     if (!sizeProblem.empty()) {
         std::fprintf(stderr, "perf_filters: %s\n", sizeProblem.c_str());
         return 1;
     }
     const double tSetup = timed([&] {
-        t.buildPartFilter(1500, 1.2f);
-        t.initFilter();
+        t.buildPartFilter();
+        (void)t.initFilter(); // after buildPartFilter: cannot fail
     });
     CorrectionBN cor;
-    cor.initialize(0.95f, static_cast<int>(t.bSc * 0.25 * t.resH));
+    cor.initialize(0.95f, static_cast<int>(t.opt.bodyScale * 0.25 * t.resH));
 
     std::vector<double> maps, head, torso, elbowR, elbowL, hands, finish, total;
     cv::Mat next;
@@ -231,15 +238,15 @@ int main(int argc, char** argv)
             drawn.frame(k, next);
         }
         next.copyTo(t.curPic); // same size and type: refilled in place
-        double e[12];
-        maps.push_back(timed([&] { t.computeSkBgMaps(); }));
-        head.push_back(timed([&] { t.trackHead(); }));
-        torso.push_back(timed([&] { t.trackBody(); }));
-        elbowR.push_back(timed([&] { t.trackRElbow(); }));
-        elbowL.push_back(timed([&] { t.trackLElbow(); }));
-        hands.push_back(timed([&] { t.trackHands(); }));
+        BodyEstimate e;
+        maps.push_back(timed([&] { (void)t.computeSkBgMaps(); }));
+        head.push_back(timed([&] { (void)t.track(Suivi2D::Part::Head); }));
+        torso.push_back(timed([&] { (void)t.track(Suivi2D::Part::Torso); }));
+        elbowR.push_back(timed([&] { (void)t.track(Suivi2D::Part::ElbowR); }));
+        elbowL.push_back(timed([&] { (void)t.track(Suivi2D::Part::ElbowL); }));
+        hands.push_back(timed([&] { (void)t.track(Suivi2D::Part::Hands); }));
         finish.push_back(timed([&] {
-            t.expectation(e);
+            e = t.estimate();
             cor.correctHand(e);
             cor.correctElbow(e);
         }));

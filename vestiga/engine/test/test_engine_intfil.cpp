@@ -6,6 +6,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <cmath>
+#include <cstring>
 #include <set>
 #include <utility>
 
@@ -381,3 +382,34 @@ TEST(IntFil, OutlineDrawsOneClosedPolygonPerRun) {
     EXPECT_EQ(cv::norm(mirrored, flipped, cv::NORM_INF), 0);
 }
 
+
+TEST(IntFil, ScoreInsideAndAcrossTheBordersEqualsThePointByPointSum)
+{
+    // The point-by-point sum through extrapolate, in the template's order.
+    const auto reference = [](const IntFil& f, const cv::Mat& I, int x, int y, bool mirrored) {
+        float s = 0;
+        for (int k = 0; k < f.nbPts; ++k) {
+            if (mirrored)
+                s -= f.extrapolate(I, x - f.dx[k], y + f.dy[k], I.cols, I.rows) * f.coef[k];
+            else
+                s += f.extrapolate(I, x + f.dx[k], y + f.dy[k], I.cols, I.rows) * f.coef[k];
+        }
+        return s;
+    };
+    cv::Mat map(60, 80, CV_8UC1), I;
+    cv::randu(map, 0, 256);
+    cv::integral(map, I, CV_64F);
+    const int dx[] = {-20, 13, 13, -20, 0, -8, 8, 8, -8, 25};
+    const int dy[] = {-15, -15, 15, 15, 24, -6, -6, 6, 6, -24};
+    const float c[] = {0.1f, -0.3f, 0.7f, -1.1f, 0.013f, 2, -2, 2, -2, 0.5f};
+    IntFil f;
+    f.InitFil(dx, dy, c, 10);
+    for (int y = -30; y < 90; ++y) {
+        for (int x = -30; x < 115; ++x) {
+            const float a = f.computeInt(I, x, y, I.cols, I.rows), b = reference(f, I, x, y, false);
+            const float ar = f.computeIntR(I, x, y, I.cols, I.rows), br = reference(f, I, x, y, true);
+            ASSERT_EQ(std::memcmp(&a, &b, sizeof a), 0) << x << ", " << y;
+            ASSERT_EQ(std::memcmp(&ar, &br, sizeof ar), 0) << x << ", " << y << " mirrored";
+        }
+    }
+}

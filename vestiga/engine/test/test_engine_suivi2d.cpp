@@ -21,20 +21,25 @@ cv::Mat gradientFrame(int w, int h) {
 }
 
 void configure(Suivi2D& t, float x0, float y0, float x1, float y1, int resW = 400) {
-    t.setDistortion(0, 0, 10);
-    t.setROI(x0, y0, x1, y1);
-    t.setResizeWidth(resW);
+    t.opt.noiseH = 0;
+    t.opt.noiseS = 0;
+    t.opt.noiseV = 10;
+    t.opt.minX = x0;
+    t.opt.minY = y0;
+    t.opt.maxX = x1;
+    t.opt.maxY = y1;
+    t.opt.resizeWidth = resW;
 }
 
 // The body proportions the application sets for an ordinary calibration.
 void setBody(Suivi2D& t) {
-    t.setHandWidth(0.05f);
-    t.setHeadWidth(0.15f);
-    t.setHeadHeight(0.2f);
-    t.setSleeves(0.33f);
-    t.setBodyScale(0.6);
-    t.setThickness(0.8f);
-    t.setThresBg(180);
+    t.opt.handWidth = 0.05f;
+    t.opt.headWidth = 0.15f;
+    t.opt.headHeight = 0.2f;
+    t.opt.sleeves = 0.33f;
+    t.opt.bodyScale = 0.6;
+    t.opt.thickness = 0.8f;
+    t.opt.foregroundThreshold = 180;
 }
 
 float bin(const cv::Mat& h, const cv::Vec3b& c) { return h.at<float>(c[0] / 16, c[1] / 16, c[2] / 16); }
@@ -54,11 +59,11 @@ cv::Mat scene(int w, int h, int handX) {
 
 TEST(Suivi2D, PicturesAreSharedAndScaleIsSinglePrecision) {
     Suivi2D t;
-    t.setBodyScale(0.1);
-    EXPECT_EQ(t.bSc, 0.1f); // the single-precision value nearest to 0.1
+    t.opt.bodyScale = 0.1;
+    EXPECT_EQ(t.opt.bodyScale, 0.1f); // the single-precision value nearest to 0.1
     cv::Mat skin(4, 4, CV_8UC3, cv::Scalar::all(1)), bg(4, 4, CV_8UC3, cv::Scalar::all(2));
-    EXPECT_EQ(t.setSkinPic(skin), 1);
-    EXPECT_EQ(t.setBackgroundPic(bg), 1);
+    t.setSkinPic(skin);
+    t.setBackgroundPic(bg);
     skin.setTo(cv::Scalar::all(9));
     bg.setTo(cv::Scalar::all(8));
     EXPECT_EQ(t.skinPic.at<cv::Vec3b>(0, 0)[0], 9);
@@ -78,7 +83,7 @@ TEST(Suivi2D, ImageAreaAndProcessedHeight) {
     // Taller than wide: the skin prior would divide by 400 / 420 = 0.
     const std::string why = t.checkROI({640, 480});
     EXPECT_NE(why.find("taller than wide"), std::string::npos) << why;
-    EXPECT_EQ(t.setCurPicture(gradientFrame(640, 480)), 0);
+    EXPECT_FALSE(t.setCurPicture(gradientFrame(640, 480)));
     EXPECT_TRUE(t.curResPic.empty());
 }
 
@@ -92,7 +97,7 @@ TEST(Suivi2D, CheckROIRefusesUnusableAreas) {
     for (const auto& b : bad) {
         configure(t, b.x0, b.y0, b.x1, b.y1);
         EXPECT_NE(t.checkROI(frame), "") << b.x0 << " " << b.y0 << " " << b.x1 << " " << b.y1;
-        EXPECT_EQ(t.setCurPicture(gradientFrame(640, 480)), 0);
+        EXPECT_FALSE(t.setCurPicture(gradientFrame(640, 480)));
     }
     configure(t, 0, 0, 1, 1);
     EXPECT_NE(t.checkROI({0, 0}), "");
@@ -102,7 +107,7 @@ TEST(Suivi2D, CheckROIRefusesUnusableAreas) {
     EXPECT_LE(t.resizedHeight(frame), 400);
     // Not a colour frame.
     configure(t, 0, 0, 1, 1);
-    EXPECT_EQ(t.setCurPicture(cv::Mat(480, 640, CV_8UC1, cv::Scalar(0))), 0);
+    EXPECT_FALSE(t.setCurPicture(cv::Mat(480, 640, CV_8UC1, cv::Scalar(0))));
 }
 
 TEST(Suivi2D, SetCurPictureCreatesTheImagesFromTheArea) {
@@ -202,7 +207,7 @@ TEST(Suivi2D, FirstMapsFollowTheScene) {
     cv::Mat bg(480, 640, CV_8UC3, cv::Scalar(kWall[0], kWall[1], kWall[2]));
     t.setBackgroundPic(bg);
     setBody(t);
-    t.setBodyScale(1.2); // shoulders a third of the area's height apart
+    t.opt.bodyScale = 1.2; // shoulders a third of the area's height apart
     ASSERT_EQ(t.computeLikelihoodHisto(), 1);
     EXPECT_EQ(t.rng.drawn(), 6u * 640 * 480);
     EXPECT_GT(bin(t.skinLikHist, kSkin), 100);
@@ -280,11 +285,11 @@ TEST(Suivi2D, PriorIsDividedByTheWholeNumberAspectRatio) {
         Suivi2D t;
         configure(t, 0, 0, 1, 1, 400);
         const cv::Mat frame(frameH, 400, CV_8UC3, cv::Scalar(A[0], A[1], A[2]));
-        EXPECT_EQ(t.setCurPicture(frame), 1);
+        EXPECT_TRUE(t.setCurPicture(frame));
         t.setSkinPic(frame);
         t.setBackgroundPic(frame.clone());
         setBody(t);
-        EXPECT_EQ(t.computeLikelihoodHisto(), 1);
+        EXPECT_TRUE(t.computeLikelihoodHisto());
         return std::make_pair(t.resH, bin(t.skinLikHist, A));
     };
     const auto [h300, v300] = tableValue(300);
@@ -303,8 +308,8 @@ TEST(Suivi2D, PriorIsDividedByTheWholeNumberAspectRatio) {
     t.setSkinPic(frame);
     t.setBackgroundPic(frame.clone());
     setBody(t);
-    t.setHeadWidth(3);
-    t.setHeadHeight(3);
+    t.opt.headWidth = 3;
+    t.opt.headHeight = 3;
     ASSERT_EQ(t.computeLikelihoodHisto(), 1);
     EXPECT_EQ(bin(t.skinLikHist, A), 255);
 }
@@ -317,16 +322,18 @@ TEST(Suivi2D, ForegroundThresholdKeepsValuesNotBelowIt) {
     auto tables = [&](int thres, double bodyScale) {
         Suivi2D t;
         configure(t, 0, 0, 1, 1, 100);
-        t.setDistortion(0, 0, 0);
+        t.opt.noiseH = 0;
+        t.opt.noiseS = 0;
+        t.opt.noiseV = 0;
         cv::Mat frame(50, 100, CV_8UC3, cv::Scalar(B[0], B[1], B[2]));
         frame(cv::Rect(0, 0, 50, 50)).setTo(cv::Scalar(X[0], X[1], X[2]));
-        EXPECT_EQ(t.setCurPicture(frame), 1);
+        EXPECT_TRUE(t.setCurPicture(frame));
         t.setSkinPic(frame);
         t.setBackgroundPic(cv::Mat(50, 100, CV_8UC3, cv::Scalar(B[0], B[1], B[2])));
         setBody(t);
-        t.setBodyScale(bodyScale);
-        t.setThresBg(thres);
-        EXPECT_EQ(t.computeLikelihoodHisto(), 1);
+        t.opt.bodyScale = bodyScale;
+        t.opt.foregroundThreshold = thres;
+        EXPECT_TRUE(t.computeLikelihoodHisto());
         return std::make_pair(bin(t.bgLikHist, X), bin(t.bgLikHist, B));
     };
     EXPECT_EQ(tables(255, 0.6).first, 255.0f); // equal to the threshold: kept
@@ -351,7 +358,9 @@ TEST(Suivi2D, BackgroundNoiseDrawsColumnByColumn) {
     cv::Mat bg = bg0.clone();
     t.setBackgroundPic(bg);
     setBody(t);
-    t.setDistortion(3, 0, 10);
+    t.opt.noiseH = 3;
+    t.opt.noiseS = 0;
+    t.opt.noiseV = 10;
     ASSERT_EQ(t.computeLikelihoodHisto(), 1);
     EXPECT_EQ(t.rng.drawn(), 6u * 23 * 17);
     cv::Mat T;
@@ -381,7 +390,9 @@ TEST(Suivi2D, BackgroundNoiseClampsInsteadOfWrapping) {
     t.setSkinPic(bg.clone());
     t.setBackgroundPic(bg);
     setBody(t);
-    t.setDistortion(0, 0, 1e6f); // the value channel ends at 0 or 255
+    t.opt.noiseH = 0;
+    t.opt.noiseS = 0;
+    t.opt.noiseV = 1e6f; // the value channel ends at 0 or 255
     ASSERT_EQ(t.computeLikelihoodHisto(), 1);
     int black = 0, bright = 0;
     for (int y = 0; y < bg.rows; ++y) {
@@ -400,11 +411,11 @@ TEST(Suivi2D, TrackersInOneProcessDoNotDisturbEachOther) {
     auto tables = [](Suivi2D& t) {
         configure(t, 0, 0, 1, 1, 200);
         const cv::Mat frame = scene(400, 300, 60);
-        EXPECT_EQ(t.setCurPicture(frame), 1);
+        EXPECT_TRUE(t.setCurPicture(frame));
         t.setSkinPic(cv::Mat(8, 8, CV_8UC3, cv::Scalar(kSkin[0], kSkin[1], kSkin[2])));
-        t.createAutoBgPic();
+        EXPECT_TRUE(t.createAutoBgPic());
         setBody(t);
-        EXPECT_EQ(t.computeLikelihoodHisto(), 1);
+        EXPECT_TRUE(t.computeLikelihoodHisto());
     };
     Suivi2D a, b;
     for (int i = 0; i < 1000; ++i)
@@ -420,22 +431,25 @@ TEST(Suivi2D, TrackersInOneProcessDoNotDisturbEachOther) {
 TEST(Suivi2D, RefusesToBuildTablesWithoutItsInputs) {
     Suivi2D t;
     configure(t, 0, 0, 1, 1, 100);
-    EXPECT_EQ(t.computeLikelihoodHisto(), 0); // before setCurPicture
-    EXPECT_EQ(t.createAutoBgPic(), 0);
-    EXPECT_EQ(t.computeSkBgMaps(), 0);
+    EXPECT_FALSE(t.computeLikelihoodHisto()); // before setCurPicture
+    EXPECT_FALSE(t.createAutoBgPic());
+    EXPECT_FALSE(t.computeSkBgMaps());
     ASSERT_EQ(t.setCurPicture(gradientFrame(200, 150)), 1);
     setBody(t);
     t.setBackgroundPic(gradientFrame(10, 10));
-    EXPECT_EQ(t.computeLikelihoodHisto(), 0); // no skin picture
+    EXPECT_FALSE(t.computeLikelihoodHisto()); // no skin picture
     t.setSkinPic(cv::Mat(5, 5, CV_8UC1, cv::Scalar(1)));
-    EXPECT_EQ(t.computeLikelihoodHisto(), 0); // not a colour picture
+    EXPECT_FALSE(t.computeLikelihoodHisto()); // not a colour picture
     EXPECT_EQ(t.rng.drawn(), 0u);
     EXPECT_TRUE(t.skinLikHist.empty());
-    EXPECT_EQ(t.computeSkBgMaps(), 0); // no tables yet
+    EXPECT_FALSE(t.computeSkBgMaps()); // no tables yet
     // The frame shrank: the image area no longer fits.
     t.setSkinPic(gradientFrame(10, 10));
     ASSERT_EQ(t.computeLikelihoodHisto(), 1);
-    t.setROI(0.5f, 0.5f, 1, 1);
+    t.opt.minX = 0.5f;
+    t.opt.minY = 0.5f;
+    t.opt.maxX = 1;
+    t.opt.maxY = 1;
     t.curPic = gradientFrame(1, 1);
-    EXPECT_EQ(t.computeSkBgMaps(), 0);
+    EXPECT_FALSE(t.computeSkBgMaps());
 }

@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <vector>
 
 using namespace vestiga;
 
@@ -147,13 +150,12 @@ protected:
     ElbowPartFil& make(char side, int n)
     {
         elbow.buildPartFilter(n, 2, 0, &rng);
-        elbow.initialize(0, 0, &fMinus1, &f0, &fHalf, &empty, 41, &ones, &torso, side);
+        elbow.initialize(0, 0, &fMinus1, &f0, &fHalf, 41, &ones, &torso, side);
         return elbow;
     }
     RandGen rng;
     cv::Mat ones = cv::Mat(301, 401, CV_64F, cv::Scalar(1.0));
     IntFil f0 = onePoint(0.0f), fMinus1 = onePoint(-1.0f), fHalf = onePoint(0.5f);
-    IntFil empty;
     TorsoPartFil torso; // estimate (200, 150)
     ElbowPartFil elbow;
 };
@@ -176,7 +178,7 @@ TEST_F(ElbowTest, RightElbowStaysBesideAndNearItsShoulder)
     EXPECT_EQ(e.particle(2)[1], 140.0);
     // A coordinate that is not a number is put on its limit.
     EXPECT_EQ(e.particle(3)[0], 190.0);
-    // Scores -1, 0 and 0.5: the best gives 30^0.5; the empty fourth template is ignored.
+    // Scores -1, 0 and 0.5: the best gives 30^0.5.
     for (int i = 0; i < 4; ++i)
         EXPECT_DOUBLE_EQ(e.weight[i], std::sqrt(30.0));
 }
@@ -191,4 +193,30 @@ TEST_F(ElbowTest, LeftElbowMirrorsSideAndTemplates)
     EXPECT_EQ(e.particle(1)[0], 230.0);
     // Mirrored templates: the one-point scores change sign (1, 0, -0.5): best 30^1.
     EXPECT_DOUBLE_EQ(e.weight[0], 30.0);
+}
+
+TEST(ElbowWeight, MaxPowerEqualsTheThreePowersOnEveryKindOfScore)
+{
+    const auto naive = [](float a, float b, float c) {
+        return std::max(std::max(std::pow(30.0, static_cast<double>(a)), std::pow(30.0, static_cast<double>(b))),
+                        std::pow(30.0, static_cast<double>(c)));
+    };
+    cv::RNG rng(11);
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    std::vector<std::array<float, 3>> cases = {{0, 0, 0},        {1, 1, 1},         {-1, 0.5f, 0.5f},
+                                               {nan, 1, 0},      {1, nan, 0},       {0, 1, nan},
+                                               {inf, 0, 1},      {-inf, 0, -inf},   {150, 149, 0},
+                                               {-150, -151, -200}, {100, 99.9999f, 0}, {-1e-30f, 0, 1e-30f}};
+    for (int k = 0; k < 200000; ++k) {
+        const float a = rng.uniform(-2.0f, 2.0f);
+        // Near ties: neighbours one or a few units in the last place apart.
+        const float b = k % 2 ? std::nextafter(a, 3.0f) : rng.uniform(-2.0f, 2.0f);
+        const float c = k % 3 ? a + static_cast<float>(rng.uniform(-2e-6, 2e-6)) : rng.uniform(-2.0f, 2.0f);
+        cases.push_back({a, b, c});
+        cases.push_back({c, a, b});
+    }
+    for (const auto& s : cases) {
+        const double want = naive(s[0], s[1], s[2]), got = maxPow30(s[0], s[1], s[2]);
+        ASSERT_TRUE(std::memcmp(&want, &got, sizeof want) == 0) << s[0] << " " << s[1] << " " << s[2];
+    }
 }

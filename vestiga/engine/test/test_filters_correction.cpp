@@ -1,4 +1,4 @@
-// Correction of hand labels and elbows on hand-made expectation vectors.
+// Correction of hand labels and elbows on hand-made estimates.
 #include "engine/CorrectionBN.h"
 
 #include <gtest/gtest.h>
@@ -9,21 +9,17 @@ using namespace vestiga;
 
 namespace {
 
-// An expectation vector with torso and head fixed, the elbows and hands given.
-void fill(double* v, double erx, double ery, double elx, double ely, double h1x, double h1y, double h2x,
-          double h2y)
+// An estimate with torso and head fixed, the elbows and hands given.
+BodyEstimate fill(double erx, double ery, double elx, double ely, double h1x, double h1y, double h2x, double h2y)
 {
-    const double body[4] = {200, 180, 200, 80};
-    for (int k = 0; k < 4; ++k)
-        v[k] = body[k];
-    v[4] = erx;
-    v[5] = ery;
-    v[6] = elx;
-    v[7] = ely;
-    v[8] = h1x;
-    v[9] = h1y;
-    v[10] = h2x;
-    v[11] = h2y;
+    BodyEstimate v;
+    v.torso = {200, 180};
+    v.head = {200, 80};
+    v.elbowR = {erx, ery};
+    v.elbowL = {elx, ely};
+    v.hand1 = {h1x, h1y};
+    v.hand2 = {h2x, h2y};
+    return v;
 }
 
 } // namespace
@@ -32,12 +28,12 @@ TEST(CorrectHand, HandTwoLeftOfHandOneIsExchangedOnTheFirstFrame)
 {
     CorrectionBN c;
     c.initialize(0.95f, 60);
-    double v[12];
+    BodyEstimate v;
     // Both elbows at one point: the anatomy terms are equal for both labels.
-    fill(v, 150, 150, 150, 150, 100, 100, 90, 100);
+    v = fill(150, 150, 150, 150, 100, 100, 90, 100);
     c.correctHand(v);
-    EXPECT_EQ(v[8], 90.0);
-    EXPECT_EQ(v[10], 100.0);
+    EXPECT_EQ(v.hand1.x, 90.0);
+    EXPECT_EQ(v.hand2.x, 100.0);
 
     // First frame: previous hands at (0, 0), so both continuity costs are
     // the same a; cx = 1, cy = 0 (each vertical term is ln 0.5).
@@ -51,41 +47,40 @@ TEST(CorrectHand, HandTwoLeftOfHandOneIsExchangedOnTheFirstFrame)
     EXPECT_DOUBLE_EQ(c.hyp1, swapped);
     EXPECT_DOUBLE_EQ(c.hyp2, kept);
     EXPECT_NEAR(kept - swapped, -10.00005 + 0.0000454, 1e-4);
-    for (int k = 0; k < 12; ++k)
-        EXPECT_EQ(c.lastBpCoord[k], v[k]);
+    EXPECT_TRUE(c.last == v);
 }
 
 TEST(CorrectHand, EqualScoresKeepTheLabels)
 {
     CorrectionBN c;
     c.initialize(0.95f, 60);
-    double v[12];
-    fill(v, 150, 150, 150, 150, 100, 100, 100, 150); // same x; cy = 0
+    BodyEstimate v;
+    v = fill(150, 150, 150, 150, 100, 100, 100, 150); // same x; cy = 0
     c.correctHand(v);
     EXPECT_EQ(c.hyp1, c.hyp2);
-    EXPECT_EQ(v[9], 100.0);
-    EXPECT_EQ(v[11], 150.0);
+    EXPECT_EQ(v.hand1.y, 100.0);
+    EXPECT_EQ(v.hand2.y, 150.0);
 }
 
 TEST(CorrectHand, RestoresLabelsAfterTheFilterExchangesThem)
 {
     CorrectionBN c;
     c.initialize(0.95f, 60);
-    double v[12];
+    BodyEstimate v;
     // The hands move slowly, hand 1 on the left near the right elbow.
     for (int f = 0; f < 30; ++f) {
         const double t = f * 0.5;
-        fill(v, 120, 150, 280, 150, 120 + t, 200 - t, 280 - t, 200 - t);
+        v = fill(120, 150, 280, 150, 120 + t, 200 - t, 280 - t, 200 - t);
         c.correctHand(v);
-        ASSERT_EQ(v[8], 120 + t) << "frame " << f;
+        ASSERT_EQ(v.hand1.x, 120 + t) << "frame " << f;
     }
     // The filter now delivers the hands with their labels exchanged.
     for (int f = 30; f < 40; ++f) {
         const double t = f * 0.5;
-        fill(v, 120, 150, 280, 150, 280 - t, 200 - t, 120 + t, 200 - t);
+        v = fill(120, 150, 280, 150, 280 - t, 200 - t, 120 + t, 200 - t);
         c.correctHand(v);
-        EXPECT_EQ(v[8], 120 + t) << "frame " << f;
-        EXPECT_EQ(v[10], 280 - t) << "frame " << f;
+        EXPECT_EQ(v.hand1.x, 120 + t) << "frame " << f;
+        EXPECT_EQ(v.hand2.x, 280 - t) << "frame " << f;
     }
     // mudx follows the absolute horizontal distance between the hands.
     EXPECT_GT(c.mudx, 100.0);
@@ -103,61 +98,61 @@ TEST(CorrectHand, SteepOrderingTermsKeepScoresFinite)
     c.sigma2dx = 0.01;
     c.mudy = 50;
     c.sigma2dy = 0.01;
-    double v[12];
+    BodyEstimate v;
     // Hands crossed in x and in y: exp(cx dx) and exp(cy dy) overflow.
-    fill(v, 150, 150, 150, 150, 200, 100, 100, 200);
+    v = fill(150, 150, 150, 150, 200, 100, 100, 200);
     c.correctHand(v);
     ASSERT_TRUE(std::isfinite(c.hyp1));
     ASSERT_TRUE(std::isfinite(c.hyp2));
     // Crossed in x costs the delivered labels cx |dx| = 1e6, crossed in y
     // costs the exchanged ones cy |dy| = 5e5: the hands are exchanged.
-    EXPECT_EQ(v[8], 100.0);
+    EXPECT_EQ(v.hand1.x, 100.0);
     EXPECT_NEAR(c.hyp1 - c.hyp2, 5e5, 1e-3);
 
     // The next frames still decide: the hands uncross and keep their labels.
     for (int f = 0; f < 3; ++f) {
-        fill(v, 150, 150, 150, 150, 100, 150, 200, 150);
+        v = fill(150, 150, 150, 150, 100, 150, 200, 150);
         c.correctHand(v);
         EXPECT_TRUE(std::isfinite(c.hyp1));
         EXPECT_TRUE(std::isfinite(c.hyp2));
     }
-    EXPECT_EQ(v[8], 100.0);
+    EXPECT_EQ(v.hand1.x, 100.0);
 }
 
 TEST(CorrectElbow, PullsAFarElbowToAForearmFromItsHand)
 {
     CorrectionBN c;
     c.initialize(0.95f, 50);
-    double v[12];
-    fill(v, 100, 180, 240, 100, 100, 100, 200, 100);
-    const double before[12] = {v[0], v[1], v[2], v[3]};
+    BodyEstimate v;
+    v = fill(100, 180, 240, 100, 100, 100, 200, 100);
+    const BodyEstimate before = v;
     c.correctElbow(v);
-    EXPECT_EQ(v[4], 100.0);
-    EXPECT_EQ(v[5], 150.0);
+    EXPECT_EQ(v.elbowR.x, 100.0);
+    EXPECT_EQ(v.elbowR.y, 150.0);
     // The left elbow is 40 from hand 2: it stays.
-    EXPECT_EQ(v[6], 240.0);
-    EXPECT_EQ(v[7], 100.0);
-    for (int k = 0; k < 4; ++k)
-        EXPECT_EQ(v[k], before[k]);
+    EXPECT_EQ(v.elbowL.x, 240.0);
+    EXPECT_EQ(v.elbowL.y, 100.0);
+    EXPECT_EQ(v.torso.x, before.torso.x);
+    EXPECT_EQ(v.head.y, before.head.y);
 
     // Oblique: the elbow ends on the circle of radius 50 about its hand.
-    fill(v, 100, 180, 330, 220, 100, 100, 200, 100);
+    v = fill(100, 180, 330, 220, 100, 100, 200, 100);
     c.correctElbow(v);
-    EXPECT_NEAR(std::hypot(v[6] - 200, v[7] - 100), 50.0, 1e-4);
-    EXPECT_NEAR((v[7] - 100) / (v[6] - 200), 120.0 / 130.0, 1e-9);
+    EXPECT_NEAR(std::hypot(v.elbowL.x - 200, v.elbowL.y - 100), 50.0, 1e-4);
+    EXPECT_NEAR((v.elbowL.y - 100) / (v.elbowL.x - 200), 120.0 / 130.0, 1e-9);
 }
 
 TEST(CorrectElbow, PairsElbowsWithTheHandsAsReported)
 {
     CorrectionBN c;
     c.initialize(0.95f, 60);
-    double v[12];
-    fill(v, 150, 150, 150, 150, 100, 100, 90, 100);
+    BodyEstimate v;
+    v = fill(150, 150, 150, 150, 100, 100, 90, 100);
     c.correctHand(v); // exchanges the hands: hand 1 is now (90, 100)
-    fill(v, 90, 300, 100, 300, v[8], v[9], v[10], v[11]);
+    v = fill(90, 300, 100, 300, v.hand1.x, v.hand1.y, v.hand2.x, v.hand2.y);
     c.correctElbow(v);
-    EXPECT_EQ(v[4], 90.0);
-    EXPECT_EQ(v[5], 160.0);
-    EXPECT_EQ(v[6], 100.0);
-    EXPECT_EQ(v[7], 160.0);
+    EXPECT_EQ(v.elbowR.x, 90.0);
+    EXPECT_EQ(v.elbowR.y, 160.0);
+    EXPECT_EQ(v.elbowL.x, 100.0);
+    EXPECT_EQ(v.elbowL.y, 160.0);
 }

@@ -181,32 +181,39 @@ struct Tracker {
     Tracker(int threads, float sleeve, int N)
     {
         drawFrame(0, frame);
-        t.setDistortion(0, 0, 10);
-        t.setROI(0.05f, 0.0f, 0.95f, 1.0f);
-        t.setResizeWidth(200);
-        t.setCurPicture(frame);
+        t.opt.noiseH = 0;
+        t.opt.noiseS = 0;
+        t.opt.noiseV = 10;
+        t.opt.minX = 0.05f;
+        t.opt.minY = 0.0f;
+        t.opt.maxX = 0.95f;
+        t.opt.maxY = 1.0f;
+        t.opt.resizeWidth = 200;
+        EXPECT_TRUE(t.setCurPicture(frame));
         skinPic = frame(cv::Rect(150, 65, 20, 30)).clone();
         t.setSkinPic(skinPic);
-        t.createAutoBgPic();
-        t.setHandWidth(0.12f);
-        t.setHeadWidth(0.2f);
-        t.setHeadHeight(0.25f);
-        t.setSleeves(sleeve);
-        t.setBodyScale(1.0);
-        t.setThickness(0.8f);
-        t.setThresBg(180);
-        t.computeLikelihoodHisto();
-        t.buildPartFilter(N, 1.2f);
-        t.initFilter();
-        setTrackerThreads(t, threads);
+        EXPECT_TRUE(t.createAutoBgPic());
+        t.opt.handWidth = 0.12f;
+        t.opt.headWidth = 0.2f;
+        t.opt.headHeight = 0.25f;
+        t.opt.sleeves = sleeve;
+        t.opt.bodyScale = 1.0;
+        t.opt.thickness = 0.8f;
+        t.opt.foregroundThreshold = 180;
+        EXPECT_TRUE(t.computeLikelihoodHisto());
+        t.opt.particles = N;
+        t.opt.driftScale = 1.2f;
+        t.buildPartFilter();
+        EXPECT_TRUE(t.initFilter());
+        EXPECT_EQ(setTrackerThreads(t, threads), 1);
     }
 
-    void step(int k, double* e)
+    void step(int k, BodyEstimate& e)
     {
         drawFrame(k, frame);
-        t.computeSkBgMaps();
-        t.processFrame();
-        t.expectation(e);
+        EXPECT_TRUE(t.computeSkBgMaps());
+        EXPECT_TRUE(t.processFrame());
+        e = t.estimate();
     }
 };
 
@@ -223,10 +230,10 @@ void expectSameRun(int threads, float sleeve, int N, int frames)
     ASSERT_EQ(trackerThreads(one.t), 1);
     ASSERT_EQ(trackerThreads(many.t), threads);
     for (int k = 1; k <= frames; ++k) {
-        double e1[12], e2[12];
+        BodyEstimate e1, e2;
         one.step(k, e1);
         many.step(k, e2);
-        ASSERT_EQ(std::memcmp(e1, e2, sizeof e1), 0) << "expectation differs at frame " << k;
+        ASSERT_EQ(std::memcmp(&e1, &e2, sizeof e1), 0) << "expectation differs at frame " << k;
         const PartFil* a[5] = {one.t.headPF.get(), one.t.torsoPF.get(), one.t.elbowPFR.get(),
                                one.t.elbowPFL.get(), one.t.handPF.get()};
         const PartFil* b[5] = {many.t.headPF.get(), many.t.torsoPF.get(), many.t.elbowPFR.get(),
@@ -238,10 +245,10 @@ void expectSameRun(int threads, float sleeve, int N, int frames)
         ASSERT_EQ(one.t.rng.drawn(), many.t.rng.drawn()) << "frame " << k;
     }
     // The run did track: the hand estimates stay in the picture.
-    double e[12];
-    one.t.expectation(e);
-    for (int j = 8; j < 12; ++j)
-        EXPECT_TRUE(std::isfinite(e[j]) && e[j] >= 0 && e[j] <= 200) << j << ": " << e[j];
+    const BodyEstimate e = one.t.estimate();
+    for (const BodyPoint& h : {e.hand1, e.hand2})
+        for (double v : {h.x, h.y})
+            EXPECT_TRUE(std::isfinite(v) && v >= 0 && v <= 200) << v;
 }
 
 TEST(ParallelTracker, TwoThreadsGiveTheSameBitsAsOneWithWristSleeves)
@@ -265,14 +272,16 @@ TEST(ParallelTracker, ThreadSettingNeedsFiltersAndSurvivesARebuild)
     Tracker tr(3, 1.0f, 100);
     EXPECT_EQ(trackerThreads(tr.t), 3);
     EXPECT_EQ(tr.t.handPF->pool, tr.t.headPF->pool); // one pool for the five filters
-    tr.t.buildPartFilter(100, 1.2f);
-    tr.t.initFilter();
+    tr.t.opt.particles = 100;
+    tr.t.opt.driftScale = 1.2f;
+    tr.t.buildPartFilter();
+    EXPECT_TRUE(tr.t.initFilter());
     EXPECT_EQ(trackerThreads(tr.t), 3);
     EXPECT_EQ(setTrackerThreads(tr.t, 0), 1); // at least one thread
     EXPECT_EQ(trackerThreads(tr.t), 1);
-    double e[12];
+    BodyEstimate e;
     tr.step(1, e);
-    EXPECT_TRUE(std::isfinite(e[0]));
+    EXPECT_TRUE(std::isfinite(e.torso.x));
 }
 
 } // namespace

@@ -48,15 +48,17 @@ void configure(Suivi2D& t, float sleeve, int N)
 {
     t.resW = 400;
     t.resH = 300;
-    t.setHeadWidth(0.25f);
-    t.setHeadHeight(0.25f);
-    t.setHandWidth(0.1f);
-    t.setBodyScale(1.0);
-    t.setThickness(0.8f);
-    t.setSleeves(sleeve);
+    t.opt.headWidth = 0.25f;
+    t.opt.headHeight = 0.25f;
+    t.opt.handWidth = 0.1f;
+    t.opt.bodyScale = 1.0;
+    t.opt.thickness = 0.8f;
+    t.opt.sleeves = sleeve;
     drawMaps(t, Figure());
-    t.buildPartFilter(N, 1.2f);
-    t.initFilter();
+    t.opt.particles = N;
+    t.opt.driftScale = 1.2f;
+    t.buildPartFilter();
+    EXPECT_TRUE(t.initFilter());
 }
 
 double dist(double x, double y, cv::Point p) { return std::hypot(x - p.x, y - p.y); }
@@ -67,24 +69,24 @@ TEST(FilterRun, ExpectationListsTorsoFirstAndHandsFromOneCall)
 {
     Suivi2D t;
     configure(t, 0.33f, 200);
-    t.processFrame();
-    double e[12];
-    t.expectation(e);
+    EXPECT_TRUE(t.processFrame());
+    const BodyEstimate e = t.estimate();
     double torso[2], head[2], er[2], el[2], hands[4];
     t.torsoPF->expectation(torso);
     t.headPF->expectation(head);
     t.elbowPFR->expectation(er);
     t.elbowPFL->expectation(el);
     t.handPF->expectation(hands);
-    const double expected[12] = {torso[0], torso[1], head[0],  head[1],  er[0],    er[1],
-                                 el[0],    el[1],    hands[0], hands[1], hands[2], hands[3]};
-    for (int k = 0; k < 12; ++k)
-        EXPECT_EQ(e[k], expected[k]) << k;
+    BodyEstimate expected;
+    expected.torso = {torso[0], torso[1]};
+    expected.head = {head[0], head[1]};
+    expected.elbowR = {er[0], er[1]};
+    expected.elbowL = {el[0], el[1]};
+    expected.hand1 = {hands[0], hands[1]};
+    expected.hand2 = {hands[2], hands[3]};
+    EXPECT_TRUE(e == expected);
     // Asking again changes nothing.
-    double again[12];
-    t.expectation(again);
-    for (int k = 0; k < 12; ++k)
-        EXPECT_EQ(again[k], e[k]) << k;
+    EXPECT_TRUE(t.estimate() == e);
 }
 
 TEST(FilterRun, ProcessFrameIsTheSingleStepsInOrderAndRepeatable)
@@ -94,20 +96,16 @@ TEST(FilterRun, ProcessFrameIsTheSingleStepsInOrderAndRepeatable)
     configure(b, 1.0f, 200);
     for (int frame = 0; frame < 3; ++frame) {
         const uint64_t before = a.rng.drawn();
-        a.processFrame();
+        EXPECT_TRUE(a.processFrame());
         // Two draws per coordinate: four 2-D filters and one 4-D filter.
         EXPECT_EQ(a.rng.drawn() - before, 2u * 200 * (2 + 2 + 2 + 2 + 4));
-        b.trackHead();
-        b.trackBody();
-        b.trackRElbow();
-        b.trackLElbow();
-        b.trackHands();
+        EXPECT_TRUE(b.track(Suivi2D::Part::Head));
+        EXPECT_TRUE(b.track(Suivi2D::Part::Torso));
+        EXPECT_TRUE(b.track(Suivi2D::Part::ElbowR));
+        EXPECT_TRUE(b.track(Suivi2D::Part::ElbowL));
+        EXPECT_TRUE(b.track(Suivi2D::Part::Hands));
     }
-    double ea[12], eb[12];
-    a.expectation(ea);
-    b.expectation(eb);
-    for (int k = 0; k < 12; ++k)
-        EXPECT_EQ(ea[k], eb[k]) << k;
+    EXPECT_TRUE(a.estimate() == b.estimate());
 }
 
 TEST(FilterRun, FindsTheDrawnSigner)
@@ -118,40 +116,39 @@ TEST(FilterRun, FindsTheDrawnSigner)
     CorrectionBN cor;
     cor.initialize(0.95f, static_cast<int>(0.25 * 300));
     const Figure f;
-    double e[12];
+    BodyEstimate e;
     for (int frame = 0; frame < 60; ++frame) {
-        t.processFrame();
-        t.expectation(e);
+        EXPECT_TRUE(t.processFrame());
+        e = t.estimate();
         cor.correctHand(e);
         cor.correctElbow(e);
-        for (double x : e)
-            ASSERT_TRUE(std::isfinite(x)) << "frame " << frame;
+        for (int k = 0; k < BodyEstimate::kPoints; ++k)
+            ASSERT_TRUE(std::isfinite(e[k].x) && std::isfinite(e[k].y)) << "frame " << frame;
     }
-    EXPECT_LT(dist(e[2], e[3], f.head), 8.0) << e[2] << ", " << e[3];
+    EXPECT_LT(dist(e.head.x, e.head.y, f.head), 8.0) << e.head.x << ", " << e.head.y;
     // The torso's centre lies in the middle of the picture, below the head.
-    EXPECT_NEAR(e[0], 200.0, 15.0);
-    EXPECT_GT(e[1], e[3]);
+    EXPECT_NEAR(e.torso.x, 200.0, 15.0);
+    EXPECT_GT(e.torso.y, e.head.y);
     // Each hand on its own side, near its drawn spot.
-    EXPECT_LT(dist(e[8], e[9], f.hand1), 12.0) << e[8] << ", " << e[9];
-    EXPECT_LT(dist(e[10], e[11], f.hand2), 12.0) << e[10] << ", " << e[11];
+    EXPECT_LT(dist(e.hand1.x, e.hand1.y, f.hand1), 12.0) << e.hand1.x << ", " << e.hand1.y;
+    EXPECT_LT(dist(e.hand2.x, e.hand2.y, f.hand2), 12.0) << e.hand2.x << ", " << e.hand2.y;
     // Both elbows hang beside the torso, on their own sides.
-    EXPECT_LT(e[4], e[0]);
-    EXPECT_GT(e[6], e[0]);
+    EXPECT_LT(e.elbowR.x, e.torso.x);
+    EXPECT_GT(e.elbowL.x, e.torso.x);
 }
 
 TEST(FilterRun, RefusesToRunBeforeSetUp)
 {
     Suivi2D t;
-    double e[12];
-    e[5] = 7;
-    EXPECT_EQ(t.initFilter(), 0); // no filters to initialise
-    EXPECT_EQ(t.processFrame(), 0);
-    t.expectation(e);
-    EXPECT_EQ(e[5], 0.0);
+    EXPECT_FALSE(t.initFilter()); // no filters to initialise
+    EXPECT_FALSE(t.processFrame());
+    EXPECT_TRUE(t.estimate() == BodyEstimate());
     t.resW = 400;
     t.resH = 300;
-    t.buildPartFilter(10, 1.2f);
-    EXPECT_EQ(t.processFrame(), 0); // built but not initialised: no templates yet
-    EXPECT_EQ(t.trackHands(), 0);
+    t.opt.particles = 10;
+    t.opt.driftScale = 1.2f;
+    t.buildPartFilter();
+    EXPECT_FALSE(t.processFrame()); // built but not initialised: no templates yet
+    EXPECT_FALSE(t.track(Suivi2D::Part::Hands));
     EXPECT_EQ(t.rng.drawn(), 0u);
 }

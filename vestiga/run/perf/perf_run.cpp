@@ -1,11 +1,16 @@
 // Stage timings of a whole tracking run, beside the decode-only rate of the
 // same file measured in the same process.
 //
-//   perf_run VIDEO CALIBRATION [TRACKING_OUT]
+//   perf_run VIDEO CALIBRATION [TRACKING_OUT] [ROUNDS]
 //
-// Prints, per processed frame, the mean time of each stage (decode, maps, each
-// filter, corrections, drawing, writing) and the whole run's frames per second
-// against the rate at which the file alone decodes.
+// Rounds alternate the decode-only pass and the whole run with the frames
+// decoded ahead (the way vestiga-track runs), so both see the same load; the
+// ratio of each round is taken within the round, and the medians and the
+// best round are printed. Then one run timed stage by stage in wall-clock
+// time and one in processor time (the whole process, every thread: on a
+// machine shared with other work processor time is the steadier measure),
+// and one run on a single thread without read-ahead. Every run's tracking
+// file must be the same.
 #include "run/Calibration.h"
 #include "run/TrackingRun.h"
 
@@ -13,45 +18,113 @@
 
 #include <opencv2/videoio.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
-namespace vestiga {
-static std::string readTrackingBytes(const std::string& path)
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string readBytes(const std::string& path)
 {
     std::ifstream f(path, std::ios::binary);
     std::ostringstream s;
     s << f.rdbuf();
     return s.str();
 }
-} // namespace vestiga
 
-using Clock = std::chrono::steady_clock;
+double cpuNow()
+{
+    timespec ts;
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
+}
 
-static double decodeOnlyRate(const std::string& path, int64_t* frames)
+double wallNow() { return std::chrono::duration<double>(Clock::now().time_since_epoch()).count(); }
+
+struct Timed {
+    double wall = 0, cpu = 0; // seconds
+    int64_t frames = 0;
+    double rate() const { return wall > 0 ? frames / wall : 0; }
+};
+
+Timed decodeOnly(const std::string& path)
 {
     cv::VideoCapture cap(path, cv::CAP_FFMPEG);
     cv::Mat f;
-    const auto t0 = Clock::now();
-    int64_t n = 0;
+    Timed t;
+    const double w0 = wallNow(), c0 = cpuNow();
     while (cap.read(f))
-        ++n;
-    const double s = std::chrono::duration<double>(Clock::now() - t0).count();
-    *frames = n;
-    return s > 0 ? n / s : 0;
+        ++t.frames;
+    t.wall = wallNow() - w0;
+    t.cpu = cpuNow() - c0;
+    return t;
 }
+
+struct Run {
+    Timed timed;
+    std::string track;
+    vestiga::StageTimes stages;
+    bool ok = false;
+};
+
+Run track(const vestiga::TrackingOptions& o, bool timing, bool cpuClock, bool readAhead, int threads)
+{
+    Run r;
+    vestiga::TrackingRun run;
+    run.setStageTiming(timing, cpuClock);
+    run.setReadAhead(readAhead);
+    std::string error;
+    if (!run.begTrack(o, &error)) {
+        std::fprintf(stderr, "perf_run: %s\n", error.c_str());
+        return r;
+    }
+    if (threads > 0)
+        vestiga::setTrackerThreads(run.tracker(), threads);
+    const double w0 = wallNow(), c0 = cpuNow();
+    vestiga::TrackingRun::Tick tick;
+    while ((tick = run.onTimer(&error)) == vestiga::TrackingRun::Tick::Frame) {
+    }
+    r.timed.wall = wallNow() - w0;
+    r.timed.cpu = cpuNow() - c0;
+    r.timed.frames = run.posFrame();
+    if (tick == vestiga::TrackingRun::Tick::Failed) {
+        std::fprintf(stderr, "perf_run: %s\n", error.c_str());
+        return r;
+    }
+    r.stages = run.stageTimes();
+    r.track = readBytes(o.trackingFile);
+    r.ok = true;
+    return r;
+}
+
+double median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: perf_run VIDEO CALIBRATION [TRACKING_OUT]\n");
+        std::fprintf(stderr, "usage: perf_run VIDEO CALIBRATION [TRACKING_OUT] [ROUNDS]\n");
         return 2;
     }
     const std::string video = argv[1], calib = argv[2];
     const std::string out = argc > 3 ? argv[3] : "/tmp/perf_run.track";
+    const int rounds = argc > 4 ? std::max(1, std::atoi(argv[4])) : 5;
 
     vestiga::CalibrationFile cal;
     std::string error;
@@ -70,69 +143,56 @@ int main(int argc, char** argv)
     o.trackingFile = out;
     o.calibration = vestiga::toRunCalibration(cal, o.reference.rows);
 
-    int64_t decodedFrames = 0;
-    const double decodeRate = decodeOnlyRate(video, &decodedFrames);
-
-    // Three runs of the same file: stage by stage (single thread), whole run on
-    // one thread, whole run with the frames decoded ahead on a second thread.
-    struct Pass {
-        const char* name;
-        bool timing, readAhead;
-        double seconds = 0, setup = 0;
-        std::string track;
-        vestiga::StageTimes times;
-    } passes[3] = {{"stage timing", true, false, 0, 0, {}, {}},
-                   {"one thread", false, false, 0, 0, {}, {}},
-                   {"read-ahead", false, true, 0, 0, {}, {}}};
-    for (Pass& p : passes) {
-        vestiga::TrackingRun run;
-        run.setStageTiming(p.timing);
-        run.setReadAhead(p.readAhead);
-        const auto t0 = Clock::now();
-        if (!run.begTrack(o, &error)) {
-            std::fprintf(stderr, "perf_run: %s\n", error.c_str());
-            return 2;
-        }
-        const auto t1 = Clock::now();
-        p.setup = std::chrono::duration<double>(t1 - t0).count();
-        vestiga::TrackingRun::Tick tick;
-        while ((tick = run.onTimer(&error)) == vestiga::TrackingRun::Tick::Frame) {
-        }
-        p.seconds = std::chrono::duration<double>(Clock::now() - t1).count();
-        if (tick == vestiga::TrackingRun::Tick::Failed) {
-            std::fprintf(stderr, "perf_run: %s\n", error.c_str());
+    // Alternating rounds: decode only, then the whole run.
+    std::vector<double> decodeRates, runRates, ratios, decodeCpu, runCpu;
+    std::string reference;
+    bool same = true;
+    for (int k = 0; k < rounds; ++k) {
+        const Timed d = decodeOnly(video);
+        const Run r = track(o, false, false, true, 0);
+        if (!r.ok)
             return 1;
-        }
-        p.times = run.stageTimes();
-        p.times.frames = run.posFrame();
-        p.track = vestiga::readTrackingBytes(out);
+        if (k == 0)
+            reference = r.track;
+        same = same && r.track == reference;
+        decodeRates.push_back(d.rate());
+        runRates.push_back(r.timed.rate());
+        ratios.push_back(d.rate() > 0 ? r.timed.rate() / d.rate() : 0);
+        decodeCpu.push_back(d.frames > 0 ? 1000.0 * d.cpu / d.frames : 0);
+        runCpu.push_back(r.timed.frames > 0 ? 1000.0 * r.timed.cpu / r.timed.frames : 0);
     }
-    const bool same = passes[0].track == passes[1].track && passes[1].track == passes[2].track;
-    const double total = passes[0].seconds;
-    const vestiga::StageTimes& s = passes[0].times;
-    const double setup = passes[0].setup;
-    const double n = s.frames > 0 ? static_cast<double>(s.frames) : 1.0;
-    auto row = [&](const char* name, double sec) {
-        std::printf("  %-12s %8.3f ms/frame  %5.1f %%\n", name, 1000.0 * sec / n, total > 0 ? 100.0 * sec / total : 0);
+    const Run wall = track(o, true, false, false, 0);
+    const Run cpu = track(o, true, true, false, 0);
+    const Run single = track(o, false, false, false, 1);
+    if (!wall.ok || !cpu.ok || !single.ok)
+        return 1;
+    same = same && wall.track == reference && cpu.track == reference && single.track == reference;
+
+    const double n = wall.timed.frames > 0 ? static_cast<double>(wall.timed.frames) : 1.0;
+    std::printf("video %s: %lld frames processed\n", video.c_str(), static_cast<long long>(wall.timed.frames));
+    std::printf("  stage        wall ms/frame  cpu ms/frame\n");
+    auto row = [&](const char* name, double w, double c) {
+        std::printf("  %-12s %13.3f %13.3f\n", name, 1000.0 * w / n, 1000.0 * c / n);
     };
-    std::printf("video %s: %lld frames, processed %lld, set-up %.1f ms\n", video.c_str(),
-                static_cast<long long>(decodedFrames), static_cast<long long>(s.frames), 1000.0 * setup);
-    row("decode", s.decode);
-    row("maps", s.maps);
-    row("head", s.head);
-    row("torso", s.torso);
-    row("elbow R", s.elbowR);
-    row("elbow L", s.elbowL);
-    row("hands", s.hands);
-    row("corrections", s.corrections);
-    row("drawing", s.drawing);
-    row("writing", s.writing);
-    std::printf("decode only    %8.1f frames/s\n", decodeRate);
-    for (const Pass& p : passes) {
-        const double rate = p.seconds > 0 ? p.times.frames / p.seconds : 0;
-        std::printf("%-14s %8.1f frames/s (%.3f ms/frame), %.3f of decode-only (goal >= 0.5)\n", p.name, rate,
-                    rate > 0 ? 1000.0 / rate : 0, decodeRate > 0 ? rate / decodeRate : 0);
-    }
-    std::printf("tracking files %s\n", same ? "identical in the three runs" : "DIFFER between the runs");
+    const vestiga::StageTimes& a = wall.stages;
+    const vestiga::StageTimes& b = cpu.stages;
+    row("decode", a.decode, b.decode);
+    row("maps", a.maps, b.maps);
+    row("head", a.head, b.head);
+    row("torso", a.torso, b.torso);
+    row("elbow R", a.elbowR, b.elbowR);
+    row("elbow L", a.elbowL, b.elbowL);
+    row("hands", a.hands, b.hands);
+    row("corrections", a.corrections, b.corrections);
+    row("drawing", a.drawing, b.drawing);
+    row("writing", a.writing, b.writing);
+    row("whole", wall.timed.wall, cpu.timed.cpu);
+    std::printf("%d alternating rounds (median, best):\n", rounds);
+    std::printf("  decode only   %8.1f frames/s  cpu %.3f ms/frame\n", median(decodeRates), median(decodeCpu));
+    std::printf("  whole run     %8.1f frames/s  cpu %.3f ms/frame\n", median(runRates), median(runCpu));
+    std::printf("  ratio         %8.3f median, %.3f best round (goal >= 0.5)\n", median(ratios),
+                *std::max_element(ratios.begin(), ratios.end()));
+    std::printf("one thread, no read-ahead: %.1f frames/s\n", single.timed.rate());
+    std::printf("tracking files %s\n", same ? "identical in every run" : "DIFFER between the runs");
     return same ? 0 : 1;
 }

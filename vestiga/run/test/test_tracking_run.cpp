@@ -88,11 +88,12 @@ TEST(TrackingRunTest, WritesOneFlushedLinePerFrameAndStopsAtTheEnd)
         EXPECT_TRUE(isTrackingLine(line)) << "'" << line << "'";
         // Columns: hands 1 and 2, then the head, x from the centre line and y
         // from the top in units of the picture height; then the time.
-        const double* e = run.estimate();
+        const BodyEstimate& e = run.estimate();
         const double R = 240.0f * 400.0f / 320.0f;
-        const std::string expect = fixed6((e[8] - 200) / R) + " " + fixed6(e[9] / R) + " "
-                                   + fixed6((e[10] - 200) / R) + " " + fixed6(e[11] / R) + " "
-                                   + fixed6((e[2] - 200) / R) + " " + fixed6(e[3] / R) + " " + fixed6(k * 40.0)
+        const std::string expect = fixed6((e.hand1.x - 200) / R) + " " + fixed6(e.hand1.y / R) + " "
+                                   + fixed6((e.hand2.x - 200) / R) + " " + fixed6(e.hand2.y / R) + " "
+                                   + fixed6((e.head.x - 200) / R) + " " + fixed6(e.head.y / R) + " "
+                                   + fixed6(k * 40.0)
                                    + " ";
         EXPECT_EQ(line, expect);
     }
@@ -150,17 +151,17 @@ TEST(TrackingRunTest, SetsUpTheTrackerFromTheCalibration)
     std::string error;
     ASSERT_TRUE(run.begTrack(o, &error)) << error;
     Suivi2D& t = run.tracker();
-    EXPECT_EQ(t.minY, 1.0f - 384.0f / 480.0f);
-    EXPECT_EQ(static_cast<int>(t.minY * 480.0f), 95);
-    EXPECT_EQ(t.maxY, 1.0f);
-    EXPECT_EQ(t.maxX, 512.0f / 640.0f);
+    EXPECT_EQ(t.opt.minY, 1.0f - 384.0f / 480.0f);
+    EXPECT_EQ(static_cast<int>(t.opt.minY * 480.0f), 95);
+    EXPECT_EQ(t.opt.maxY, 1.0f);
+    EXPECT_EQ(t.opt.maxX, 512.0f / 640.0f);
     EXPECT_EQ(t.resW, 400);
-    EXPECT_EQ(t.sle, 1.0f);
+    EXPECT_EQ(t.opt.sleeves, 1.0f);
     const float dS = 160.0f; // shoulders 240 .. 400 at one height
-    EXPECT_EQ(t.haw, static_cast<float>(static_cast<double>(dS) * 0.4 / 384.0));
-    EXPECT_EQ(t.bSc, static_cast<float>(static_cast<double>(dS) * 3.5 / 384.0));
-    EXPECT_EQ(t.hew, 88.0f / 384.0f);
-    EXPECT_EQ(t.thresBg, 180);
+    EXPECT_EQ(t.opt.handWidth, static_cast<float>(static_cast<double>(dS) * 0.4 / 384.0));
+    EXPECT_EQ(t.opt.bodyScale, static_cast<float>(static_cast<double>(dS) * 3.5 / 384.0));
+    EXPECT_EQ(t.opt.headWidth, 88.0f / 384.0f);
+    EXPECT_EQ(t.opt.foregroundThreshold, 180);
     EXPECT_EQ(run.tracker().skinPic.size(), cv::Size(44, 60)); // the central half of 88 x 120
     EXPECT_EQ(static_cast<int>(dS * 400.0f / 640.0f), 100);
 }
@@ -179,18 +180,15 @@ TEST(TrackingRunTest, CorrectionsFollowTheSleeveChoice)
         CorrectionBN mine;
         mine.initialize(0.95f, static_cast<int>(o.calibration.dShould * 400.0f / 320.0f));
         while (run.onTimer(&error) == TrackingRun::Tick::Frame) {
-            double raw[12];
-            run.tracker().expectation(raw);
-            double expect[12];
-            std::copy(raw, raw + 12, expect);
+            const BodyEstimate raw = run.tracker().estimate();
+            BodyEstimate expect = raw;
             if (wrist)
                 mine.correctHand(expect);
             mine.correctElbow(expect);
-            for (int i = 0; i < 12; ++i)
-                ASSERT_EQ(run.estimate()[i], expect[i]) << "value " << i << (wrist ? " wrist" : " short");
-            if (!wrist) {
-                for (int i = 8; i < 12; ++i)
-                    ASSERT_EQ(run.estimate()[i], raw[i]); // hands uncorrected
+            ASSERT_TRUE(run.estimate() == expect) << (wrist ? "wrist" : "short");
+            if (!wrist) { // hands uncorrected
+                ASSERT_EQ(run.estimate().hand1.x, raw.hand1.x);
+                ASSERT_EQ(run.estimate().hand2.y, raw.hand2.y);
             }
         }
     }
