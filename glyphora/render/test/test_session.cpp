@@ -452,7 +452,7 @@ TEST_F(SessionTest, BrushDabsGiveTheCompleteMix)
     captureAt(10);
     captureAt(20);
     captureAt(30);
-    s.validateKeyFrame();
+    s.goToStep(Step::Mixing);
     auto completeMix = [&] {
         cv::Mat mixed;
         const cv::Mat kf[3] = {s.keyFrame(0), s.keyFrame(1), s.keyFrame(2)};
@@ -463,17 +463,16 @@ TEST_F(SessionTest, BrushDabsGiveTheCompleteMix)
     };
     const double dabs[][2] = {{160, 120}, {10, 230}, {300, 5}, {100, 60}};
     for (int k = 0; k < 3; ++k) {
-        s.offsetSlider = 20.0 * (k - 1);
-        s.moveOffset();
+        ASSERT_TRUE(s.setKeyFrameShift(s.kfnb(), 20.0 * (k - 1)));
         for (const auto& d : dabs) {
             s.paintKeyFrameMask(d[0] + 7 * k, d[1], 320, 240);
             ASSERT_EQ(cv::norm(s.kfNewBuffer(), completeMix(), cv::NORM_INF), 0.0) << k;
         }
         EXPECT_TRUE(s.paintKeyFrameMaskOnly(200, 200, 320, 240));
-        s.nextKF();
+        s.editNextKeyFrame();
         ASSERT_EQ(cv::norm(s.kfNewBuffer(), completeMix(), cv::NORM_INF), 0.0) << k;
     }
-    s.displayKFSelecWin();
+    s.goToStep(Step::Selection);
     s.tick();
     s.paintKeyFrameMask(50, 50, 320, 240);
     EXPECT_EQ(cv::norm(s.kfNewBuffer(), completeMix(), cv::NORM_INF), 0.0);
