@@ -389,14 +389,16 @@ void Interface::proposalReady()
     if (!calibration_->isVisible() || o.request.referenceFrame != model_.referenceFrame)
         return;
     if (o.status != ProposalStatus::Found) {
-        const QString title = o.status == ProposalStatus::NoSigner
-                                  ? QStringLiteral("Aucun signeur trouvé sur l'image de référence.")
-                                  : QStringLiteral("Le paramétrage ne peut pas être proposé.");
+        const bool noSigner = o.status == ProposalStatus::NoSigner;
+        const QString title = noSigner ? QStringLiteral("Aucun signeur trouvé sur l'image de référence.")
+                                       : QStringLiteral("Le paramétrage ne peut pas être proposé.");
+        const QString advice = noSigner ? QStringLiteral("Il faut un seul visage, bien éclairé, face à la caméra : "
+                                                         "choisissez une autre image ou placez les six points à "
+                                                         "la main.\n")
+                                        : QString();
         calibration_->setStatus(title + QStringLiteral(" Placez les six points à la main."));
         prompter_->alert(calibration_.get(), title,
-                         QStringLiteral("Il faut un seul visage, bien éclairé, face à la caméra : choisissez une "
-                                        "autre image ou placez les six points à la main.\nDétail : %1")
-                             .arg(QString::fromStdString(o.message)));
+                         advice + QStringLiteral("Détail : %1").arg(QString::fromStdString(o.message)));
         return;
     }
     calibrationView()->setCalibrationFile(o.proposal.calibration);
