@@ -388,24 +388,14 @@ void Interface::proposalReady()
     // frame loaded) is dropped.
     if (!calibration_->isVisible() || o.request.referenceFrame != model_.referenceFrame)
         return;
-    if (o.status != ProposalStatus::Found) {
-        const bool noSigner = o.status == ProposalStatus::NoSigner;
-        const QString title = noSigner ? QStringLiteral("Aucun signeur trouvé sur l'image de référence.")
-                                       : QStringLiteral("Le paramétrage ne peut pas être proposé.");
-        const QString advice = noSigner ? QStringLiteral("Il faut un seul visage, bien éclairé, face à la caméra : "
-                                                         "choisissez une autre image ou placez les six points à "
-                                                         "la main.\n")
-                                        : QString();
-        calibration_->setStatus(title + QStringLiteral(" Placez les six points à la main."));
-        prompter_->alert(calibration_.get(), title,
-                         advice + QStringLiteral("Détail : %1").arg(QString::fromStdString(o.message)));
-        return;
+    const ProposalTexts t = proposalTexts(o);
+    if (o.status == ProposalStatus::Found) {
+        calibrationView()->setCalibrationFile(o.proposal.calibration);
+        skinBg_->setSleevesToWrist(o.proposal.calibration.sleevesToWrist);
     }
-    calibrationView()->setCalibrationFile(o.proposal.calibration);
-    skinBg_->setSleevesToWrist(o.proposal.calibration.sleevesToWrist);
-    calibration_->setStatus(QStringLiteral("Paramétrage proposé (image n° %1) : validez-le, ou recommencez les "
-                                           "clics pour le corriger.")
-                                .arg(model_.referenceFrame));
+    calibration_->setStatus(t.status); // after the view's own "six points" line
+    if (o.status != ProposalStatus::Found)
+        prompter_->alert(calibration_.get(), t.title, t.details);
 }
 
 void Interface::saveCalibration()

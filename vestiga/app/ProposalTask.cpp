@@ -21,6 +21,33 @@ ProposalOutcome proposeForReference(const ProposalRequest& request)
     return o;
 }
 
+ProposalTexts proposalTexts(const ProposalOutcome& o)
+{
+    ProposalTexts t;
+    switch (o.status) {
+    case ProposalStatus::Found:
+        // A note says the stock face detector could not be used.
+        t.status = QStringLiteral("Paramétrage proposé (image n° %1)%2 : validez-le, ou recommencez les clics "
+                                  "pour le corriger.")
+                       .arg(o.request.referenceFrame)
+                       .arg(o.proposal.note.empty()
+                                ? QString()
+                                : QStringLiteral(" (visage cherché par la couleur de la peau seulement)"));
+        return t;
+    case ProposalStatus::NoSigner:
+        t.title = QStringLiteral("Aucun signeur trouvé sur l'image de référence.");
+        t.details = QStringLiteral("Il faut un seul visage, bien éclairé, face à la caméra : choisissez une autre "
+                                   "image ou placez les six points à la main.\n");
+        break;
+    case ProposalStatus::BadInput:
+        t.title = QStringLiteral("Le paramétrage ne peut pas être proposé.");
+        break;
+    }
+    t.status = t.title + QStringLiteral(" Placez les six points à la main.");
+    t.details += QStringLiteral("Détail : %1").arg(QString::fromStdString(o.message));
+    return t;
+}
+
 ProposalTask::ProposalTask(QObject* parent) : QObject(parent) {}
 
 ProposalTask::~ProposalTask()

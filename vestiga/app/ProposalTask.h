@@ -7,6 +7,7 @@
 #include "propose/Proposal.h"
 
 #include <QObject>
+#include <QString>
 
 #include <opencv2/core.hpp>
 
@@ -34,6 +35,15 @@ struct ProposalOutcome {
 // frame. A frame whose size differs from the shown picture's is refused as
 // bad input: the points would not fit the picture.
 ProposalOutcome proposeForReference(const ProposalRequest& request);
+
+// What the calibration window says of an outcome, in French: the status
+// line, and for a refusal the message box's title and details.
+struct ProposalTexts {
+    QString status;
+    QString title;
+    QString details;
+};
+ProposalTexts proposalTexts(const ProposalOutcome& outcome);
 
 class ProposalTask : public QObject {
     Q_OBJECT
