@@ -36,16 +36,19 @@ CalibrationWindow::CalibrationWindow(QWidget* parent) : QWidget(parent)
     auto* row = new QHBoxLayout;
     QPushButton* again = kit::button(QStringLiteral("Recommencer"), "selectAgainButton");
     QPushButton* load = kit::button(QStringLiteral("Charger un paramétrage…"), "loadCalibrationButton");
+    propose_ = kit::button(QStringLiteral("Proposer un paramétrage"), "proposeButton");
     QPushButton* ok = kit::button(QStringLiteral("Valider"), "validateButton");
     ok->setDefault(true);
     row->addWidget(again);
     row->addWidget(load);
+    row->addWidget(propose_);
     row->addStretch(1);
     row->addWidget(ok);
     v->addLayout(row);
     v->setSizeConstraint(QLayout::SetFixedSize);
     connect(again, &QPushButton::clicked, this, &CalibrationWindow::againClicked);
     connect(load, &QPushButton::clicked, this, &CalibrationWindow::loadClicked);
+    connect(propose_, &QPushButton::clicked, this, &CalibrationWindow::proposeClicked);
     connect(ok, &QPushButton::clicked, this, &CalibrationWindow::validateClicked);
     connect(view_, &MorphWin::stateChanged, this, [this](int state) {
         status_->setText(state >= 6 ? QStringLiteral("Les six points sont placés.")
@@ -66,6 +69,13 @@ void CalibrationWindow::showReference(const cv::Mat& bgr)
 void CalibrationWindow::setStatus(const QString& text)
 {
     status_->setText(text);
+}
+
+void CalibrationWindow::setProposing(bool busy)
+{
+    propose_->setEnabled(!busy);
+    if (busy)
+        status_->setText(QStringLiteral("Recherche du signeur sur l'image de référence…"));
 }
 
 bool CalibrationWindow::event(QEvent* event)

@@ -8,6 +8,7 @@
 #include <opencv2/core.hpp>
 
 class QLabel;
+class QPushButton;
 
 namespace vestiga {
 
@@ -23,10 +24,14 @@ public:
     // and measures the view's place in it. The clicks start again.
     void showReference(const cv::Mat& bgr);
     void setStatus(const QString& text);
+    // While a proposal is worked out: the proposal button is disabled and
+    // the status line says so.
+    void setProposing(bool busy);
 
 signals:
     void againClicked();
     void loadClicked();
+    void proposeClicked();
     void validateClicked();
 
 protected:
@@ -36,6 +41,7 @@ private:
     MorphWin* view_ = nullptr;
     QLabel* instruction_ = nullptr;
     QLabel* status_ = nullptr;
+    QPushButton* propose_ = nullptr;
 };
 
 } // namespace vestiga

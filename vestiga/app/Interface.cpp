@@ -4,6 +4,7 @@
 #include "CameraWindow.h"
 #include "FrameWindow.h"
 #include "MorphWin.h"
+#include "ProposalTask.h"
 #include "SkinBgWindow.h"
 #include "StartWindow.h"
 #include "TrackingWindow.h"
@@ -51,6 +52,8 @@ Interface::Interface(Prompter* prompter, QObject* parent)
     processTimer_ = new QTimer(this);
     processTimer_->setSingleShot(true);
     connect(processTimer_, &QTimer::timeout, this, &Interface::onTimer);
+    proposer_ = new ProposalTask(this);
+    connect(proposer_, &ProposalTask::finished, this, &Interface::proposalReady);
     connectWindows();
     kit::present(start_.get());
 }
@@ -70,6 +73,7 @@ Interface::~Interface()
     tracking_.reset();
 }
 
+bool Interface::proposing() const { return proposer_->running(); }
 QWidget* Interface::startWindow() const { return start_.get(); }
 QWidget* Interface::cameraWindow() const { return camera_.get(); }
 QWidget* Interface::frameWindow() const { return frame_.get(); }
@@ -95,6 +99,7 @@ void Interface::connectWindows()
 
     connect(calibration_.get(), &CalibrationWindow::againClicked, this, &Interface::selectAgain);
     connect(calibration_.get(), &CalibrationWindow::loadClicked, this, &Interface::loadCalibration);
+    connect(calibration_.get(), &CalibrationWindow::proposeClicked, this, &Interface::proposeCalibration);
     connect(calibration_.get(), &CalibrationWindow::validateClicked, this, &Interface::validateMorph);
 
     connect(skinBg_.get(), &SkinBgWindow::loadSkinClicked, this, &Interface::loadSkin);
@@ -358,16 +363,39 @@ void Interface::loadCalibration()
         model_.referenceFrame = file.referenceFrame;
         calibrationView()->setRefImage(ref);
     }
-    const RunCalibration r = toRunCalibration(file, ref.rows);
-    // Shoulders: top-left origin in the file, bottom-left in the view.
-    const float right[2] = {float(file.shoulders[0]), float(ref.rows - file.shoulders[1])};
-    const float left[2] = {float(file.shoulders[2]), float(ref.rows - file.shoulders[3])};
-    calibrationView()->setCalibration(r, right, left);
+    calibrationView()->setCalibrationFile(file);
     skinBg_->setSleevesToWrist(file.sleevesToWrist);
     skinBg_->setTracker(file.tracker);
     calibration_->setStatus(QStringLiteral("Paramétrage chargé de « %1 » (image n° %2).")
                                 .arg(QFileInfo(path).fileName())
                                 .arg(model_.referenceFrame));
+}
+
+void Interface::proposeCalibration()
+{
+    const QString video = model_.source == WorkflowModel::Source::Camera ? clipPath_ : model_.videoFile;
+    if (video.isEmpty() || model_.reference.empty())
+        return;
+    if (proposer_->start({video.toStdString(), int(model_.referenceFrame), model_.reference.size()}))
+        calibration_->setProposing(true);
+}
+
+void Interface::proposalReady()
+{
+    calibration_->setProposing(false);
+    const ProposalOutcome& o = proposer_->outcome();
+    // A proposal for a frame no longer shown (validated meanwhile, or another
+    // frame loaded) is dropped.
+    if (!calibration_->isVisible() || o.request.referenceFrame != model_.referenceFrame)
+        return;
+    const ProposalTexts t = proposalTexts(o);
+    if (o.status == ProposalStatus::Found) {
+        calibrationView()->setCalibrationFile(o.proposal.calibration);
+        skinBg_->setSleevesToWrist(o.proposal.calibration.sleevesToWrist);
+    }
+    calibration_->setStatus(t.status); // after the view's own "six points" line
+    if (o.status != ProposalStatus::Found)
+        prompter_->alert(calibration_.get(), t.title, t.details);
 }
 
 void Interface::saveCalibration()

@@ -31,6 +31,7 @@ class MovieView;
 namespace vestiga {
 
 class CalibrationWindow;
+class ProposalTask;
 class CameraWindow;
 class FrameWindow;
 class MorphWin;
@@ -70,6 +71,7 @@ public:
     int64_t referenceFrame() const { return model_.referenceFrame; }
     bool tracking() const { return run_.running(); }
     bool capturing() const { return capture_.busy(); }
+    bool proposing() const;
     // The private temporary directory that holds the camera clips (created
     // with the first clip or this call, removed with the controller).
     QString clipDirectory();
@@ -93,6 +95,9 @@ public slots:
     // The calibration file of the command line: load in the calibration
     // window, save in the skin and background window.
     void loadCalibration();
+    // The calibration proposed from the video for the reference frame,
+    // worked out in the background and placed in the calibration view.
+    void proposeCalibration();
     void saveCalibration();
     void clearSkin();
     void clearBg();
@@ -106,6 +111,7 @@ signals:
 
 private slots:
     void onPreviewTimer();
+    void proposalReady();
 
 private:
     void connectWindows();
@@ -138,6 +144,8 @@ private:
     std::unique_ptr<QTemporaryDir> tempDir_;
     QString clipPath_;
     int clipCount_ = 0;
+
+    ProposalTask* proposer_ = nullptr;
 
     // Tracking.
     RunLoop run_;

@@ -209,6 +209,14 @@ void MorphWin::setCalibration(const RunCalibration& r, const float shoulderR[2],
     emit stateChanged(curState);
 }
 
+void MorphWin::setCalibrationFile(const CalibrationFile& c)
+{
+    // Shoulders: top-left origin in the file, bottom-left in the view.
+    const float right[2] = {float(c.shoulders[0]), float(imh - c.shoulders[1])};
+    const float left[2] = {float(c.shoulders[2]), float(imh - c.shoulders[3])};
+    setCalibration(toRunCalibration(c, imh), right, left);
+}
+
 RunCalibration MorphWin::runCalibration(bool sleevesToWrist) const
 {
     RunCalibration r;

@@ -67,6 +67,10 @@ public:
     // goes back to clicks.
     void setCalibration(const RunCalibration& r, const float shoulderR[2], const float shoulderL[2]);
     bool fromFile() const { return fromFile_; }
+    // The same from a calibration file's numbers (pixels of the reference
+    // picture, top-left origin), exactly as they are: the image area, the
+    // head box and the shoulders drawn as after the six clicks.
+    void setCalibrationFile(const CalibrationFile& c);
 
     // The calibration as the tracking run takes it.
     RunCalibration runCalibration(bool sleevesToWrist) const;

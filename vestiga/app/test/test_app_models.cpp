@@ -1,11 +1,17 @@
 // The application's plain models, without windows: the camera capture steps
-// on a fed clock, and the paced tracking run on a small synthetic video.
+// on a fed clock, the paced tracking run on a small synthetic video, and the
+// calibration proposal for the window on the sample.
 #include "CaptureMachine.h"
+#include "ProposalTask.h"
 #include "RunLoop.h"
 
 #include "RunTestUtil.h"
 
 #include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFileInfo>
 
 #include <opencv2/videoio.hpp>
 
@@ -139,4 +145,47 @@ TEST(RunLoopTest, RefusedStartLeavesTheLoopFreeAndStopKeepsTheLines)
     ASSERT_EQ(rows.size(), 3u);
     for (const std::string& row : rows)
         EXPECT_TRUE(vestiga::test::isTrackingLine(row)) << row;
+}
+
+TEST(ProposalTaskTest, ProposesForTheShownPictureOnly)
+{
+    const std::string sample = VESTIGA_SAMPLE_DIR "/signer.avi";
+    if (!QFileInfo::exists(QString::fromStdString(sample)))
+        GTEST_SKIP() << "the sample video is missing: build the `sample` target";
+    vestiga::ProposalOptions options;
+    options.referenceFrame = 2;
+    vestiga::Proposal direct;
+    std::string why;
+    ASSERT_EQ(vestiga::proposeFromVideo(sample, options, &direct, &why), vestiga::ProposalStatus::Found) << why;
+    const cv::Size size = direct.reference.size();
+
+    // Off the calling thread, reported through the event loop; one at a time.
+    int argc = 1;
+    char name[] = "app_model_tests";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    vestiga::ProposalTask task;
+    QEventLoop loop;
+    int finished = 0;
+    QObject::connect(&task, &vestiga::ProposalTask::finished, [&] {
+        ++finished;
+        loop.quit();
+    });
+    ASSERT_TRUE(task.start({sample, 2, size}));
+    EXPECT_TRUE(task.running());
+    EXPECT_FALSE(task.start({sample, 0, size}));
+    loop.exec();
+    EXPECT_EQ(finished, 1);
+    EXPECT_FALSE(task.running());
+    const vestiga::ProposalOutcome& o = task.outcome();
+    ASSERT_EQ(o.status, vestiga::ProposalStatus::Found) << o.message;
+    EXPECT_EQ(o.request.referenceFrame, 2);
+    EXPECT_EQ(vestiga::formatCalibration(o.proposal.calibration), vestiga::formatCalibration(direct.calibration));
+
+    // A picture of another size than the frame read: nothing proposed.
+    const vestiga::ProposalOutcome other = vestiga::proposeForReference({sample, 2, cv::Size(size.width / 2, size.height)});
+    EXPECT_EQ(other.status, vestiga::ProposalStatus::BadInput);
+    EXPECT_NE(other.message.find("size"), std::string::npos);
+    EXPECT_EQ(vestiga::proposeForReference({"/nonexistent/video.avi", 0, size}).status,
+              vestiga::ProposalStatus::BadInput);
 }

@@ -4,6 +4,9 @@
 #include "Interface.h"
 #include "MorphWin.h"
 #include "ScriptedPrompter.h"
+#include "SkinBgWindow.h"
+
+#include "propose/Proposal.h"
 
 #include "qtmedia/MovieView.h"
 #include "run/Calibration.h"
@@ -28,6 +31,8 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+
+#include <opencv2/videoio.hpp>
 
 using vestiga::Interface;
 using vestiga::MorphWin;
@@ -561,6 +566,12 @@ private slots:
             QVERIFY(app.calibrationWindow()->isVisible());
             QCOMPARE(app.referencePicture().cols, app.clipView()->video()->frameSize().width);
 
+            // The proposal works on the recorded clip as on a video file.
+            clickButton(app.calibrationWindow(), "proposeButton");
+            QTRY_VERIFY_WITH_TIMEOUT(!app.proposing(), 30000);
+            QCOMPARE(app.calibrationView()->state(), 6);
+            QCOMPARE(app.calibrationView()->check(), QString());
+
             // Tracking in camera mode: both save dialogs, a line per tick timed
             // 40 ms apart, and the annotated pictures recorded.
             clickCalibration(app.calibrationView(), sampleCalib_);
@@ -583,6 +594,139 @@ private slots:
         }
         // The clip directory goes with the application.
         QVERIFY(!QFileInfo::exists(clipDir));
+    }
+
+    void proposedCalibrationPlacedAndValidated()
+    {
+        if (!haveSample())
+            QSKIP("the sample video is missing: build the `sample` target");
+        auto* ask = new ScriptedPrompter;
+        Interface app(ask);
+        const int refFrame = 3;
+        openSampleAt(app, ask, refFrame);
+        vestiga::ProposalOptions options;
+        options.referenceFrame = refFrame;
+        vestiga::Proposal expected;
+        std::string why;
+        QCOMPARE(int(vestiga::proposeFromVideo(kSampleVideo.toStdString(), options, &expected, &why)),
+                 int(vestiga::ProposalStatus::Found));
+        const vestiga::CalibrationFile& c = expected.calibration;
+        const int rows = app.referencePicture().rows;
+        const vestiga::RunCalibration r = vestiga::toRunCalibration(c, rows);
+        MorphWin* view = app.calibrationView();
+        QWidget* window = app.calibrationWindow();
+        auto* propose = window->findChild<QPushButton*>(QStringLiteral("proposeButton"));
+        auto* field = window->findChild<QLabel*>(QStringLiteral("instructionField"));
+        auto* status = window->findChild<QLabel*>(QStringLiteral("calibrationStatus"));
+        auto* skinBg = static_cast<vestiga::SkinBgWindow*>(app.skinBgWindow());
+        // The opposite sleeve choice beforehand, so that carrying it over shows.
+        skinBg->setSleevesToWrist(!c.sleevesToWrist);
+
+        auto proposeAndWait = [&] {
+            clickButton(window, "proposeButton");
+            QTRY_VERIFY_WITH_TIMEOUT(!app.proposing(), 30000);
+            QVERIFY(propose->isEnabled());
+        };
+        proposeAndWait();
+        // The six points are the proposal's own numbers, not rounded to clicks.
+        QCOMPARE(view->state(), 6);
+        QCOMPARE(field->text(), MorphWin::instruction(6));
+        QVERIFY(status->text().contains(QStringLiteral("Paramétrage proposé")));
+        QCOMPARE(view->getCropRec().x, r.cx);
+        QCOMPARE(view->getCropRec().y, r.cy);
+        QCOMPARE(view->getCropRec().width, r.cw);
+        QCOMPARE(view->getCropRec().height, r.ch);
+        QCOMPARE(view->getHeadRec().x, r.hx);
+        QCOMPARE(view->getHeadRec().y, r.hy);
+        QCOMPARE(view->getHeadRec().width, r.hw);
+        QCOMPARE(view->getHeadRec().height, r.hh);
+        QCOMPARE(view->getDShould(), r.dShould);
+        float right[2], left[2];
+        view->getShoulders(right, left);
+        QCOMPARE(right[0], float(c.shoulders[0]));
+        QCOMPARE(right[1], float(rows - c.shoulders[1]));
+        QCOMPARE(left[0], float(c.shoulders[2]));
+        QCOMPARE(left[1], float(rows - c.shoulders[3]));
+        QCOMPARE(skinBg->sleevesToWrist(), c.sleevesToWrist);
+        // Drawn as after the clicks: the top edge of the image area and the
+        // middle of the shoulder line in red.
+        const QColor top = view->displayed().pixelColor(int(c.area[0] + c.area[2] / 2), int(c.area[1] + 1));
+        const QColor line = view->displayed().pixelColor(int((c.shoulders[0] + c.shoulders[2]) / 2),
+                                                         int((c.shoulders[1] + c.shoulders[3]) / 2));
+        QCOMPARE(top, QColor(255, 0, 0));
+        QCOMPARE(line, QColor(255, 0, 0));
+        screenshot(window, "window-proposal.png");
+        QVERIFY(ask->messages.isEmpty());
+
+        // "Recommencer": the clicks start again; a second proposal places the
+        // same points again.
+        clickButton(window, "selectAgainButton");
+        QCOMPARE(view->state(), 0);
+        QCOMPARE(field->text(), MorphWin::instruction(0));
+        proposeAndWait();
+        QCOMPARE(view->state(), 6);
+        QCOMPARE(view->getHeadRec().x, r.hx);
+
+        // "Valider" leads on; the saved calibration is the command line's.
+        clickButton(window, "validateButton");
+        QVERIFY(app.skinBgWindow()->isVisible());
+        const QString saved = out_.filePath(QStringLiteral("proposed.calib"));
+        ask->answers << saved;
+        clickButton(app.skinBgWindow(), "saveCalibrationButton");
+        vestiga::CalibrationFile mine;
+        QVERIFY2(vestiga::readCalibrationFile(saved.toStdString(), &mine, &why), why.c_str());
+#ifdef VESTIGA_CALIBRATE_EXE
+        const QString cli = out_.filePath(QStringLiteral("cli-proposed.calib"));
+        QProcess tool;
+        tool.start(QStringLiteral(VESTIGA_CALIBRATE_EXE),
+                   {kSampleVideo, QStringLiteral("-o"), cli, QStringLiteral("--reference-frame"),
+                    QString::number(refFrame)});
+        QVERIFY(tool.waitForFinished(60000));
+        QCOMPARE(tool.exitCode(), 0);
+        vestiga::CalibrationFile theirs;
+        QVERIFY2(vestiga::readCalibrationFile(cli.toStdString(), &theirs, &why), why.c_str());
+#else
+        const vestiga::CalibrationFile theirs = c;
+#endif
+        QCOMPARE(mine.referenceFrame, refFrame);
+        QCOMPARE(theirs.referenceFrame, refFrame);
+        QCOMPARE(mine.sleevesToWrist, theirs.sleevesToWrist);
+        // The window keeps single precision, as clicks and loaded files do.
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(float(mine.area[i]), float(theirs.area[i]));
+            QCOMPARE(float(mine.head[i]), float(theirs.head[i]));
+            QVERIFY(std::abs(mine.shoulders[i] - theirs.shoulders[i]) < 1e-3);
+        }
+    }
+
+    void noSignerNothingPlaced()
+    {
+        // A dark video: no signer can be found in it.
+        const QString dark = out_.filePath(QStringLiteral("dark.avi"));
+        {
+            cv::VideoWriter w(dark.toStdString(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25, cv::Size(320, 240));
+            QVERIFY(w.isOpened());
+            for (int i = 0; i < 12; ++i)
+                w.write(cv::Mat(240, 320, CV_8UC3, cv::Scalar(6, 8, 10)));
+        }
+        auto* ask = new ScriptedPrompter;
+        Interface app(ask);
+        ask->answers << dark;
+        clickButton(app.startWindow(), "videoFileButton");
+        clickButton(app.frameWindow(), "selectPicButton");
+        QVERIFY(app.calibrationWindow()->isVisible());
+        clickButton(app.calibrationWindow(), "proposeButton");
+        QTRY_VERIFY_WITH_TIMEOUT(!app.proposing(), 30000);
+        QCOMPARE(app.calibrationView()->state(), 0);
+        QCOMPARE(ask->messages.size(), 1);
+        QVERIFY2(ask->messages[0].startsWith(QStringLiteral("alert:Aucun signeur trouvé sur l'image de référence.|")),
+                 qPrintable(ask->messages[0]));
+        QVERIFY(ask->messages[0].contains(QStringLiteral("too dark")));
+        auto* status = app.calibrationWindow()->findChild<QLabel*>(QStringLiteral("calibrationStatus"));
+        QVERIFY(status->text().startsWith(QStringLiteral("Aucun signeur trouvé")));
+        // Validation still refuses: nothing was placed.
+        clickButton(app.calibrationWindow(), "validateButton");
+        QVERIFY(app.calibrationWindow()->isVisible());
     }
 };
 
