@@ -4,7 +4,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 BUILD=${BUILD:-build}
-cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+# ccache, where the machine has it, keeps rebuilds of unchanged files cheap.
+LAUNCHER=()
+if command -v ccache >/dev/null 2>&1; then LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${LAUNCHER[@]}" "$@"
 cmake --build "$BUILD" -j "$(nproc)"
 cd "$BUILD"
 export OPENCV_LOG_LEVEL=ERROR
