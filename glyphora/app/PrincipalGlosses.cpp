@@ -53,7 +53,8 @@ void Principal::buildGlossPane(QMenu* file, QToolBar* tools)
     glossDock_ = new QDockWidget(tr("Annotations"), this);
     glossDock_->setObjectName("glosses");
     glossDock_->setWidget(glossPane_);
-    glossDock_->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
+    // Not closable: the list stays at hand for the next sign of the document.
+    glossDock_->setFeatures(QDockWidget::DockWidgetMovable);
     addDockWidget(Qt::LeftDockWidgetArea, glossDock_);
     glossDock_->hide(); // shown with the first document
     connect(glossPane_, &GlossPane::tierChosen, this, &Principal::chooseTier);
