@@ -57,9 +57,9 @@ public:
     bool openVideo(const QString& path);
     bool openTracking(const QString& path);
     // Opens an annotation document and shows its tiers, choosing the gloss
-    // tier by default; false (with a message) when it cannot be read, and the
-    // previous document stays. Choosing a tier without annotations is refused
-    // the same way. Choosing annotation `row` of the list makes its begin and
+    // tier by default (none, with a message, when that tier is empty); false
+    // (with a message) when it cannot be read, and the previous document
+    // stays. Choosing a tier without annotations is refused the same way. Choosing annotation `row` of the list makes its begin and
     // end the sign's first and last frame and its gloss the suggested name of
     // the saved picture; refused with a message without a video, for unknown
     // times and for times outside the video.

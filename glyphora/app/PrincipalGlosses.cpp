@@ -71,8 +71,8 @@ void Principal::loadDocument()
 
 bool Principal::openDocument(const QString& path)
 {
-    // Read aside first, so that a document that cannot be read or whose gloss
-    // tier is empty leaves the one shown as it was.
+    // Read aside first, so that a document that cannot be read leaves the one
+    // shown as it was.
     glyphora::GlossList next;
     std::string error;
     if (!next.load(path.toStdString(), &error)) {
@@ -80,15 +80,9 @@ bool Principal::openDocument(const QString& path)
                         .arg(QFileInfo(path).fileName(), QString::fromStdString(error)));
         return false;
     }
+    // An empty default tier is reported below; the user then picks another.
     const std::string tier = next.defaultTier();
-    if (!tier.empty()) {
-        bool empty = false;
-        if (!next.chooseTier(tier, &empty)) {
-            showMessage(tr("Le niveau « %1 » du document %2 n'a aucune annotation.")
-                            .arg(QString::fromStdString(tier), QFileInfo(path).fileName()));
-            return false;
-        }
-    }
+    const bool emptyDefault = !tier.empty() && !next.chooseTier(tier);
     if (next.tierNames().empty()) {
         showMessage(tr("Le document ELAN %1 n'a aucun niveau.").arg(QFileInfo(path).fileName()));
         return false;
@@ -101,7 +95,10 @@ bool Principal::openDocument(const QString& path)
     glossPane_->showDocument(QFileInfo(path).fileName(), tiers, QString::fromStdString(glosses_.tier()));
     showGlossEntries();
     glossDock_->show();
-    if (glosses_.tier().empty())
+    if (emptyDefault)
+        showMessage(tr("Le niveau « %1 » du document %2 n'a aucune annotation : choisissez le niveau des gloses.")
+                        .arg(QString::fromStdString(tier), QFileInfo(path).fileName()));
+    else if (glosses_.tier().empty())
         showMessage(tr("Document ELAN ouvert : %1. Choisissez le niveau des gloses.").arg(QFileInfo(path).fileName()),
                     false);
     else

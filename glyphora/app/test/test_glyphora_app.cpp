@@ -814,6 +814,18 @@ private slots:
         QCOMPARE(list->count(), 0);
         QVERIFY(w->chooseTier("Signes"));
         QCOMPARE(list->count(), 2);
+        // An empty "Gloss" tier: the document opens, nothing is chosen, and
+        // the user is told to pick another tier.
+        const QString emptyGloss = tmp_.path() + "/empty-gloss.eaf";
+        writeText(emptyGloss, glossDocument(1600).replace("TIER_ID=\"Vide\"", "TIER_ID=\"Gloss\"")
+                                  .replace("TIER_ID=\"Gloss\">", "TIER_ID=\"Signes\">")
+                                  .replace("PARENT_REF=\"Gloss\"", "PARENT_REF=\"Signes\""));
+        QVERIFY(w->openDocument(emptyGloss));
+        QVERIFY(w->lastMessage().contains("aucune annotation"));
+        closeMessage(*w);
+        QVERIFY(w->glosses().tier().empty());
+        QCOMPARE(list->count(), 0);
+        QVERIFY(w->chooseTier("Signes"));
     }
 
     // The picture name a gloss gives: kept, replaced, cut and never empty.
