@@ -20,12 +20,12 @@
 
 class ArrowsPane;
 class GlossPane;
-class QDockWidget;
-class QMenu;
-class QToolBar;
 class MixingPane;
 class MoviePane;
+class QDockWidget;
+class QMenu;
 class QStackedWidget;
+class QToolBar;
 class QTimer;
 class SelectionPane;
 
@@ -59,10 +59,11 @@ public:
     // Opens an annotation document and shows its tiers, choosing the gloss
     // tier by default (none, with a message, when that tier is empty); false
     // (with a message) when it cannot be read, and the previous document
-    // stays. Choosing a tier without annotations is refused the same way. Choosing annotation `row` of the list makes its begin and
-    // end the sign's first and last frame and its gloss the suggested name of
-    // the saved picture; refused with a message without a video, for unknown
-    // times and for times outside the video.
+    // stays. Choosing a tier without annotations is refused the same way.
+    // Choosing annotation `row` of the list makes its begin and end the sign's
+    // first and last frame and its gloss the suggested name of the saved
+    // picture; refused with a message without a video, for unknown times and
+    // for times outside the video.
     bool openDocument(const QString& path);
     bool chooseTier(const QString& tier);
     bool chooseAnnotation(int row);
