@@ -50,7 +50,7 @@ Principal::Principal(const QString& resourcesDir, QWidget* parent) : QMainWindow
 
     openChooser_ = [this](const QString& title) { return QFileDialog::getOpenFileName(this, title); };
     saveChooser_ = [this](const QString& title) {
-        return QFileDialog::getSaveFileName(this, title, QString(), QString(), nullptr,
+        return QFileDialog::getSaveFileName(this, title, suggestedSave_, QString(), nullptr,
                                             QFileDialog::DontConfirmOverwrite);
     };
     confirmer_ = [this](const QString& question) {
@@ -187,6 +187,7 @@ void Principal::buildMenus()
     tools->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     tools->addAction(openVideo);
     tools->addAction(openTrack);
+    buildGlossPane(file, tools);
 }
 
 // ---- Messages ----------------------------------------------------------------

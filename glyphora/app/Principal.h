@@ -5,6 +5,7 @@
 // user's requests. The controller wires them to the session model,
 // glyphora::SignSession (the video, the tracking, the key frames, the sign
 // pattern), and shows the session's state back in the views.
+#include "GlossList.h"
 #include "NSConfWin.h"
 #include "OGLWin.h"
 
@@ -18,9 +19,13 @@
 #include <functional>
 
 class ArrowsPane;
+class GlossPane;
 class MixingPane;
 class MoviePane;
+class QDockWidget;
+class QMenu;
 class QStackedWidget;
+class QToolBar;
 class QTimer;
 class SelectionPane;
 
@@ -51,6 +56,21 @@ public:
     // previous video or tracking stays as it was.
     bool openVideo(const QString& path);
     bool openTracking(const QString& path);
+    // Opens an annotation document and shows its tiers, choosing the gloss
+    // tier by default (none, with a message, when that tier is empty); false
+    // (with a message) when it cannot be read, and the previous document
+    // stays. Choosing a tier without annotations is refused the same way.
+    // Choosing annotation `row` of the list makes its begin and end the sign's
+    // first and last frame and its gloss the suggested name of the saved
+    // picture; refused with a message without a video, for unknown times and
+    // for times outside the video.
+    bool openDocument(const QString& path);
+    bool chooseTier(const QString& tier);
+    bool chooseAnnotation(int row);
+    const glyphora::GlossList& glosses() const { return glosses_; }
+    // The name the save dialog proposes (without extension; empty before an
+    // annotation was chosen): the gloss, made safe, in the video's folder.
+    const QString& suggestedSaveName() const { return suggestedSave_; }
 
     // The last message shown to the user (refusals, failures, saves).
     const QString& lastMessage() const { return lastMessage_; }
@@ -62,6 +82,7 @@ public:
     SelectionPane* selectionPane() const { return selection_; }
     MixingPane* mixingPane() const { return mixing_; }
     ArrowsPane* arrowsPane() const { return arrows_; }
+    GlossPane* glossPane() const { return glossPane_; }
     // The step pane shown now.
     QWidget* shownPane() const;
     NSConfWin* confWin() const { return confWin_; }
@@ -79,6 +100,7 @@ public slots:
     // The user's actions, as the menus, buttons and views request them.
     void loadVideo();
     void loadTracking();
+    void loadDocument();
     bool onTimer();
     void refresh();
     void captureKeyFrame();
@@ -107,6 +129,10 @@ private:
     void wireMovies();
     void wireSteps();
     void buildMenus();
+    // The document action in the menu and tool bar, and the dock that lists
+    // the gloss tier's annotations.
+    void buildGlossPane(QMenu* file, QToolBar* tools);
+    void showGlossEntries();
 
     void showMessage(const QString& text, bool problem = true);
     void drawArrowView(int pixelWidth, int pixelHeight);
@@ -124,6 +150,10 @@ private:
     SelectionPane* selection_ = nullptr;
     MixingPane* mixing_ = nullptr;
     ArrowsPane* arrows_ = nullptr;
+    GlossPane* glossPane_ = nullptr;
+    QDockWidget* glossDock_ = nullptr;
+    glyphora::GlossList glosses_;
+    QString suggestedSave_;
     NSConfWin* confWin_ = nullptr;
     ConfMatrix* matConf_ = nullptr;
     QTimer* displayTimer_ = nullptr;

@@ -4,6 +4,8 @@
 #include "NSConfWin.h"
 #include "OGLWin.h"
 #include "ArrowsPane.h"
+#include "GlossList.h"
+#include "GlossPane.h"
 #include "MixingPane.h"
 #include "MoviePane.h"
 #include "Principal.h"
@@ -17,6 +19,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QMessageBox>
 #include <QProcess>
@@ -89,6 +92,47 @@ QByteArray readAll(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeText(const QString& path, const QByteArray& text)
+{
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(text);
+}
+
+// An annotation document on a video: a gloss tier (one gloss with a slash, a
+// space and an accent, one ending after `outsideMs`), a symbolic tier that
+// refers to it, and an empty tier.
+QByteArray glossDocument(int outsideMs)
+{
+    return QString(R"(<?xml version="1.0" encoding="UTF-8"?>
+<ANNOTATION_DOCUMENT AUTHOR="" DATE="2026-01-01T00:00:00+00:00" FORMAT="3.0" VERSION="3.0">
+  <HEADER MEDIA_FILE="" TIME_UNITS="milliseconds"/>
+  <TIME_ORDER>
+    <TIME_SLOT TIME_SLOT_ID="ts1" TIME_VALUE="400"/>
+    <TIME_SLOT TIME_SLOT_ID="ts2" TIME_VALUE="1200"/>
+    <TIME_SLOT TIME_SLOT_ID="ts3" TIME_VALUE="1600"/>
+    <TIME_SLOT TIME_SLOT_ID="ts4" TIME_VALUE="%1"/>
+  </TIME_ORDER>
+  <TIER LINGUISTIC_TYPE_REF="gloss" TIER_ID="Gloss">
+    <ANNOTATION><ALIGNABLE_ANNOTATION ANNOTATION_ID="a1" TIME_SLOT_REF1="ts1" TIME_SLOT_REF2="ts2">
+      <ANNOTATION_VALUE>MAISON/TOIT é</ANNOTATION_VALUE></ALIGNABLE_ANNOTATION></ANNOTATION>
+    <ANNOTATION><ALIGNABLE_ANNOTATION ANNOTATION_ID="a2" TIME_SLOT_REF1="ts3" TIME_SLOT_REF2="ts4">
+      <ANNOTATION_VALUE>TROP-LONG</ANNOTATION_VALUE></ALIGNABLE_ANNOTATION></ANNOTATION>
+  </TIER>
+  <TIER LINGUISTIC_TYPE_REF="translation" PARENT_REF="Gloss" TIER_ID="Traduction">
+    <ANNOTATION><REF_ANNOTATION ANNOTATION_ID="a3" ANNOTATION_REF="a1">
+      <ANNOTATION_VALUE>la maison</ANNOTATION_VALUE></REF_ANNOTATION></ANNOTATION>
+  </TIER>
+  <TIER LINGUISTIC_TYPE_REF="gloss" TIER_ID="Vide"/>
+  <LINGUISTIC_TYPE LINGUISTIC_TYPE_ID="gloss" TIME_ALIGNABLE="true"/>
+  <LINGUISTIC_TYPE CONSTRAINTS="Symbolic_Association" LINGUISTIC_TYPE_ID="translation" TIME_ALIGNABLE="false"/>
+  <CONSTRAINT DESCRIPTION="1-1" STEREOTYPE="Symbolic_Association"/>
+</ANNOTATION_DOCUMENT>
+)")
+        .arg(outsideMs)
+        .toUtf8();
 }
 
 // Seconds of frame k as text, exact enough that round(s * 600) is frame k's time.
@@ -691,6 +735,113 @@ private slots:
         shipped.show();
         QVERIFY(QTest::qWaitForWindowExposed(&shipped));
         QVERIFY(shipped.grab().save(screenPath("4-configuration")));
+    }
+
+    // An annotation document: its gloss tier listed, an annotation chosen in
+    // the list makes the sign's span and the picture's name; refusals change
+    // nothing.
+    void annotationDocumentSetsTheSign()
+    {
+        auto w = makeWindow();
+        QVERIFY(w->openVideo(video_));
+        QVERIFY(w->openTracking(tracking_));
+        const double seconds = w->session().duration().seconds();
+        QVERIFY2(seconds > 1.3, "the video is too short for the document");
+        const QString doc = tmp_.path() + "/signs.eaf";
+        writeText(doc, glossDocument(int(seconds * 1000) + 500));
+
+        // Refused before it is read: nothing shown, nothing chosen.
+        const QString bad = tmp_.path() + "/bad.eaf";
+        writeText(bad, "<ANNOTATION_DOCUMENT><TIER TIER_ID=\"Gloss\">");
+        QVERIFY(!w->openDocument(bad));
+        QVERIFY(w->lastMessage().contains("mal formé"));
+        QVERIFY(!w->glosses().hasDocument());
+        closeMessage(*w);
+
+        QVERIFY(w->openDocument(doc));
+        QCOMPARE(w->glosses().tier(), std::string("Gloss"));
+        QCOMPARE(w->glossPane()->tierBox()->count(), 3);
+        QCOMPARE(w->glossPane()->tierBox()->currentText(), QString("Gloss"));
+        QListWidget* list = w->glossPane()->list();
+        QCOMPARE(list->count(), 2);
+        QVERIFY(list->item(0)->text().startsWith(QString::fromUtf8("MAISON/TOIT é")));
+        QVERIFY(list->item(0)->text().contains("0:00.400"));
+        QVERIFY(w->glossPane()->isVisible());
+
+        // Chosen by a click in the list, as the user does.
+        const QRect r = list->visualItemRect(list->item(0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
+        QCOMPARE(w->session().beginTime(), MovieTime::fromSeconds(0.4));
+        QCOMPARE(w->session().endTime(), MovieTime::fromSeconds(1.2));
+        QCOMPARE(w->moviePane()->beginMovie()->currentTime(), MovieTime::fromSeconds(0.4));
+        QCOMPARE(w->moviePane()->endMovie()->currentTime(), MovieTime::fromSeconds(1.2));
+        QCOMPARE(w->session().mainTime(), MovieTime::fromSeconds(0.4));
+        QCOMPARE(w->suggestedSaveName(), QFileInfo(video_).absolutePath() + "/MAISON_TOIT__");
+        QTest::qWait(600); // a display tick, so that the views show the frames
+        QVERIFY(w->grab().save(screenPath("5-annotations")));
+
+        // Past the end of the video, an empty tier, a malformed document:
+        // refused with a message, the sign and the list as they were.
+        QVERIFY(!w->chooseAnnotation(1));
+        QVERIFY(w->lastMessage().contains("hors de la vidéo"));
+        closeMessage(*w);
+        QVERIFY(!w->chooseTier("Vide"));
+        QVERIFY(w->lastMessage().contains("aucune annotation"));
+        closeMessage(*w);
+        QCOMPARE(w->glossPane()->tierBox()->currentText(), QString("Gloss"));
+        QVERIFY(!w->openDocument(bad));
+        closeMessage(*w);
+        QCOMPARE(w->glosses().path(), doc.toStdString());
+        QCOMPARE(list->count(), 2);
+        QCOMPARE(w->session().beginTime(), MovieTime::fromSeconds(0.4));
+        QCOMPARE(w->session().endTime(), MovieTime::fromSeconds(1.2));
+        QCOMPARE(w->suggestedSaveName(), QFileInfo(video_).absolutePath() + "/MAISON_TOIT__");
+
+        // The symbolic tier takes its parent's times.
+        QVERIFY(w->chooseTier("Traduction"));
+        QCOMPARE(list->count(), 1);
+        QVERIFY(w->chooseAnnotation(0));
+        QCOMPARE(w->session().endTime(), MovieTime::fromSeconds(1.2));
+        QCOMPARE(w->suggestedSaveName(), QFileInfo(video_).absolutePath() + "/la_maison");
+
+        // Without a "Gloss" tier the user chooses: none is chosen at first.
+        const QString other = tmp_.path() + "/other.eaf";
+        writeText(other, glossDocument(1600).replace("TIER_ID=\"Gloss\"", "TIER_ID=\"Signes\"")
+                             .replace("PARENT_REF=\"Gloss\"", "PARENT_REF=\"Signes\""));
+        QVERIFY(w->openDocument(other));
+        QVERIFY(w->glosses().tier().empty());
+        QCOMPARE(w->glossPane()->tierBox()->currentIndex(), -1);
+        QCOMPARE(list->count(), 0);
+        QVERIFY(w->chooseTier("Signes"));
+        QCOMPARE(list->count(), 2);
+        // An empty "Gloss" tier: the document opens, nothing is chosen, and
+        // the user is told to pick another tier.
+        const QString emptyGloss = tmp_.path() + "/empty-gloss.eaf";
+        writeText(emptyGloss, glossDocument(1600).replace("TIER_ID=\"Vide\"", "TIER_ID=\"Gloss\"")
+                                  .replace("TIER_ID=\"Gloss\">", "TIER_ID=\"Signes\">")
+                                  .replace("PARENT_REF=\"Gloss\"", "PARENT_REF=\"Signes\""));
+        QVERIFY(w->openDocument(emptyGloss));
+        QVERIFY(w->lastMessage().contains("aucune annotation"));
+        closeMessage(*w);
+        QVERIFY(w->glosses().tier().empty());
+        QCOMPARE(list->count(), 0);
+        QVERIFY(w->chooseTier("Signes"));
+    }
+
+    // The picture name a gloss gives: kept, replaced, cut and never empty.
+    void glossFileNames()
+    {
+        using glyphora::safeFileName;
+        QCOMPARE(safeFileName("abc-XYZ_09"), std::string("abc-XYZ_09"));
+        QCOMPARE(safeFileName("MAISON/TOIT é"), std::string("MAISON_TOIT__"));
+        QCOMPARE(safeFileName("../x"), std::string("___x"));
+        QCOMPARE(safeFileName(""), std::string("_"));
+        // 60 characters, counted as characters, not bytes.
+        std::string accents;
+        for (int i = 0; i < 70; ++i)
+            accents += "é";
+        QCOMPARE(safeFileName(accents), std::string(60, '_'));
+        QCOMPARE(safeFileName(std::string(80, 'a')).size(), size_t(60));
     }
 };
 
