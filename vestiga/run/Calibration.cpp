@@ -88,7 +88,7 @@ bool parseCalibration(const std::string& text, CalibrationFile* out, std::string
 {
     CalibrationFile c;
     bool seenArea = false, seenHead = false, seenShoulders = false, seenDistance = false,
-         seenFrame = false, seenSleeves = false;
+         seenFrame = false, seenSleeves = false, seenTracker = false;
     std::istringstream in(text);
     std::string raw;
     int lineNo = 0;
@@ -144,6 +144,15 @@ bool parseCalibration(const std::string& text, CalibrationFile* out, std::string
                 c.sleevesToWrist = false;
             else
                 return fail("sleeves: expected 'wrist' or 'short', got '" + value + "'");
+        } else if (key == "tracker") {
+            if (!once(seenTracker))
+                return false;
+            if (value == "classic")
+                c.tracker = TrackerMethod::Classic;
+            else if (value == "robust")
+                c.tracker = TrackerMethod::Robust;
+            else
+                return fail("tracker: expected 'classic' or 'robust', got '" + value + "'");
         } else {
             return fail("unknown key '" + key + "'");
         }
@@ -199,6 +208,10 @@ std::string formatCalibration(const CalibrationFile& c)
         s += "shoulder-distance " + realText(c.shoulderDistance) + "\n";
     s += "reference-frame " + std::to_string(c.referenceFrame) + "\n";
     s += std::string("sleeves ") + (c.sleevesToWrist ? "wrist" : "short") + "\n";
+    // Only the robust method is named: a classic calibration keeps the bytes
+    // it always had.
+    if (c.tracker == TrackerMethod::Robust)
+        s += "tracker robust\n";
     return s;
 }
 
@@ -270,6 +283,7 @@ RunCalibration toRunCalibration(const CalibrationFile& c, int refHeight)
         r.dShould = std::sqrt(dx * dx + dy * dy);
     }
     r.sleevesToWrist = c.sleevesToWrist;
+    r.tracker = c.tracker;
     return r;
 }
 
@@ -293,6 +307,7 @@ CalibrationFile toCalibrationFile(const RunCalibration& r, int refHeight, const 
     c.shoulderDistance = r.dShould;
     c.referenceFrame = referenceFrame;
     c.sleevesToWrist = r.sleevesToWrist;
+    c.tracker = r.tracker;
     return c;
 }
 

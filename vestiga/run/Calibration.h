@@ -13,10 +13,13 @@
 //   shoulder-distance D          (optional: overrides the distance of the two points)
 //   reference-frame N            (optional, default 0)
 //   sleeves wrist|short          (optional, default wrist)
+//   tracker classic|robust       (optional, default classic; written only for robust)
 // Real numbers are written with %.17g, so that they read back bit for bit.
 #include <string>
 
 namespace vestiga {
+
+enum class TrackerMethod { Classic, Robust };
 
 struct CalibrationFile {
     double area[4] = {0, 0, 0, 0};      // X, Y, W, H
@@ -26,6 +29,7 @@ struct CalibrationFile {
     double shoulderDistance = 0;
     int referenceFrame = 0;
     bool sleevesToWrist = true;
+    TrackerMethod tracker = TrackerMethod::Classic;
 };
 
 struct RunCalibration {
@@ -33,6 +37,7 @@ struct RunCalibration {
     float hx = 0, hy = 0, hw = 0, hh = 0; // head box, bottom-left origin
     float dShould = 0;                     // shoulder distance, reference pixels
     bool sleevesToWrist = true;            // first row of the sleeve choice
+    TrackerMethod tracker = TrackerMethod::Classic;
 };
 
 // Parses the text of a calibration file. On failure returns false with a

@@ -10,6 +10,7 @@
 // top, both in units of the processed picture's height.
 #include "engine/CorrectionBN.h"
 #include "engine/Suivi2D.h"
+#include "robust/RobustRun.h"
 #include "run/Calibration.h"
 
 #include <opencv2/core.hpp>
@@ -39,6 +40,8 @@ struct TrackingOptions {
     std::string bgFile;   // empty: the synthetic background
     std::string trackingFile;
     std::string annotatedVideo; // required in camera mode, optional in file mode
+    // Optional: per-frame confidences, "time,hand1,hand2,head" (seconds, 0..1).
+    std::string confidenceFile;
 };
 
 // The time of a frame read from a file, in milliseconds: the reader's
@@ -121,6 +124,9 @@ private:
     bool readAhead_ = true;
     std::unique_ptr<FrameReader> reader_; // owns camera_ while it runs
     StageTimes times_;
+    std::unique_ptr<RobustRun> robust_; // the robust method, when chosen
+    std::FILE* confFile_ = nullptr;
+    double conf_[3] = {};
 };
 
 } // namespace vestiga

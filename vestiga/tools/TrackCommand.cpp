@@ -18,6 +18,7 @@ const char* trackUsage()
            "     [--shoulder-distance D]]\n"
            "    [--reference-frame N] [--sleeves wrist|short] [--skin IMAGE] [--background IMAGE]\n"
            "    [--annotated-video FILE] [--quiet]\n"
+           "    [--tracker classic|robust] [--confidence FILE.csv]\n"
            "Calibration numbers are pixels of the reference frame, origin at its top-left corner, y down;\n"
            "--shoulders gives the person's right shoulder (left in the picture) first.\n";
 }
@@ -31,6 +32,7 @@ bool parseTrackArgs(const std::vector<std::string>& args, TrackArgs* out, std::s
         return false;
     };
     bool seenOut = false, seenSkin = false, seenBg = false, seenVideoOut = false, seenCal = false;
+    bool seenConfidence = false;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
         if (arg == "--help" || arg == "-h") {
@@ -56,7 +58,8 @@ bool parseTrackArgs(const std::vector<std::string>& args, TrackArgs* out, std::s
         } else {
             static const char* const known[] = {"-o", "--calibration", "--area", "--head", "--shoulders",
                                                 "--shoulder-distance", "--reference-frame", "--sleeves",
-                                                "--skin", "--background", "--annotated-video"};
+                                                "--skin", "--background", "--annotated-video",
+                                                "--tracker", "--confidence"};
             bool isKnown = false;
             for (const char* k : known)
                 isKnown = isKnown || arg == k;
@@ -94,6 +97,8 @@ bool parseTrackArgs(const std::vector<std::string>& args, TrackArgs* out, std::s
             ok = path(a.background, seenBg);
         else if (arg == "--annotated-video")
             ok = path(a.annotatedVideo, seenVideoOut);
+        else if (arg == "--confidence")
+            ok = path(a.confidence, seenConfidence);
         else if (arg == "--area")
             ok = reals(a.area, a.hasArea, "X,Y,W,H");
         else if (arg == "--head")
@@ -124,6 +129,16 @@ bool parseTrackArgs(const std::vector<std::string>& args, TrackArgs* out, std::s
             else
                 return fail(arg + ": expected 'wrist' or 'short', got '" + value + "'");
             a.hasSleeves = true;
+        } else if (arg == "--tracker") {
+            if (a.hasTracker)
+                return fail(arg + " is given twice");
+            if (value == "classic")
+                a.tracker = TrackerMethod::Classic;
+            else if (value == "robust")
+                a.tracker = TrackerMethod::Robust;
+            else
+                return fail(arg + ": expected 'classic' or 'robust', got '" + value + "'");
+            a.hasTracker = true;
         } else {
             return fail("unknown option '" + arg + "'");
         }
@@ -211,6 +226,8 @@ int runTrackCommand(const std::vector<std::string>& args, std::ostream& err, boo
         cal.referenceFrame = a.referenceFrame;
     if (a.hasSleeves)
         cal.sleevesToWrist = a.sleevesToWrist;
+    if (a.hasTracker)
+        cal.tracker = a.tracker;
 
     media::VideoFile video;
     if (!video.open(a.video, &why))
@@ -238,6 +255,7 @@ int runTrackCommand(const std::vector<std::string>& args, std::ostream& err, boo
     options.bgFile = a.background;
     options.trackingFile = a.tracking;
     options.annotatedVideo = a.annotatedVideo;
+    options.confidenceFile = a.confidence;
 
     TrackingRun run;
     if (!run.begTrack(options, &why))

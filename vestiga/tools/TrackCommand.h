@@ -7,10 +7,13 @@
 //        [--shoulder-distance D]]
 //       [--reference-frame N] [--sleeves wrist|short] [--skin IMAGE] [--background IMAGE]
 //       [--annotated-video FILE] [--quiet]
+//       [--tracker classic|robust] [--confidence FILE.csv]
 //
 // Exit status: 0 success; 2 bad usage or bad input found before the run (no
 // tracking file created or changed); 1 failure during the run (the lines
 // written so far are kept).
+#include "run/Calibration.h"
+
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -34,6 +37,9 @@ struct TrackArgs {
     std::string background;
     std::string annotatedVideo;
     bool quiet = false;
+    bool hasTracker = false; // overrides the calibration file's method
+    TrackerMethod tracker = TrackerMethod::Classic;
+    std::string confidence;  // per-frame confidences, CSV
     bool help = false;
 };
 

@@ -1,0 +1,247 @@
+#include "robust/RobustHands.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace vestiga {
+
+namespace {
+
+cv::Point2d clampInto(const cv::Point2d& p, cv::Size size)
+{
+    return cv::Point2d(std::min(std::max(p.x, 0.0), size.width - 1.0), std::min(std::max(p.y, 0.0), size.height - 1.0));
+}
+
+} // namespace
+
+cv::Mat skinMask(const cv::Mat& skinMap, int threshold)
+{
+    cv::Mat m;
+    cv::threshold(skinMap, m, threshold - 1, 255, cv::THRESH_BINARY);
+    return m;
+}
+
+std::vector<HandCandidate> findHandCandidates(const cv::Mat& skin, const cv::Mat& hidden, int side,
+                                              const RobustOptions& o)
+{
+    std::vector<HandCandidate> out;
+    if (skin.empty() || side < 3)
+        return out;
+    side |= 1; // an odd window has a centre pixel
+    const cv::Size win(side, side);
+    // Observable pixels (1) and observable skin pixels (1), as floats.
+    cv::Mat vis(skin.size(), CV_32F, cv::Scalar(1));
+    if (!hidden.empty())
+        vis.setTo(0, hidden);
+    cv::Mat sk;
+    skin.convertTo(sk, CV_32F, 1.0 / 255.0);
+    sk = sk.mul(vis);
+    cv::Mat num, den;
+    cv::boxFilter(sk, num, CV_32F, win, cv::Point(-1, -1), false, cv::BORDER_CONSTANT);
+    cv::boxFilter(vis, den, CV_32F, win, cv::Point(-1, -1), false, cv::BORDER_CONSTANT);
+    const float area = static_cast<float>(side * side);
+    const float minDen = static_cast<float>(o.minVisible) * area;
+    const float minNum = 0.25f * area;
+    cv::Mat fill(skin.size(), CV_32F);
+    for (int y = 0; y < fill.rows; ++y) {
+        const float* n = num.ptr<float>(y);
+        const float* d = den.ptr<float>(y);
+        float* f = fill.ptr<float>(y);
+        for (int x = 0; x < fill.cols; ++x)
+            f[x] = d[x] >= minDen && n[x] >= minNum ? n[x] / d[x] : 0.0f;
+    }
+    // A hand fills a plateau of window positions; a second, smaller box
+    // average puts the maximum in the plateau's middle.
+    const int half = (side / 2) | 1;
+    cv::Mat smooth;
+    cv::boxFilter(fill, smooth, CV_32F, cv::Size(half, half), cv::Point(-1, -1), true, cv::BORDER_CONSTANT);
+    cv::Mat dil;
+    cv::dilate(smooth, dil, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(half, half)));
+    struct Peak {
+        float v;
+        int y, x;
+    };
+    std::vector<Peak> peaks;
+    const float minFill = static_cast<float>(o.minFill);
+    for (int y = 0; y < smooth.rows; ++y) {
+        const float* s = smooth.ptr<float>(y);
+        const float* m = dil.ptr<float>(y);
+        for (int x = 0; x < smooth.cols; ++x)
+            if (s[x] >= minFill && s[x] >= m[x])
+                peaks.push_back({s[x], y, x});
+    }
+    std::sort(peaks.begin(), peaks.end(), [](const Peak& a, const Peak& b) {
+        if (a.v != b.v)
+            return a.v > b.v;
+        return a.y != b.y ? a.y < b.y : a.x < b.x;
+    });
+    const double minDist2 = 0.8 * side * 0.8 * side;
+    for (const Peak& p : peaks) {
+        bool far = true;
+        for (const HandCandidate& c : out) {
+            const double dx = c.p.x - p.x, dy = c.p.y - p.y;
+            far = far && dx * dx + dy * dy >= minDist2;
+        }
+        if (!far)
+            continue;
+        // Sub-pixel position: the centroid of the near-maximal values around
+        // the peak, which is the middle of a flat top.
+        double sw = 0, sx = 0, sy = 0;
+        const float floor = p.v * 0.97f;
+        for (int y = std::max(0, p.y - half); y <= std::min(smooth.rows - 1, p.y + half); ++y) {
+            const float* s = smooth.ptr<float>(y);
+            for (int x = std::max(0, p.x - half); x <= std::min(smooth.cols - 1, p.x + half); ++x) {
+                const double w = s[x] - floor;
+                if (w > 0) {
+                    sw += w;
+                    sx += w * x;
+                    sy += w * y;
+                }
+            }
+        }
+        HandCandidate c;
+        c.p = sw > 0 ? cv::Point2d(sx / sw, sy / sw) : cv::Point2d(p.x, p.y);
+        c.fill = p.v;
+        out.push_back(c);
+    }
+    return out;
+}
+
+std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::array<cv::Point2d, 2>& pred,
+                               const std::array<double, 2>& sigma, const std::array<cv::Point2d, 2>& shoulder,
+                               double reachPx, double R, const RobustOptions& o)
+{
+    const int n = static_cast<int>(c.size());
+    const double inf = std::numeric_limits<double>::infinity();
+    // cost[h][j]: hand h on candidate j; j == n is "not seen".
+    std::vector<double> cost[2];
+    for (int h = 0; h < 2; ++h) {
+        cost[h].assign(static_cast<size_t>(n + 1), inf);
+        for (int j = 0; j < n; ++j) {
+            if (cv::norm(c[j].p - shoulder[h]) > reachPx)
+                continue;
+            const double d = cv::norm(c[j].p - pred[h]) / R;
+            cost[h][j] = d * d / (2.0 * sigma[h] * sigma[h]) - o.fillWeight * c[j].fill;
+        }
+        cost[h][n] = o.missCost;
+    }
+    std::array<int, 2> best{{-1, -1}};
+    double bestCost = inf;
+    for (int a = 0; a <= n; ++a)
+        for (int b = 0; b <= n; ++b) {
+            double total = cost[0][a] + cost[1][b];
+            if (a == b && a < n)
+                total += o.shareCost;
+            if (total < bestCost) { // strict: the first of equal pairs wins
+                bestCost = total;
+                best = {{a < n ? a : -1, b < n ? b : -1}};
+            }
+        }
+    return best;
+}
+
+void RobustHands::initialize(const cv::Mat& skinMap, const cv::Point2d& head, const cv::Rect& headBox,
+                             const Setup& s, const RobustOptions& o)
+{
+    o_ = o;
+    s_ = s;
+    side_ = std::max(3, static_cast<int>(o.boxSide * s.handWidth)) | 1;
+    const cv::Mat skin = skinMask(skinMap, o.skinThreshold);
+
+    // The face and the neck: the skin of the reference frame from half a head
+    // above the head box down to the shoulders, half a head box wide on each
+    // side, grown by a margin.
+    const double shoulderY = std::max(s.shoulderR.y, s.shoulderL.y);
+    cv::Rect region(static_cast<int>(std::floor(headBox.x - 0.25 * headBox.width)),
+                    static_cast<int>(std::floor(headBox.y - 0.25 * headBox.height)),
+                    static_cast<int>(std::ceil(1.5 * headBox.width)), 0);
+    region.height = std::max(1, static_cast<int>(std::ceil(shoulderY + 0.15 * headBox.height)) - region.y);
+    region &= cv::Rect(0, 0, skin.cols, skin.rows);
+    faceTemplate_ = cv::Mat::zeros(std::max(region.height, 1), std::max(region.width, 1), CV_8U);
+    if (region.area() > 0) {
+        skin(region).copyTo(faceTemplate_);
+        const int m = std::max(0, static_cast<int>(std::lround(o.faceMargin)));
+        if (m > 0)
+            cv::dilate(faceTemplate_, faceTemplate_,
+                       cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(2 * m + 1, 2 * m + 1)));
+    }
+    faceOrigin_ = cv::Point(region.x - static_cast<int>(std::lround(head.x)),
+                            region.y - static_cast<int>(std::lround(head.y)));
+    hideFace(head, skin.size());
+
+    // Starting positions: the best candidate on each side of the body's
+    // centre line, within reach; else below the shoulder.
+    cand_ = findHandCandidates(skin, hidden_, side_, o_);
+    const double mid = 0.5 * (s.shoulderR.x + s.shoulderL.x);
+    const std::array<cv::Point2d, 2> sh{{s.shoulderR, s.shoulderL}};
+    for (int h = 0; h < 2; ++h) {
+        int pick = -1;
+        for (int j = 0; j < static_cast<int>(cand_.size()); ++j) {
+            const bool side = h == 0 ? cand_[j].p.x < mid : cand_[j].p.x >= mid;
+            if (side && cv::norm(cand_[j].p - sh[h]) <= o.reach * s.shoulderDistance
+                && cand_[j].p.y > sh[h].y - 0.5 * s.shoulderDistance) {
+                pick = j;
+                break; // strongest first
+            }
+        }
+        if (pick >= 0) {
+            pos_[h] = cand_[pick].p;
+            missed_[h] = 0;
+            conf_[h] = cand_[pick].fill;
+        } else {
+            pos_[h] = clampInto(sh[h] + cv::Point2d(0, 1.2 * s.shoulderDistance), skin.size());
+            missed_[h] = 10; // wide search from the first frame on
+            conf_[h] = 0;
+        }
+        vel_[h] = cv::Point2d(0, 0);
+    }
+}
+
+void RobustHands::hideFace(const cv::Point2d& head, cv::Size size)
+{
+    hidden_.create(size, CV_8U);
+    hidden_.setTo(0);
+    const cv::Point at(static_cast<int>(std::lround(head.x)) + faceOrigin_.x,
+                       static_cast<int>(std::lround(head.y)) + faceOrigin_.y);
+    const cv::Rect dst = cv::Rect(at, faceTemplate_.size()) & cv::Rect(0, 0, size.width, size.height);
+    if (dst.area() > 0)
+        faceTemplate_(dst - at).copyTo(hidden_(dst));
+}
+
+void RobustHands::update(const cv::Mat& skinMap, const cv::Point2d& head)
+{
+    const cv::Mat skin = skinMask(skinMap, o_.skinThreshold);
+    hideFace(head, skin.size());
+    cand_ = findHandCandidates(skin, hidden_, side_, o_);
+
+    std::array<cv::Point2d, 2> pred;
+    std::array<double, 2> sigma;
+    for (int h = 0; h < 2; ++h) {
+        pred[h] = clampInto(pos_[h] + vel_[h] * o_.velocityKeep, skin.size());
+        sigma[h] = std::min(o_.sigmaMax, o_.sigma + o_.sigmaGrowth * missed_[h]);
+    }
+    const std::array<cv::Point2d, 2> sh{{s_.shoulderR, s_.shoulderL}};
+    const std::array<int, 2> a = assignHands(cand_, pred, sigma, sh, o_.reach * s_.shoulderDistance, s_.R, o_);
+    const bool shared = a[0] >= 0 && a[0] == a[1];
+    for (int h = 0; h < 2; ++h) {
+        if (a[h] >= 0) {
+            const cv::Point2d p = cand_[static_cast<size_t>(a[h])].p;
+            // Two hands on one blob: their own motion is unknown, so each
+            // keeps a damped velocity of its own for the moment they part.
+            vel_[h] = shared ? vel_[h] * 0.8 : p - pos_[h];
+            pos_[h] = p;
+            missed_[h] = 0;
+            conf_[h] = cand_[static_cast<size_t>(a[h])].fill * (shared ? 0.6 : 1.0);
+        } else {
+            pos_[h] = pred[h];
+            vel_[h] *= 0.5;
+            ++missed_[h];
+            conf_[h] = std::max(0.0, 0.4 - 0.04 * missed_[h]);
+        }
+    }
+}
+
+} // namespace vestiga
