@@ -160,17 +160,19 @@ void RobustHands::initialize(const cv::Mat& skinMap, const cv::Point2d& head, co
                     static_cast<int>(std::ceil(1.5 * headBox.width)), 0);
     region.height = std::max(1, static_cast<int>(std::ceil(shoulderY + 0.15 * headBox.height)) - region.y);
     region &= cv::Rect(0, 0, skin.cols, skin.rows);
-    faceTemplate_ = cv::Mat::zeros(std::max(region.height, 1), std::max(region.width, 1), CV_8U);
-    if (region.area() > 0) {
-        skin(region).copyTo(faceTemplate_);
-        const int m = std::max(0, static_cast<int>(std::lround(o.faceMargin)));
-        if (m > 0)
-            cv::dilate(faceTemplate_, faceTemplate_,
-                       cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(2 * m + 1, 2 * m + 1)));
-    }
-    faceOrigin_ = cv::Point(region.x - static_cast<int>(std::lround(head.x)),
-                            region.y - static_cast<int>(std::lround(head.y)));
-    hideFace(head, skin.size());
+    faceRegion_ = region;
+    faceSkin_ = cv::Mat::zeros(std::max(region.height, 1), std::max(region.width, 1), CV_8U);
+    if (region.area() > 0)
+        skin(region).copyTo(faceSkin_);
+    faceTemplate_ = faceSkin_.clone();
+    const int m = std::max(0, static_cast<int>(std::lround(o.faceMargin)));
+    if (m > 0)
+        cv::dilate(faceSkin_, faceTemplate_, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(2 * m + 1, 2 * m + 1)));
+    head0_ = head;
+    head_ = head;
+    headConf_ = 1;
+    shift_ = cv::Point(0, 0);
+    hideFace(skin.size());
 
     // Starting positions: the best candidate on each side of the body's
     // centre line, within reach; else below the shoulder.
@@ -200,21 +202,55 @@ void RobustHands::initialize(const cv::Mat& skinMap, const cv::Point2d& head, co
     }
 }
 
-void RobustHands::hideFace(const cv::Point2d& head, cv::Size size)
+void RobustHands::hideFace(cv::Size size)
 {
     hidden_.create(size, CV_8U);
     hidden_.setTo(0);
-    const cv::Point at(static_cast<int>(std::lround(head.x)) + faceOrigin_.x,
-                       static_cast<int>(std::lround(head.y)) + faceOrigin_.y);
+    const cv::Point at = faceRegion_.tl() + shift_;
     const cv::Rect dst = cv::Rect(at, faceTemplate_.size()) & cv::Rect(0, 0, size.width, size.height);
     if (dst.area() > 0)
         faceTemplate_(dst - at).copyTo(hidden_(dst));
 }
 
-void RobustHands::update(const cv::Mat& skinMap, const cv::Point2d& head)
+void RobustHands::findFace(const cv::Mat& skin)
+{
+    // Normalised correlation of the reference pattern with the skin map over
+    // shifts within the search range of the last one; skin where the pattern
+    // has none (a hand in front of the hair or beside the face) lowers every
+    // shift alike, so the face's own outline decides.
+    const int r = std::max(2, static_cast<int>(std::lround(o_.faceSearch * s_.R)));
+    const cv::Rect want(faceRegion_.x + shift_.x - r, faceRegion_.y + shift_.y - r, faceRegion_.width + 2 * r,
+                        faceRegion_.height + 2 * r);
+    const cv::Rect in = want & cv::Rect(0, 0, skin.cols, skin.rows);
+    if (in != want || faceSkin_.empty() || cv::countNonZero(faceSkin_) == 0) {
+        headConf_ = 0;
+        return; // the search would leave the picture: keep the last position
+    }
+    cv::Mat score;
+    cv::matchTemplate(skin(in), faceSkin_, score, cv::TM_CCOEFF_NORMED);
+    double best = -2;
+    cv::Point at(r, r);
+    for (int y = 0; y < score.rows; ++y) {
+        const float* row = score.ptr<float>(y);
+        for (int x = 0; x < score.cols; ++x) {
+            // Ties go to the smaller move, then to scan order.
+            const double v = static_cast<double>(row[x]) - 1e-4 * (std::abs(x - r) + std::abs(y - r)) / r;
+            if (v > best) {
+                best = v;
+                at = cv::Point(x, y);
+            }
+        }
+    }
+    shift_ += at - cv::Point(r, r);
+    head_ = head0_ + cv::Point2d(shift_);
+    headConf_ = std::min(1.0, std::max(0.0, best));
+}
+
+void RobustHands::update(const cv::Mat& skinMap)
 {
     const cv::Mat skin = skinMask(skinMap, o_.skinThreshold);
-    hideFace(head, skin.size());
+    findFace(skin);
+    hideFace(skin.size());
     cand_ = findHandCandidates(skin, hidden_, side_, o_);
 
     std::array<cv::Point2d, 2> pred;

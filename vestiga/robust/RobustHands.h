@@ -44,6 +44,7 @@ struct RobustOptions {
     double velocityKeep = 0.6; // share of the last velocity in the prediction
     double reach = 1.75;      // arm reach, in shoulder distances
     double faceMargin = 2.0;  // growth of the face-and-neck mask, in pixels
+    double faceSearch = 0.04; // search range of the face's shift per frame, in units of R
 };
 
 struct HandCandidate {
@@ -84,8 +85,14 @@ public:
     // body, or below their shoulders.
     void initialize(const cv::Mat& skinMap, const cv::Point2d& head, const cv::Rect& headBox, const Setup& s,
                     const RobustOptions& o = RobustOptions());
-    // One frame: the skin map and the head filter's estimate.
-    void update(const cv::Mat& skinMap, const cv::Point2d& head);
+    // One frame: the skin map. The face is found by matching the reference
+    // frame's skin pattern around the head (face, hair, neck) near where it
+    // was on the last frame.
+    void update(const cv::Mat& skinMap);
+    // The face's position (the head box centre) on the last frame, and how
+    // well the reference pattern matched there (0..1).
+    const cv::Point2d& head() const { return head_; }
+    double headConfidence() const { return headConf_; }
 
     const cv::Point2d& hand(int i) const { return pos_[i]; }
     // 0..1: the fill of the blob the hand was found on, lowered while it is
@@ -95,13 +102,19 @@ public:
     const cv::Mat& hidden() const { return hidden_; }
 
 private:
-    void hideFace(const cv::Point2d& head, cv::Size size);
+    void hideFace(cv::Size size);
+    void findFace(const cv::Mat& skin);
 
     RobustOptions o_;
     Setup s_;
     int side_ = 0;
-    cv::Mat faceTemplate_; // 8-bit, the skin around the head on the reference frame
-    cv::Point faceOrigin_; // template's top-left relative to the head position
+    cv::Mat faceSkin_;     // 8-bit 0/255, the skin around the head on the reference frame
+    cv::Mat faceTemplate_; // faceSkin_ grown by the margin: what is hidden
+    cv::Rect faceRegion_;  // where faceSkin_ lies on the reference frame
+    cv::Point2d head0_;    // head box centre on the reference frame
+    cv::Point shift_;      // the face's shift from the reference frame
+    cv::Point2d head_;
+    double headConf_ = 0;
     cv::Mat hidden_;
     std::vector<HandCandidate> cand_;
     std::array<cv::Point2d, 2> pos_, vel_;

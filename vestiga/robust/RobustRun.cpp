@@ -74,16 +74,16 @@ void RobustRun::track(Suivi2D& t, double* e, double conf[3])
     t.trackRElbow();
     t.trackLElbow();
     t.expectation(e); // the hand filter has not run: its values are replaced below
-    hands_.update(t.getSkinMap(), cv::Point2d(e[2], e[3]));
+    hands_.update(t.getSkinMap());
+    e[2] = hands_.head().x;
+    e[3] = hands_.head().y;
     e[8] = hands_.hand(0).x;
     e[9] = hands_.hand(0).y;
     e[10] = hands_.hand(1).x;
     e[11] = hands_.hand(1).y;
-    double unused[3];
-    filterConfidence(t, unused);
     conf[0] = hands_.confidence(0);
     conf[1] = hands_.confidence(1);
-    conf[2] = unused[2];
+    conf[2] = hands_.headConfidence();
 }
 
 } // namespace vestiga

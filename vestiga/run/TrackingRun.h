@@ -90,6 +90,8 @@ public:
     // Frames the run will process in file mode (frame count - 1), -1 in camera mode.
     int64_t totalFrames() const { return totalFrames_; }
     Suivi2D& tracker() { return *bibSuivi_; }
+    // The robust method of this run, or null for the classic one.
+    const RobustRun* robust() const { return robust_.get(); }
     // Times every stage of each tick (the filters one by one, in the order of
     // processFrame); for benchmarks. The results are the same either way.
     void setStageTiming(bool on) { timing_ = on; }
