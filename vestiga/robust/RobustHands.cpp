@@ -112,7 +112,7 @@ std::vector<HandCandidate> findHandCandidates(const cv::Mat& skin, const cv::Mat
 
 std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::array<cv::Point2d, 2>& pred,
                                const std::array<double, 2>& sigma, const std::array<cv::Point2d, 2>& shoulder,
-                               double reachPx, double R, const RobustOptions& o)
+                               double reachPx, double handPx, double R, const RobustOptions& o)
 {
     const int n = static_cast<int>(c.size());
     const double inf = std::numeric_limits<double>::infinity();
@@ -133,8 +133,15 @@ std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::a
     for (int a = 0; a <= n; ++a)
         for (int b = 0; b <= n; ++b) {
             double total = cost[0][a] + cost[1][b];
-            if (a == b && a < n)
+            if (a == b && a < n) {
+                // Only hands that are both at the blob may share it (hands
+                // touching or crossing); a lost hand does not jump onto the
+                // other's blob.
+                const double rad = o.shareRadius * handPx;
+                if (cv::norm(c[a].p - pred[0]) > rad || cv::norm(c[a].p - pred[1]) > rad)
+                    continue;
                 total += o.shareCost;
+            }
             if (total < bestCost) { // strict: the first of equal pairs wins
                 bestCost = total;
                 best = {{a < n ? a : -1, b < n ? b : -1}};
@@ -260,7 +267,7 @@ void RobustHands::update(const cv::Mat& skinMap)
         sigma[h] = std::min(o_.sigmaMax, o_.sigma + o_.sigmaGrowth * missed_[h]);
     }
     const std::array<cv::Point2d, 2> sh{{s_.shoulderR, s_.shoulderL}};
-    const std::array<int, 2> a = assignHands(cand_, pred, sigma, sh, o_.reach * s_.shoulderDistance, s_.R, o_);
+    const std::array<int, 2> a = assignHands(cand_, pred, sigma, sh, o_.reach * s_.shoulderDistance, s_.handWidth, s_.R, o_);
     const bool shared = a[0] >= 0 && a[0] == a[1];
     for (int h = 0; h < 2; ++h) {
         if (a[h] >= 0) {

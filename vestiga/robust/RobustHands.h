@@ -40,6 +40,7 @@ struct RobustOptions {
     double sigmaMax = 0.6;
     double missCost = 3.0;    // cost of "not seen"
     double shareCost = 1.5;   // extra cost of two hands on one candidate
+    double shareRadius = 1.0; // two hands share a candidate only within this many hand widths of both predictions
     double fillWeight = 2.0;  // weight of a candidate's fill (a better blob is cheaper)
     double velocityKeep = 0.6; // share of the last velocity in the prediction
     double reach = 1.75;      // arm reach, in shoulder distances
@@ -63,12 +64,12 @@ std::vector<HandCandidate> findHandCandidates(const cv::Mat& skin, const cv::Mat
                                               const RobustOptions& o);
 
 // The joint choice for two hands. `pred` and `sigma` are the hands'
-// predictions and spreads (units of R in sigma), `shoulder` their shoulders,
-// `reachPx` the arm reach and R the unit, both in pixels. Returns per hand the
-// candidate index or -1 for "not seen".
+// predictions and spreads (units of R in sigma), `shoulder` their shoulders;
+// `reachPx` the arm reach, `handPx` the hand width and R the unit, all in
+// pixels. Returns per hand the candidate index or -1 for "not seen".
 std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::array<cv::Point2d, 2>& pred,
                                const std::array<double, 2>& sigma, const std::array<cv::Point2d, 2>& shoulder,
-                               double reachPx, double R, const RobustOptions& o);
+                               double reachPx, double handPx, double R, const RobustOptions& o);
 
 class RobustHands {
 public:
