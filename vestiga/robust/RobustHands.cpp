@@ -110,6 +110,82 @@ std::vector<HandCandidate> findHandCandidates(const cv::Mat& skin, const cv::Mat
     return out;
 }
 
+cv::Mat armDistance(const cv::Mat& skin, const cv::Mat& hidden, const cv::Point2d& shoulderR,
+                    const cv::Point2d& shoulderL, double seedRadius)
+{
+    const int W = skin.cols, H = skin.rows;
+    cv::Mat dist(skin.size(), CV_32S, cv::Scalar(-1));
+    auto free = [&](int x, int y) {
+        return skin.at<uchar>(y, x) && (hidden.empty() || !hidden.at<uchar>(y, x));
+    };
+    // A bucket queue: distances are small integers.
+    std::vector<std::vector<int>> buckets(8);
+    const double r2 = seedRadius * seedRadius;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            if (!free(x, y))
+                continue;
+            const double dR = (x - shoulderR.x) * (x - shoulderR.x) + (y - shoulderR.y) * (y - shoulderR.y);
+            const double dL = (x - shoulderL.x) * (x - shoulderL.x) + (y - shoulderL.y) * (y - shoulderL.y);
+            if (dR <= r2 || dL <= r2) {
+                dist.at<int>(y, x) = 0;
+                buckets[0].push_back(y * W + x);
+            }
+        }
+    static const int kDx[8] = {1, -1, 0, 0, 1, 1, -1, -1};
+    static const int kDy[8] = {0, 0, 1, -1, 1, -1, 1, -1};
+    static const int kCost[8] = {3, 3, 3, 3, 4, 4, 4, 4};
+    for (size_t d = 0; d < buckets.size(); ++d) {
+        for (size_t i = 0; i < buckets[d].size(); ++i) {
+            const int at = buckets[d][i];
+            const int x = at % W, y = at / W;
+            if (dist.at<int>(y, x) != static_cast<int>(d))
+                continue; // reached earlier by a shorter path
+            for (int k = 0; k < 8; ++k) {
+                const int nx = x + kDx[k], ny = y + kDy[k];
+                if (nx < 0 || ny < 0 || nx >= W || ny >= H || !free(nx, ny))
+                    continue;
+                const int nd = static_cast<int>(d) + kCost[k];
+                int& cur = dist.at<int>(ny, nx);
+                if (cur >= 0 && cur <= nd)
+                    continue;
+                cur = nd;
+                if (buckets.size() <= static_cast<size_t>(nd))
+                    buckets.resize(static_cast<size_t>(nd) + 1);
+                buckets[static_cast<size_t>(nd)].push_back(ny * W + nx);
+            }
+        }
+        std::vector<int>().swap(buckets[d]);
+    }
+    return dist;
+}
+
+void markLimbs(std::vector<HandCandidate>& c, const cv::Mat& dist, double radius, double gain)
+{
+    const int r = static_cast<int>(std::ceil(radius));
+    for (HandCandidate& h : c) {
+        const int cx = static_cast<int>(std::lround(h.p.x)), cy = static_cast<int>(std::lround(h.p.y));
+        // The candidate's own distance: the least reached one next to it
+        // (the centre of a blob may fall on a hole of the map).
+        int own = -1;
+        for (int y = std::max(0, cy - 2); y <= std::min(dist.rows - 1, cy + 2); ++y)
+            for (int x = std::max(0, cx - 2); x <= std::min(dist.cols - 1, cx + 2); ++x) {
+                const int d = dist.at<int>(y, x);
+                if (d >= 0 && (own < 0 || d < own))
+                    own = d;
+            }
+        h.limb = false;
+        if (own < 0)
+            continue; // not on a bare arm reached from a shoulder
+        int far = own;
+        for (int y = std::max(0, cy - r); y <= std::min(dist.rows - 1, cy + r); ++y)
+            for (int x = std::max(0, cx - r); x <= std::min(dist.cols - 1, cx + r); ++x)
+                if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r)
+                    far = std::max(far, dist.at<int>(y, x));
+        h.limb = (far - own) / 3.0 > gain;
+    }
+}
+
 std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::array<cv::Point2d, 2>& pred,
                                const std::array<double, 2>& sigma, const std::array<cv::Point2d, 2>& shoulder,
                                double reachPx, double handPx, double R, const RobustOptions& o)
@@ -124,15 +200,29 @@ std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::a
             if (cv::norm(c[j].p - shoulder[h]) > reachPx)
                 continue;
             const double d = cv::norm(c[j].p - pred[h]) / R;
-            cost[h][j] = d * d / (2.0 * sigma[h] * sigma[h]) - o.fillWeight * c[j].fill;
+            cost[h][j] = d * d / (2.0 * sigma[h] * sigma[h]) - o.fillWeight * c[j].fill
+                         + (c[j].limb ? o.limbCost : 0.0);
         }
         cost[h][n] = o.missCost;
+    }
+    // Hand-like candidates that no hand explains cost something: two hands
+    // do not share a blob while another one lies free.
+    std::vector<char> good(static_cast<size_t>(n + 1), 0);
+    int goods = 0;
+    for (int j = 0; j < n; ++j) {
+        good[static_cast<size_t>(j)] = !c[j].limb;
+        goods += good[static_cast<size_t>(j)];
     }
     std::array<int, 2> best{{-1, -1}};
     double bestCost = inf;
     for (int a = 0; a <= n; ++a)
         for (int b = 0; b <= n; ++b) {
             double total = cost[0][a] + cost[1][b];
+            const int explained = good[static_cast<size_t>(a)] + (b != a ? good[static_cast<size_t>(b)] : 0);
+            total += o.unexplainedCost * (goods - explained);
+            const double x1 = a < n ? c[a].p.x : pred[0].x, x2 = b < n ? c[b].p.x : pred[1].x;
+            if (x1 > x2)
+                total += o.crossCost;
             if (a == b && a < n) {
                 // Only hands that are both at the blob may share it (hands
                 // touching or crossing); a lost hand does not jump onto the
@@ -259,6 +349,8 @@ void RobustHands::update(const cv::Mat& skinMap)
     findFace(skin);
     hideFace(skin.size());
     cand_ = findHandCandidates(skin, hidden_, side_, o_);
+    markLimbs(cand_, armDistance(skin, hidden_, s_.shoulderR, s_.shoulderL, o_.seedRadius * s_.shoulderDistance),
+              o_.limbRadius * s_.handWidth, o_.limbGain * s_.handWidth);
 
     std::array<cv::Point2d, 2> pred;
     std::array<double, 2> sigma;

@@ -41,6 +41,12 @@ struct RobustOptions {
     double missCost = 3.0;    // cost of "not seen"
     double shareCost = 1.5;   // extra cost of two hands on one candidate
     double shareRadius = 1.0; // two hands share a candidate only within this many hand widths of both predictions
+    double seedRadius = 0.6;  // bare skin this near a shoulder (in shoulder distances) starts an arm
+    double limbRadius = 0.9;  // how far beyond a candidate the arm is followed, in hand widths
+    double limbGain = 0.6;    // arm growth beyond a candidate that makes it a limb point, in hand widths
+    double limbCost = 1.0;    // extra cost of a limb point
+    double unexplainedCost = 1.5; // cost of each hand-like candidate (not a limb point) left to no hand
+    double crossCost = 0.0;   // cost of hand 1 lying right of hand 2 in the picture (crossed hands)
     double fillWeight = 2.0;  // weight of a candidate's fill (a better blob is cheaper)
     double velocityKeep = 0.6; // share of the last velocity in the prediction
     double reach = 1.75;      // arm reach, in shoulder distances
@@ -51,7 +57,20 @@ struct RobustOptions {
 struct HandCandidate {
     cv::Point2d p;
     double fill = 0;
+    // A point along a bare arm rather than at its end (an elbow, a forearm):
+    // the skin goes on farther from the shoulder beyond it.
+    bool limb = false;
 };
+
+// Distance from the shoulders along the skin: a breadth-first walk over the
+// observable skin pixels (3 per straight step, 4 per diagonal one) from the
+// skin within `seedRadius` pixels of either shoulder. -1 where unreached.
+cv::Mat armDistance(const cv::Mat& skin, const cv::Mat& hidden, const cv::Point2d& shoulderR,
+                    const cv::Point2d& shoulderL, double seedRadius);
+
+// Marks the candidates after which the arm distance still grows by more than
+// `gain` pixels within `radius` pixels: points along an arm, not its end.
+void markLimbs(std::vector<HandCandidate>& c, const cv::Mat& dist, double radius, double gain);
 
 // Skin pixels (255) of a skin map.
 cv::Mat skinMask(const cv::Mat& skinMap, int threshold);
