@@ -22,4 +22,4 @@ for m in classic robust; do
 done
 first=$(head -n 1 "$set/set.list")
 echo "== speed on $first"
-"$build/vestiga/run/perf_run" "$set/$first.avi" "$set/$first.calib" --compare-robust
+"$build/vestiga/robust/perf_robust" "$set/$first.avi" "$set/$first.calib"

@@ -249,3 +249,33 @@ TEST(CalibrationFileTest, ChecksAgainstTheReferenceFrame)
     r.hy = 200; // head box 200..260 leaves the 240-row area
     EXPECT_NE(checkRunCalibration(r, 320, 240).find("head box"), std::string::npos);
 }
+
+TEST(CalibrationFileTest, TrackerMethodIsWrittenOnlyForRobustAndReadsBack)
+{
+    const std::string base = "area 0,0,100,80\nhead 10,10,20,20\nshoulders 1,2,3,4\n";
+    CalibrationFile c;
+    std::string error;
+    ASSERT_TRUE(parseCalibration(base, &c, &error)) << error;
+    EXPECT_EQ(c.tracker, TrackerMethod::Classic);
+    // A classic calibration keeps the bytes it always had: no tracker line.
+    EXPECT_EQ(formatCalibration(c).find("tracker"), std::string::npos);
+    ASSERT_TRUE(parseCalibration(base + "tracker classic\n", &c, &error)) << error;
+    EXPECT_EQ(c.tracker, TrackerMethod::Classic);
+
+    ASSERT_TRUE(parseCalibration(base + "tracker robust # the second method\n", &c, &error)) << error;
+    EXPECT_EQ(c.tracker, TrackerMethod::Robust);
+    const std::string text = formatCalibration(c);
+    EXPECT_EQ(text.substr(text.size() - 15), "tracker robust\n") << text;
+    CalibrationFile back;
+    ASSERT_TRUE(parseCalibration(text, &back, &error)) << error;
+    EXPECT_EQ(back.tracker, TrackerMethod::Robust);
+    EXPECT_EQ(formatCalibration(back), text);
+
+    // The run's form carries it both ways.
+    const RunCalibration r = toRunCalibration(c, 80);
+    EXPECT_EQ(r.tracker, TrackerMethod::Robust);
+    EXPECT_EQ(toCalibrationFile(r, 80, c.shoulders, 0).tracker, TrackerMethod::Robust);
+
+    EXPECT_EQ(parseError(base + "tracker fast\n"), "line 4: tracker: expected 'classic' or 'robust', got 'fast'");
+    EXPECT_EQ(parseError(base + "tracker robust\ntracker classic\n"), "line 5: 'tracker' is given twice");
+}
