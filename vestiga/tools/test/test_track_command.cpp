@@ -271,12 +271,12 @@ TEST(TrackCommandTest, TrackerAndConfidenceOptions)
 {
     TrackArgs a;
     std::string error;
-    ASSERT_TRUE(parseTrackArgs({"v.avi", "-o", "t", "--tracker", "robust", "--confidence=c.csv"}, &a, &error))
+    ASSERT_TRUE(parseTrackArgs({"v.avi", "-o", "t", "--calibration", "c", "--tracker", "robust", "--confidence=c.csv"}, &a, &error))
         << error;
     EXPECT_TRUE(a.hasTracker);
     EXPECT_EQ(a.tracker, TrackerMethod::Robust);
     EXPECT_EQ(a.confidence, "c.csv");
-    ASSERT_TRUE(parseTrackArgs({"v.avi", "-o", "t"}, &a, &error)) << error;
+    ASSERT_TRUE(parseTrackArgs({"v.avi", "-o", "t", "--calibration", "c"}, &a, &error)) << error;
     EXPECT_FALSE(a.hasTracker);
     EXPECT_TRUE(a.confidence.empty());
     EXPECT_FALSE(parseTrackArgs({"v.avi", "-o", "t", "--tracker", "fast"}, &a, &error));
