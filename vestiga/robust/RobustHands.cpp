@@ -25,27 +25,32 @@ cv::Mat skinMask(const cv::Mat& skinMap, int threshold)
 }
 
 std::vector<HandCandidate> findHandCandidates(const cv::Mat& skin, const cv::Mat& hidden, int side,
-                                              const RobustOptions& o)
+                                              const RobustOptions& o, CandidateWork* work)
 {
     std::vector<HandCandidate> out;
     if (skin.empty() || side < 3)
         return out;
+    CandidateWork local;
+    CandidateWork& w = work ? *work : local;
     side |= 1; // an odd window has a centre pixel
     const cv::Size win(side, side);
     // Observable pixels (1) and observable skin pixels (1), as floats.
-    cv::Mat vis(skin.size(), CV_32F, cv::Scalar(1));
+    cv::Mat& vis = w.vis;
+    vis.create(skin.size(), CV_32F);
+    vis.setTo(1);
     if (!hidden.empty())
         vis.setTo(0, hidden);
-    cv::Mat sk;
+    cv::Mat& sk = w.sk;
     skin.convertTo(sk, CV_32F, 1.0 / 255.0);
-    sk = sk.mul(vis);
-    cv::Mat num, den;
+    cv::multiply(sk, vis, sk);
+    cv::Mat &num = w.num, &den = w.den;
     cv::boxFilter(sk, num, CV_32F, win, cv::Point(-1, -1), false, cv::BORDER_CONSTANT);
     cv::boxFilter(vis, den, CV_32F, win, cv::Point(-1, -1), false, cv::BORDER_CONSTANT);
     const float area = static_cast<float>(side * side);
     const float minDen = static_cast<float>(o.minVisible) * area;
     const float minNum = 0.25f * area;
-    cv::Mat fill(skin.size(), CV_32F);
+    cv::Mat& fill = w.fill;
+    fill.create(skin.size(), CV_32F);
     for (int y = 0; y < fill.rows; ++y) {
         const float* n = num.ptr<float>(y);
         const float* d = den.ptr<float>(y);
@@ -56,9 +61,9 @@ std::vector<HandCandidate> findHandCandidates(const cv::Mat& skin, const cv::Mat
     // A hand fills a plateau of window positions; a second, smaller box
     // average puts the maximum in the plateau's middle.
     const int half = (side / 2) | 1;
-    cv::Mat smooth;
+    cv::Mat& smooth = w.smooth;
     cv::boxFilter(fill, smooth, CV_32F, cv::Size(half, half), cv::Point(-1, -1), true, cv::BORDER_CONSTANT);
-    cv::Mat dil;
+    cv::Mat& dil = w.dil;
     cv::dilate(smooth, dil, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(half, half)));
     struct Peak {
         float v;
@@ -111,10 +116,13 @@ std::vector<HandCandidate> findHandCandidates(const cv::Mat& skin, const cv::Mat
 }
 
 cv::Mat armDistance(const cv::Mat& skin, const cv::Mat& hidden, const cv::Point2d& shoulderR,
-                    const cv::Point2d& shoulderL, double seedRadius)
+                    const cv::Point2d& shoulderL, double seedRadius, cv::Mat* reuse)
 {
     const int W = skin.cols, H = skin.rows;
-    cv::Mat dist(skin.size(), CV_32S, cv::Scalar(-1));
+    cv::Mat local;
+    cv::Mat& dist = reuse ? *reuse : local;
+    dist.create(skin.size(), CV_32S);
+    dist.setTo(-1);
     auto free = [&](int x, int y) {
         return skin.at<uchar>(y, x) && (hidden.empty() || !hidden.at<uchar>(y, x));
     };
@@ -345,11 +353,12 @@ void RobustHands::findFace(const cv::Mat& skin)
 
 void RobustHands::update(const cv::Mat& skinMap)
 {
-    const cv::Mat skin = skinMask(skinMap, o_.skinThreshold);
+    cv::threshold(skinMap, skin_, o_.skinThreshold - 1, 255, cv::THRESH_BINARY);
+    const cv::Mat& skin = skin_;
     findFace(skin);
     hideFace(skin.size());
-    cand_ = findHandCandidates(skin, hidden_, side_, o_);
-    markLimbs(cand_, armDistance(skin, hidden_, s_.shoulderR, s_.shoulderL, o_.seedRadius * s_.shoulderDistance),
+    cand_ = findHandCandidates(skin, hidden_, side_, o_, &work_);
+    markLimbs(cand_, armDistance(skin, hidden_, s_.shoulderR, s_.shoulderL, o_.seedRadius * s_.shoulderDistance, &dist_),
               o_.limbRadius * s_.handWidth, o_.limbGain * s_.handWidth);
 
     std::array<cv::Point2d, 2> pred;

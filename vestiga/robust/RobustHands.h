@@ -66,7 +66,7 @@ struct HandCandidate {
 // observable skin pixels (3 per straight step, 4 per diagonal one) from the
 // skin within `seedRadius` pixels of either shoulder. -1 where unreached.
 cv::Mat armDistance(const cv::Mat& skin, const cv::Mat& hidden, const cv::Point2d& shoulderR,
-                    const cv::Point2d& shoulderL, double seedRadius);
+                    const cv::Point2d& shoulderL, double seedRadius, cv::Mat* reuse = nullptr);
 
 // Marks the candidates after which the arm distance still grows by more than
 // `gain` pixels within `radius` pixels: points along an arm, not its end.
@@ -75,12 +75,18 @@ void markLimbs(std::vector<HandCandidate>& c, const cv::Mat& dist, double radius
 // Skin pixels (255) of a skin map.
 cv::Mat skinMask(const cv::Mat& skinMap, int threshold);
 
+// Work images of findHandCandidates, kept between frames so that no frame
+// allocates them again.
+struct CandidateWork {
+    cv::Mat vis, sk, num, den, fill, smooth, dil;
+};
+
 // Hand candidates: local maxima of the window fill over `skin` (8-bit 0/255)
 // where `hidden` (8-bit, non-zero = not observable; may be empty) is left
 // out, at least `side` apart, strongest first. Deterministic order: fill
 // descending, then row, then column.
 std::vector<HandCandidate> findHandCandidates(const cv::Mat& skin, const cv::Mat& hidden, int side,
-                                              const RobustOptions& o);
+                                              const RobustOptions& o, CandidateWork* work = nullptr);
 
 // The joint choice for two hands. `pred` and `sigma` are the hands'
 // predictions and spreads (units of R in sigma), `shoulder` their shoulders;
@@ -136,6 +142,8 @@ private:
     cv::Point2d head_;
     double headConf_ = 0;
     cv::Mat hidden_;
+    cv::Mat skin_, dist_;
+    CandidateWork work_;
     std::vector<HandCandidate> cand_;
     std::array<cv::Point2d, 2> pos_, vel_;
     std::array<int, 2> missed_{{0, 0}};

@@ -9,6 +9,24 @@ namespace {
 
 double clamp01(double v) { return std::min(1.0, std::max(0.0, v)); }
 
+// The elbow of a two-link arm in the picture plane: upper arm l1 from the
+// shoulder, forearm l2 to the hand, bent away from the body (`outward` is -1
+// for the arm on the picture's left, +1 for the other). The distance is kept
+// within what the two links can span.
+cv::Point2d elbowOf(const cv::Point2d& shoulder, const cv::Point2d& hand, double l1, double l2, double outward)
+{
+    cv::Point2d v = hand - shoulder;
+    double d = std::hypot(v.x, v.y);
+    const cv::Point2d n = d > 1e-9 ? v * (1.0 / d) : cv::Point2d(0, 1);
+    d = std::min(l1 + l2, std::max(std::fabs(l1 - l2), d));
+    const double a = (l1 * l1 - l2 * l2 + d * d) / (2.0 * d);
+    const double h = std::sqrt(std::max(0.0, l1 * l1 - a * a));
+    cv::Point2d perp(-n.y, n.x);
+    if (perp.x * outward < 0 || (perp.x == 0 && perp.y < 0))
+        perp = -perp;
+    return shoulder + n * a + perp * h;
+}
+
 double bestWeight(const PartFil& pf)
 {
     double best = 0;
@@ -63,20 +81,27 @@ bool RobustRun::initialize(Suivi2D& t, const RunCalibration& cal, int refWidth, 
     s.shoulderL = cv::Point2d(head.x + 0.5 * dS, shoulderY);
     const cv::Rect box(static_cast<int>(std::floor(hx)), static_cast<int>(std::floor(hTop)),
                        static_cast<int>(std::ceil(hw)), static_cast<int>(std::ceil(hh)));
+    setup_ = s;
     hands_.initialize(t.getSkinMap(), head, box, s, o);
     return true;
 }
 
 void RobustRun::track(Suivi2D& t, double* e, double conf[3])
 {
-    t.trackHead();
+    // The head filter is not needed (the face pattern is matched instead),
+    // nor the elbow and hand filters: the elbows follow from the hands.
     t.trackBody();
-    t.trackRElbow();
-    t.trackLElbow();
-    t.expectation(e); // the hand filter has not run: its values are replaced below
+    t.expectation(e); // only the torso's values are kept
     hands_.update(t.getSkinMap());
     e[2] = hands_.head().x;
     e[3] = hands_.head().y;
+    const double dS = setup_.shoulderDistance;
+    const cv::Point2d eR = elbowOf(setup_.shoulderR, hands_.hand(0), 0.78 * dS, 0.83 * dS, -1.0);
+    const cv::Point2d eL = elbowOf(setup_.shoulderL, hands_.hand(1), 0.78 * dS, 0.83 * dS, 1.0);
+    e[4] = eR.x;
+    e[5] = eR.y;
+    e[6] = eL.x;
+    e[7] = eL.y;
     e[8] = hands_.hand(0).x;
     e[9] = hands_.hand(0).y;
     e[10] = hands_.hand(1).x;

@@ -1,8 +1,8 @@
 #pragma once
-// The robust method of a tracking run: the engine's head, torso and elbow
-// filters on the skin and foreground maps, and the robust hand tracker
-// (RobustHands.h) in place of the classic two-hand filter. Also the
-// per-frame confidences of both methods.
+// The robust method of a tracking run: the engine's skin and foreground maps
+// and its torso filter, the robust hand tracker (RobustHands.h) for the face
+// and both hands, and elbows placed by a two-link arm from the shoulder to the
+// hand. Also the per-frame confidences of both methods.
 #include "engine/Suivi2D.h"
 #include "robust/RobustHands.h"
 #include "run/Calibration.h"
@@ -26,13 +26,15 @@ public:
     bool initialize(Suivi2D& t, const RunCalibration& cal, int refWidth, std::string* error,
                     const RobustOptions& o = RobustOptions());
     // One frame, after computeSkBgMaps: fills the 12 values in the order of
-    // Suivi2D::expectation and conf = hand 1, hand 2, head.
+    // Suivi2D::expectation (torso, head, right elbow, left elbow, hand 1,
+    // hand 2) and conf = hand 1, hand 2, head.
     void track(Suivi2D& t, double* e, double conf[3]);
 
     const RobustHands& hands() const { return hands_; }
 
 private:
     RobustHands hands_;
+    RobustHands::Setup setup_;
 };
 
 } // namespace vestiga
