@@ -386,3 +386,22 @@ TEST(TrackCommandTest, HelpSucceedsOnStandardOutput)
                   .find("--sleeves is given twice"),
               std::string::npos);
 }
+
+TEST(TrackCommandTest, TrackerAndConfidenceOptions)
+{
+    TrackArgs a;
+    std::string error;
+    ASSERT_TRUE(parseTrackArgs({"v.avi", "-o", "t", "--calibration", "c", "--tracker", "robust", "--confidence=c.csv"}, &a, &error))
+        << error;
+    EXPECT_TRUE(a.hasTracker);
+    EXPECT_EQ(a.tracker, TrackerMethod::Robust);
+    EXPECT_EQ(a.confidence, "c.csv");
+    ASSERT_TRUE(parseTrackArgs({"v.avi", "-o", "t", "--calibration", "c"}, &a, &error)) << error;
+    EXPECT_FALSE(a.hasTracker);
+    EXPECT_TRUE(a.confidence.empty());
+    EXPECT_FALSE(parseTrackArgs({"v.avi", "-o", "t", "--tracker", "fast"}, &a, &error));
+    EXPECT_NE(error.find("'fast'"), std::string::npos) << error;
+    EXPECT_FALSE(parseTrackArgs({"v.avi", "-o", "t", "--tracker=classic", "--tracker=robust"}, &a, &error));
+    EXPECT_NE(error.find("twice"), std::string::npos) << error;
+    EXPECT_FALSE(parseTrackArgs({"v.avi", "-o", "t", "--confidence", ""}, &a, &error));
+}
