@@ -39,8 +39,9 @@ TEST(RobustCandidates, HandsAreFoundAtTheirCentresAndForearmsRankBelowThem)
     for (size_t i = 1; i < c.size(); ++i)
         EXPECT_GE(c[i - 1].fill, c[i].fill);
     for (const HandCandidate& h : c) {
-        if (h.p.y > 160 && std::fabs(h.p.x - 200) < 10)
+        if (h.p.y > 160 && std::fabs(h.p.x - 200) < 10) {
             EXPECT_LT(h.fill, c[2].fill);
+        }
     }
 
     // Hidden skin is no evidence: a hand inside a hidden region is not found,
