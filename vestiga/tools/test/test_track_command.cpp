@@ -319,6 +319,8 @@ TEST(TrackCommandTest, NoOutputOverAnInputUnderAnyName)
         {c.video, "-o", hard, "--calibration", c.calib},
         {c.video, "-o", c.track, "--calibration", c.calib, "--annotated-video", c.calib},
         {c.video, "-o", c.track, "--calibration", c.calib, "--annotated-video", hard},
+        {c.video, "-o", c.track, "--calibration", c.calib, "--confidence", link},
+        {c.video, "-o", c.track, "--calibration", c.calib, "--confidence", hard},
     };
     for (const auto& args : cases) {
         const Result r = track(args);
@@ -404,4 +406,11 @@ TEST(TrackCommandTest, TrackerAndConfidenceOptions)
     EXPECT_FALSE(parseTrackArgs({"v.avi", "-o", "t", "--tracker=classic", "--tracker=robust"}, &a, &error));
     EXPECT_NE(error.find("twice"), std::string::npos) << error;
     EXPECT_FALSE(parseTrackArgs({"v.avi", "-o", "t", "--confidence", ""}, &a, &error));
+
+    // The confidence file's name is checked before anything is written.
+    Corpus c(4);
+    const Result r = track({c.video, "-o", c.track, "--calibration", c.calib, "--confidence", c.dir.path() + "/"});
+    EXPECT_EQ(r.status, kTrackBadInput) << r.err;
+    EXPECT_NE(r.err.find("--confidence"), std::string::npos) << r.err;
+    EXPECT_FALSE(fileExists(c.track));
 }
