@@ -254,10 +254,18 @@ bool TrackingRun::begTrack(const TrackingOptions& options, std::string* error)
         if (sameFile(options_.annotatedVideo, options_.trackingFile))
             return fail(error, "annotated video " + options_.annotatedVideo + ": same file as the tracking file");
     }
+    if (!options_.confidenceFile.empty()) {
+        why = outputProblem(options_.confidenceFile);
+        if (!why.empty())
+            return fail(error, "confidence file " + options_.confidenceFile + ": " + why);
+        for (const std::string* other : {&options_.trackingFile, &options_.annotatedVideo})
+            if (sameFile(options_.confidenceFile, *other) || options_.confidenceFile == *other)
+                return fail(error, "confidence file " + options_.confidenceFile + ": same file as " + *other);
+    }
     for (const std::string* input : {&options_.videoFile, &options_.skinFile, &options_.bgFile}) {
         if (camera && input == &options_.videoFile)
             continue;
-        for (const std::string* output : {&options_.trackingFile, &options_.annotatedVideo})
+        for (const std::string* output : {&options_.trackingFile, &options_.annotatedVideo, &options_.confidenceFile})
             if (sameFile(*input, *output))
                 return fail(error, "output file " + *output + " is the input file " + *input
                                        + "; it would be overwritten");
@@ -353,6 +361,12 @@ bool TrackingRun::begTrack(const TrackingOptions& options, std::string* error)
     if (!t.initFilter())
         return fail(error, "the body-part filters cannot be set up");
     corBN_.initialize(0.95f, faSize);
+    robust_.reset();
+    if (cal.tracker == TrackerMethod::Robust) {
+        robust_ = std::make_unique<RobustRun>();
+        if (!robust_->initialize(t, cal, Wr, &why))
+            return fail(error, "robust tracker: " + why);
+    }
 
     // The outputs, the tracking file last. The annotated video has the size of
     // the processed picture itself, which may be one row shorter than
@@ -366,13 +380,30 @@ bool TrackingRun::begTrack(const TrackingOptions& options, std::string* error)
             return fail(error, "annotated video " + options_.annotatedVideo
                                    + ": cannot be created as a Motion-JPEG video");
     }
+    // The confidence file just before the tracking file, which comes last.
+    if (!options_.confidenceFile.empty()) {
+        confFile_ = std::fopen(options_.confidenceFile.c_str(), "w");
+        if (!confFile_ || std::fputs("time,hand1,hand2,head\n", confFile_) < 0 || std::fflush(confFile_) != 0) {
+            const int err = errno;
+            if (confFile_)
+                std::fclose(confFile_);
+            confFile_ = nullptr;
+            return fail(error, "confidence file " + options_.confidenceFile + ": cannot be created ("
+                                   + std::strerror(err) + ")");
+        }
+    }
     trackFile_ = std::fopen(options_.trackingFile.c_str(), "w");
+    if (!trackFile_ && confFile_) {
+        std::fclose(confFile_);
+        confFile_ = nullptr;
+    }
     if (!trackFile_)
         return fail(error, "tracking file " + options_.trackingFile + ": cannot be created ("
                                + std::strerror(errno) + ")");
     // Unbuffered: each line goes to the file in one write and nothing is left
     // pending in a buffer after a failed write.
     std::setvbuf(trackFile_, nullptr, _IONBF, 0);
+
     posFrame_ = 0;
     fileBytes_ = 0;
     if (!camera && readAhead_ && !timing_)
@@ -460,7 +491,11 @@ TrackingRun::Tick TrackingRun::onTimer(std::string* error)
     if (!t.computeSkBgMaps())
         return failed("the image area no longer fits in frame " + std::to_string(posFrame_));
     lap(times_.maps);
-    if (timing_) {
+    if (robust_) {
+        if (!robust_->track(t, est_, conf_))
+            return failed("the torso filter is not set up");
+        lap(times_.hands);
+    } else if (timing_) {
         double* const lapOf[Suivi2D::kParts] = {&times_.head, &times_.torso, &times_.elbowR, &times_.elbowL,
                                                 &times_.hands};
         for (int k = 0; k < Suivi2D::kParts; ++k) {
@@ -470,11 +505,15 @@ TrackingRun::Tick TrackingRun::onTimer(std::string* error)
     } else {
         (void)t.processFrame(); // ready since begTrack
     }
-    est_ = t.estimate();
+    if (!robust_) {
+        est_ = t.estimate();
+        if (confFile_)
+            filterConfidence(t, conf_);
+    }
 
     // The hands' labels (only when the sleeves leave nothing but the hands
-    // bare) and the elbows.
-    if (options_.calibration.sleevesToWrist)
+    // bare; the robust hands keep their own) and the elbows.
+    if (options_.calibration.sleevesToWrist && !robust_)
         corBN_.correctHand(est_);
     corBN_.correctElbow(est_);
     lap(times_.corrections);
@@ -540,6 +579,21 @@ TrackingRun::Tick TrackingRun::onTimer(std::string* error)
     }
     fileBytes_ += len;
     lastTime_ = time;
+    if (confFile_) {
+        char* q = line;
+        const auto put = [&](double v, int digits, char sep) {
+            q = std::to_chars(q, end, v, std::chars_format::fixed, digits).ptr;
+            *q++ = sep;
+        };
+        put(time / 1000.0, 3, ',');
+        put(conf_[0], 4, ',');
+        put(conf_[1], 4, ',');
+        put(conf_[2], 4, '\n');
+        const size_t n = static_cast<size_t>(q - line);
+        if (std::fwrite(line, 1, n, confFile_) != n || std::fflush(confFile_) != 0)
+            return failed("confidence file " + options_.confidenceFile + ": cannot be written ("
+                          + std::strerror(errno) + ")");
+    }
     lap(times_.writing);
     if (timing_)
         ++times_.frames;
@@ -555,6 +609,10 @@ void TrackingRun::stopTrack()
     if (trackFile_) {
         std::fclose(trackFile_);
         trackFile_ = nullptr;
+    }
+    if (confFile_) {
+        std::fclose(confFile_);
+        confFile_ = nullptr;
     }
 }
 

@@ -10,6 +10,7 @@
 // top, both in units of the processed picture's height.
 #include "engine/CorrectionBN.h"
 #include "engine/Suivi2D.h"
+#include "robust/RobustRun.h"
 #include "run/Calibration.h"
 
 #include <opencv2/core.hpp>
@@ -39,6 +40,8 @@ struct TrackingOptions {
     std::string bgFile;   // empty: the synthetic background
     std::string trackingFile;
     std::string annotatedVideo; // required in camera mode, optional in file mode
+    // Optional: per-frame confidences, "time,hand1,hand2,head" (seconds, 0..1).
+    std::string confidenceFile;
 };
 
 // The time of a frame read from a file, in milliseconds: the reader's
@@ -87,6 +90,8 @@ public:
     // Frames the run will process in file mode (frame count - 1), -1 in camera mode.
     int64_t totalFrames() const { return totalFrames_; }
     Suivi2D& tracker() { return *bibSuivi_; }
+    // The robust method of this run, or null for the classic one.
+    const RobustRun* robust() const { return robust_.get(); }
     // Times every stage of each tick (the filters one by one, in the order of
     // processFrame); for benchmarks. The results are the same either way.
     // cpuClock: processor time of the whole process instead of wall-clock time.
@@ -127,6 +132,9 @@ private:
     bool readAhead_ = true;
     std::unique_ptr<FrameReader> reader_; // owns camera_ while it runs
     StageTimes times_;
+    std::unique_ptr<RobustRun> robust_; // the robust method, when chosen
+    std::FILE* confFile_ = nullptr;
+    double conf_[3] = {};
 };
 
 } // namespace vestiga

@@ -57,14 +57,16 @@ int runTrackCommand(const std::vector<std::string>& args, std::ostream& err, boo
     }
 
     // Nothing is written over an input, under any name, nor to a folder.
-    for (const std::string* output : {&a.tracking, &a.annotatedVideo}) {
+    const std::pair<const std::string*, const char*> outputs[] = {
+        {&a.tracking, "-o "}, {&a.annotatedVideo, "--annotated-video "}, {&a.confidence, "--confidence "}};
+    for (const auto& [output, option] : outputs) {
         if (output->empty())
             continue;
         why = cli::outputNameProblem(*output);
         if (!why.empty())
-            return refuse((output == &a.tracking ? "-o " : "--annotated-video ") + *output + ": " + why);
+            return refuse(option + *output + ": " + why);
     }
-    why = cli::outputOverInput({a.tracking, a.annotatedVideo}, {a.video, a.calibrationFile == "auto" ? std::string() : a.calibrationFile, a.skin, a.background});
+    why = cli::outputOverInput({a.tracking, a.annotatedVideo, a.confidence}, {a.video, a.calibrationFile == "auto" ? std::string() : a.calibrationFile, a.skin, a.background});
     if (!why.empty())
         return refuse(why);
 
@@ -109,6 +111,8 @@ int runTrackCommand(const std::vector<std::string>& args, std::ostream& err, boo
         cal.referenceFrame = a.referenceFrame;
     if (a.hasSleeves)
         cal.sleevesToWrist = a.sleevesToWrist;
+    if (a.hasTracker)
+        cal.tracker = a.tracker;
 
     media::VideoFile video;
     if (!video.open(a.video, &why))
@@ -136,6 +140,7 @@ int runTrackCommand(const std::vector<std::string>& args, std::ostream& err, boo
     options.bgFile = a.background;
     options.trackingFile = a.tracking;
     options.annotatedVideo = a.annotatedVideo;
+    options.confidenceFile = a.confidence;
 
     TrackingRun run;
     if (!run.begTrack(options, &why))

@@ -13,6 +13,7 @@ const char* trackUsage()
            "     [--shoulder-distance D]]\n"
            "    [--reference-frame N] [--sleeves wrist|short] [--skin IMAGE] [--background IMAGE]\n"
            "    [--annotated-video FILE] [--quiet]\n"
+           "    [--tracker classic|robust] [--confidence FILE.csv]\n"
            "Calibration numbers are pixels of the reference frame, origin at its top-left corner, y down;\n"
            "--shoulders gives the person's right shoulder (left in the picture) first.\n"
            "--calibration auto proposes the calibration from the video itself (as vestiga-calibrate does).\n";
@@ -33,7 +34,7 @@ bool parseTrackArgs(const std::vector<std::string>& args, TrackArgs* out, std::s
                                           : std::string("expected four numbers ") + shape + ", got " + cli::quote(v);
         };
     };
-    std::string sleeves;
+    std::string sleeves, tracker;
     std::vector<std::string> positional;
     cli::Options opts("vestiga-track", trackUsage());
     opts.text("-o", &a.tracking);
@@ -50,6 +51,8 @@ bool parseTrackArgs(const std::vector<std::string>& args, TrackArgs* out, std::s
     opts.text("--background", &a.background);
     opts.text("--annotated-video", &a.annotatedVideo);
     opts.flag("--quiet", &a.quiet);
+    opts.choice("--tracker", {"classic", "robust"}, &tracker, &a.hasTracker);
+    opts.text("--confidence", &a.confidence);
     opts.positionals(&positional);
 
     std::string why;
@@ -64,6 +67,7 @@ bool parseTrackArgs(const std::vector<std::string>& args, TrackArgs* out, std::s
         break;
     }
     a.sleevesToWrist = sleeves != "short";
+    a.tracker = tracker == "robust" ? TrackerMethod::Robust : TrackerMethod::Classic;
     if (positional.size() > 1)
         return fail("unexpected argument " + cli::quote(positional[1]) + ": only one video can be tracked");
     if (positional.empty() || positional[0].empty())

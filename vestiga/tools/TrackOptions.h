@@ -7,6 +7,9 @@
 //        [--shoulder-distance D]]
 //       [--reference-frame N] [--sleeves wrist|short] [--skin IMAGE] [--background IMAGE]
 //       [--annotated-video FILE] [--quiet]
+//       [--tracker classic|robust] [--confidence FILE.csv]
+#include "run/Calibration.h"
+
 #include <string>
 #include <vector>
 
@@ -29,6 +32,9 @@ struct TrackArgs {
     std::string background;
     std::string annotatedVideo;
     bool quiet = false;
+    bool hasTracker = false; // overrides the calibration file's method
+    TrackerMethod tracker = TrackerMethod::Classic;
+    std::string confidence; // per-frame confidences, CSV
     bool help = false;
 };
 

@@ -522,6 +522,55 @@ private slots:
         QVERIFY(robust->property("checked").toBool());
     }
 
+    void robustChoiceTracksLikeTheCommandLine()
+    {
+        if (!haveSample())
+            QSKIP("the sample video is missing: build the `sample` target");
+#ifdef VESTIGA_TRACK_EXE
+        auto* ask = new ScriptedPrompter;
+        Interface app(ask);
+        QSignalSpy ended(&app, &Interface::trackingEnded);
+        openSampleAt(app, ask, 0);
+        // A classic calibration, then the robust method chosen in the window.
+        const QString calib = out_.filePath(QStringLiteral("sample-classic.calib"));
+        std::string error;
+        QVERIFY(vestiga::writeCalibrationFile(calib.toStdString(), sampleCalib_, &error));
+        ask->answers << calib;
+        clickButton(app.calibrationWindow(), "loadCalibrationButton");
+        clickButton(app.calibrationWindow(), "validateButton");
+        QVERIFY(app.skinBgWindow()->isVisible());
+        QTest::mouseClick(app.skinBgWindow()->findChild<QWidget*>(QStringLiteral("trackerRobust")), Qt::LeftButton);
+        const QString track = out_.filePath(QStringLiteral("app-robust.track"));
+        ask->answers << track;
+        clickButton(app.skinBgWindow(), "begTrackButton");
+        QVERIFY2(app.tracking(), qPrintable(ask->messages.join(QLatin1Char('\n'))));
+        QVERIFY(ended.wait(600000) || ended.size() == 1);
+        QVERIFY(!app.tracking());
+
+        // The command line on the same classic file, with and without
+        // --tracker robust: the window's file is the robust one.
+        const auto runCli = [&](const QString& out, bool robust) {
+            QStringList args = {kSampleVideo, QStringLiteral("-o"), out, QStringLiteral("--calibration"), calib,
+                                QStringLiteral("--quiet")};
+            if (robust)
+                args << QStringLiteral("--tracker") << QStringLiteral("robust");
+            QProcess cli;
+            cli.start(QStringLiteral(VESTIGA_TRACK_EXE), args);
+            return cli.waitForFinished(600000) && cli.exitCode() == 0;
+        };
+        const QString robustCli = out_.filePath(QStringLiteral("cli-robust.track"));
+        const QString classicCli = out_.filePath(QStringLiteral("cli-classic.track"));
+        QVERIFY(runCli(robustCli, true));
+        QVERIFY(runCli(classicCli, false));
+        const QByteArray mine = readAll(track);
+        QVERIFY(!mine.isEmpty());
+        QVERIFY(mine == readAll(robustCli));
+        QVERIFY(mine != readAll(classicCli));
+#else
+        QSKIP("vestiga-track is not part of this build: no comparison with the command line");
+#endif
+    }
+
     void cameraWindowWithAStandInVideo()
     {
         if (!haveSample())

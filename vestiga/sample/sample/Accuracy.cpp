@@ -148,6 +148,51 @@ std::string formatEvaluationText(const Evaluation& e) {
     return s;
 }
 
+int longSwaps(const Evaluation& e, int minFrames) {
+    int runs = 0, len = 0;
+    for (size_t i = 0; i <= e.swapped.size(); ++i) {
+        if (i < e.swapped.size() && e.swapped[i]) {
+            ++len;
+            continue;
+        }
+        if (len > minFrames) ++runs;
+        len = 0;
+    }
+    return runs;
+}
+
+std::string formatSetSummary(const std::vector<SetRow>& rows) {
+    std::string s;
+    char buf[300];
+    std::snprintf(buf, sizeof buf, "%-24s %6s %6s %6s %7s %7s %7s %5s %5s\n", "video", "hand1", "hand2", "head",
+                  "med1", "med2", "medH", "swaps", ">5fr");
+    s += buf;
+    double w1 = 1, w2 = 1, wh = 1, m1 = 0, m2 = 0, mh = 0;
+    int sw = 0, lsw = 0;
+    for (const SetRow& r : rows) {
+        const Evaluation& e = r.eval;
+        const int ls = longSwaps(e, 5);
+        std::snprintf(buf, sizeof buf, "%-24s %5.1f%% %5.1f%% %5.1f%% %7.4f %7.4f %7.4f %5d %5d\n", r.name.c_str(),
+                      100.0 * e.hand1.within, 100.0 * e.hand2.within, 100.0 * e.head.within, e.hand1.median,
+                      e.hand2.median, e.head.median, e.swaps, ls);
+        s += buf;
+        w1 = std::min(w1, e.hand1.within);
+        w2 = std::min(w2, e.hand2.within);
+        wh = std::min(wh, e.head.within);
+        m1 = std::max(m1, e.hand1.median);
+        m2 = std::max(m2, e.hand2.median);
+        mh = std::max(mh, e.head.median);
+        sw = std::max(sw, e.swaps);
+        lsw = std::max(lsw, ls);
+    }
+    if (!rows.empty()) {
+        std::snprintf(buf, sizeof buf, "%-24s %5.1f%% %5.1f%% %5.1f%% %7.4f %7.4f %7.4f %5d %5d\n", "worst",
+                      100.0 * w1, 100.0 * w2, 100.0 * wh, m1, m2, mh, sw, lsw);
+        s += buf;
+    }
+    return s;
+}
+
 std::string formatEvaluationJson(const Evaluation& e) {
     std::string s = "{";
     s += "\"frames\": " + std::to_string(e.frames);

@@ -67,7 +67,20 @@ struct Evaluation {
 bool evaluate(const std::vector<TruthFrame>& truth, const std::vector<TrackingLine>& tracking,
               const cv::Rect2d& area, Evaluation* out, std::string* error, double tolerance = 0.1);
 
+// Runs of swapped frames longer than `minFrames` frames.
+int longSwaps(const Evaluation& e, int minFrames);
+
 std::string formatEvaluationText(const Evaluation& e);
+
+// One row of a summary over a set of videos.
+struct SetRow {
+    std::string name;
+    Evaluation eval;
+};
+// A table, one line per video (hands and head within the tolerance, their
+// medians, swaps and swaps longer than 5 frames), then the worst figure of
+// each column over the set.
+std::string formatSetSummary(const std::vector<SetRow>& rows);
 std::string formatEvaluationJson(const Evaluation& e);
 
 } // namespace vsample

@@ -217,7 +217,7 @@ std::string formatCalibration(const SceneCalibration& c) {
     s += "shoulders " + g(c.shoulderR.x) + "," + g(c.shoulderR.y) + "," + g(c.shoulderL.x) + "," +
          g(c.shoulderL.y) + "\n";
     s += "reference-frame 0\n";
-    s += "sleeves wrist\n";
+    s += c.shortSleeves ? "sleeves short\n" : "sleeves wrist\n";
     return s;
 }
 

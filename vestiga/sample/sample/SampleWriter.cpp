@@ -31,6 +31,11 @@ bool checkRequest(const SampleRequest& r, std::string* error) {
         *error = "the number of frames must be at least 1 (got " + std::to_string(r.frames) + ")";
         return false;
     }
+    const std::string why = checkSceneOptions(r.scene);
+    if (!why.empty()) {
+        *error = why;
+        return false;
+    }
     return true;
 }
 
@@ -51,8 +56,8 @@ bool writeSample(const SampleRequest& r, std::string* error, const std::function
     std::vector<TruthFrame> truth;
     {
         cv::VideoWriter writer;
-        if (!writer.open(tmpVideo, cv::CAP_FFMPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), kFps,
-                         cv::Size(kFrameWidth, kFrameHeight), true)) {
+        if (!writer.open(tmpVideo, cv::CAP_FFMPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), r.scene.fps,
+                         r.scene.size, true)) {
             *error = "cannot create the video " + tmpVideo + " (Motion-JPEG through FFmpeg)";
             std::remove(tmpVideo.c_str());
             return false;
@@ -92,6 +97,54 @@ bool writeSample(const SampleRequest& r, std::string* error, const std::function
         return false;
     }
     return true;
+}
+
+std::vector<SampleRequest> variedSet(const std::string& outDir, uint32_t seed) {
+    struct Member {
+        const char* script;
+        int look, w, h;
+        double fps;
+        bool shortSleeves;
+        double scale;
+    };
+    static const Member kMembers[] = {
+        {"crossing", 1, 640, 480, 25, false, 1.0},  {"face", 2, 1280, 720, 30, true, 0.95},
+        {"quick", 3, 960, 540, 25, false, 1.05},    {"mixed", 1, 800, 600, 30, true, 0.9},
+        {"crossing", 2, 1280, 720, 25, true, 1.0},  {"face", 3, 640, 480, 30, false, 1.0},
+        {"mixed", 0, 1024, 576, 25, true, 1.1},     {"quick", 0, 640, 480, 30, false, 0.85},
+    };
+    std::vector<SampleRequest> set;
+    int i = 0;
+    for (const Member& m : kMembers) {
+        ++i;
+        SampleRequest r;
+        r.outDir = outDir;
+        char name[64];
+        std::snprintf(name, sizeof name, "signer%d-%s", i, m.script);
+        r.name = name;
+        r.scene.look = m.look;
+        r.scene.script = m.script;
+        r.scene.size = cv::Size(m.w, m.h);
+        r.scene.fps = m.fps;
+        r.scene.shortSleeves = m.shortSleeves;
+        r.scene.personScale = m.scale;
+        r.scene.seed = seed * 1000u + uint32_t(i);
+        r.scene.variant = r.scene.seed;
+        r.frames = SignerScene(r.scene).scriptFrames();
+        set.push_back(r);
+    }
+    return set;
+}
+
+bool writeSet(const std::vector<SampleRequest>& set, const std::string& outDir, std::string* error,
+              const std::function<void(const std::string&)>& progress) {
+    std::string list;
+    for (const SampleRequest& r : set) {
+        if (!writeSample(r, error)) return false;
+        list += r.name + "\n";
+        if (progress) progress(r.name);
+    }
+    return writeTextFile((fs::path(outDir) / "set.list").string(), list, error);
 }
 
 } // namespace vsample

@@ -1,8 +1,15 @@
 #pragma once
-// The synthetic signer: a person filmed from the front, in a long-sleeved
-// shirt, in front of a textured wall, whose hands perform a fixed ten-second
-// script of movements (holds, a rise, circles, a back-and-forth movement,
-// arcs, repeated taps, a parallel shift, a return to rest).
+// The synthetic signer: a person filmed from the front, in a shirt, in front
+// of a textured wall, whose hands perform a script of movements. The default
+// signer (look 0, script "default", 640 x 480, 25 frames/s, long sleeves) is
+// the sample every test and pinned tracking file is made from: a fixed
+// ten-second script (holds, a rise, circles, a back-and-forth movement, arcs,
+// repeated taps, a parallel shift, a return to rest). Other looks change skin,
+// clothes, wall and build; other scripts are described in SignerScript.h.
+//
+// The body is laid out in the coordinates of the default 640 x 480 frame and
+// mapped onto the frame by a uniform scale and a shift (the person stands at
+// the bottom centre of the frame), so every size shows the same person.
 //
 // The arms are two-link chains in three dimensions (x right, y down, z toward
 // the camera) solved by inverse kinematics from the shoulder and the hand
@@ -13,12 +20,15 @@
 // the picture noise comes from the scene's own seeded generator.
 #include <opencv2/core.hpp>
 
+#include "sample/SignerScript.h"
+
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace vsample {
 
-// Frame geometry and timing of the sample video.
+// Frame geometry and timing of the default sample video.
 constexpr int kFrameWidth = 640;
 constexpr int kFrameHeight = 480;
 constexpr double kFps = 25.0;
@@ -39,11 +49,36 @@ struct SceneCalibration {
     cv::Rect2d area;      // image area: the whole frame
     cv::Rect2d head;      // box around the head (face and hair)
     cv::Point2d shoulderR, shoulderL;
+    bool shortSleeves = false;
 };
+
+// The colours and build of one signer and the wall behind.
+struct SignerLook {
+    cv::Scalar skin, skinLight, neck, shirt, sleeve, sleeveEdge, hair, eye, mouth;
+    int wall = 0;              // wall pattern: 0 panels, 1 stripes, 2 shelves, 3 curtain
+    cv::Scalar wallColour;     // the wall's mean colour
+    double shoulderWidth = 1;  // shoulder distance relative to the default signer
+    double faceSize = 1;       // face size relative to the default signer
+};
+
+constexpr int kLooks = 4;
+// Look n (0 <= n < kLooks): 0 is the default signer; 1 dark skin, grey
+// shirt, green-grey striped wall; 2 pale skin, black shirt, shelves; 3 tan
+// skin, green shirt, dark curtain.
+SignerLook signerLook(int n);
 
 struct SceneOptions {
     uint32_t seed = 20240611u; // seed of the picture noise
     double noiseSigma = 3.0;   // grey levels, per channel and pixel
+    int look = 0;              // see signerLook
+    std::string script = "default";
+    // Moves the script's key poses and timing (0: the script as written;
+    // the default script has no variants).
+    uint32_t variant = 0;
+    cv::Size size{kFrameWidth, kFrameHeight};
+    double fps = kFps;
+    bool shortSleeves = false; // sleeves end above the elbow: bare forearms
+    double personScale = 1.0;  // person height relative to the frame height
 };
 
 // Three-dimensional two-link inverse kinematics: the elbow of an arm of upper
@@ -54,11 +89,17 @@ cv::Point3d solveElbow(const cv::Point3d& shoulder, const cv::Point3d& target, d
 
 class SignerScene {
 public:
+    // Options must be valid (checkSceneOptions); an unknown script falls back
+    // to the default one.
     explicit SignerScene(const SceneOptions& options = SceneOptions());
 
-    // Pose of frame k (k >= 0); the script repeats every kScriptFrames frames.
+    // Pose of frame k (k >= 0); the script repeats (every kScriptFrames
+    // frames for the default one).
     SignerPose pose(int k) const;
-    // The picture of frame k: 640 x 480, 8-bit, blue-green-red.
+    // Frames in one pass of the script at the scene's frame rate.
+    int scriptFrames() const;
+    const SceneOptions& options() const { return options_; }
+    // The picture of frame k: options().size, 8-bit, blue-green-red.
     void render(int k, cv::Mat& out) const;
     // Calibration of frame 0.
     SceneCalibration calibration() const;
@@ -70,10 +111,21 @@ public:
 private:
     void drawPerson(const SignerPose& p, cv::Mat& img) const;
     void addNoise(int k, cv::Mat& img) const;
+    // Default-frame coordinates to frame pixels.
+    cv::Point2d toFrame(const cv::Point2d& p) const { return p * scale_ + offset_; }
 
     SceneOptions options_;
+    SignerLook look_;
+    SignerScript script_;
+    double scale_ = 1;         // frame pixels per default-frame pixel
+    cv::Point2d offset_;       // where the default frame's origin lands
+    cv::Point3d shoulderR_, shoulderL_; // default-frame coordinates
     cv::Mat background_;           // the wall, rendered once
     std::vector<int8_t> noise_;    // Gaussian noise table, from the seed
 };
+
+// Why the options cannot make a scene (size, frame rate, look, script,
+// scale), or an empty string.
+std::string checkSceneOptions(const SceneOptions& o);
 
 } // namespace vsample

@@ -241,3 +241,83 @@ TEST(SignerScene, BadRequestsAreRefusedWithAMessage) {
         EXPECT_EQ(WEXITSTATUS(std::system(cmd.c_str())), 2);
     }
 }
+
+TEST(SignerScene, VariedSignersShowTheirLookWhereTheTruthSays) {
+    for (int look = 1; look < kLooks; ++look) {
+        SampleRequest r;
+        r.outDir = freshDir("look" + std::to_string(look));
+        r.scene.look = look;
+        r.scene.script = look == 1 ? "crossing" : look == 2 ? "face" : "quick";
+        r.scene.size = look == 2 ? cv::Size(1280, 720) : cv::Size(800, 600);
+        r.scene.fps = look == 2 ? 30 : 25;
+        r.scene.shortSleeves = look == 2;
+        r.scene.seed = r.scene.variant = 5u + uint32_t(look);
+        r.frames = 40;
+        std::string error;
+        ASSERT_TRUE(writeSample(r, &error)) << error;
+        SamplePaths paths = samplePaths(r);
+        const std::string calib = slurp(paths.calibration);
+        EXPECT_NE(calib.find(look == 2 ? "sleeves short\n" : "sleeves wrist\n"), std::string::npos) << calib;
+        std::vector<TruthFrame> truth;
+        ASSERT_TRUE(readTruth(paths.truth, &truth, &error)) << error;
+        cv::VideoCapture cap(paths.video, cv::CAP_FFMPEG);
+        ASSERT_TRUE(cap.isOpened());
+        EXPECT_EQ(int(cap.get(cv::CAP_PROP_FRAME_WIDTH)), r.scene.size.width);
+        EXPECT_EQ(int(cap.get(cv::CAP_PROP_FRAME_HEIGHT)), r.scene.size.height);
+        EXPECT_DOUBLE_EQ(cap.get(cv::CAP_PROP_FPS), r.scene.fps);
+        const cv::Scalar skin = signerLook(look).skin;
+        cv::Mat frame;
+        for (int k = 0; cap.read(frame); ++k) {
+            SCOPED_TRACE(look * 1000 + k);
+            ASSERT_LT(k, 40);
+            // The face and the hand in front (hand 2, drawn last) are skin.
+            EXPECT_TRUE(near(meanAround(frame, truth[k].hand2), skin, 20)) << meanAround(frame, truth[k].hand2);
+            EXPECT_TRUE(near(meanAround(frame, truth[k].head + cv::Point2d(0, 10)), skin, 20));
+            for (const cv::Point2d& h : {truth[k].hand1, truth[k].hand2}) {
+                EXPECT_GE(h.x, 0);
+                EXPECT_LT(h.x, r.scene.size.width);
+                EXPECT_LT(h.y, r.scene.size.height);
+            }
+        }
+    }
+    // The same seed gives the same movements; another seed other ones.
+    SceneOptions a;
+    a.script = "mixed";
+    a.variant = 3;
+    SceneOptions b = a;
+    b.variant = 4;
+    EXPECT_EQ(SignerScene(a).pose(60).hand1, SignerScene(a).pose(60).hand1);
+    EXPECT_NE(SignerScene(a).pose(60).hand1, SignerScene(b).pose(60).hand1);
+
+    SceneOptions bad;
+    bad.script = "juggling";
+    EXPECT_NE(checkSceneOptions(bad).find("juggling"), std::string::npos);
+    bad = SceneOptions();
+    bad.size = cv::Size(480, 640);
+    EXPECT_FALSE(checkSceneOptions(bad).empty());
+    bad = SceneOptions();
+    bad.look = kLooks;
+    EXPECT_FALSE(checkSceneOptions(bad).empty());
+}
+
+TEST(SignerScene, SetListsEveryMemberAndCoversSizesRatesAndSleeves) {
+    const auto set = variedSet("/nowhere", 1);
+    ASSERT_GE(set.size(), 6u);
+    std::set<std::string> scripts;
+    bool big = false, thirty = false, twentyFive = false, shortS = false, longS = false;
+    std::set<int> looks;
+    for (const SampleRequest& r : set) {
+        EXPECT_TRUE(checkSceneOptions(r.scene).empty()) << r.name;
+        scripts.insert(r.scene.script);
+        looks.insert(r.scene.look);
+        big = big || r.scene.size == cv::Size(1280, 720);
+        thirty = thirty || r.scene.fps == 30;
+        twentyFive = twentyFive || r.scene.fps == 25;
+        shortS = shortS || r.scene.shortSleeves;
+        longS = longS || !r.scene.shortSleeves;
+    }
+    EXPECT_GE(looks.size(), 3u);
+    EXPECT_TRUE(scripts.count("crossing") && scripts.count("face") && scripts.count("quick"));
+    EXPECT_TRUE(big && thirty && twentyFive && shortS && longS);
+    EXPECT_NE(variedSet("/nowhere", 2)[0].scene.seed, set[0].scene.seed);
+}

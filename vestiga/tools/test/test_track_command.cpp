@@ -319,6 +319,8 @@ TEST(TrackCommandTest, NoOutputOverAnInputUnderAnyName)
         {c.video, "-o", hard, "--calibration", c.calib},
         {c.video, "-o", c.track, "--calibration", c.calib, "--annotated-video", c.calib},
         {c.video, "-o", c.track, "--calibration", c.calib, "--annotated-video", hard},
+        {c.video, "-o", c.track, "--calibration", c.calib, "--confidence", link},
+        {c.video, "-o", c.track, "--calibration", c.calib, "--confidence", hard},
     };
     for (const auto& args : cases) {
         const Result r = track(args);
@@ -385,4 +387,30 @@ TEST(TrackCommandTest, HelpSucceedsOnStandardOutput)
     EXPECT_NE(parseError({"v.avi", "--calibration", "c", "-o", "t", "--sleeves", "short", "--sleeves", "short"})
                   .find("--sleeves is given twice"),
               std::string::npos);
+}
+
+TEST(TrackCommandTest, TrackerAndConfidenceOptions)
+{
+    TrackArgs a;
+    std::string error;
+    ASSERT_TRUE(parseTrackArgs({"v.avi", "-o", "t", "--calibration", "c", "--tracker", "robust", "--confidence=c.csv"}, &a, &error))
+        << error;
+    EXPECT_TRUE(a.hasTracker);
+    EXPECT_EQ(a.tracker, TrackerMethod::Robust);
+    EXPECT_EQ(a.confidence, "c.csv");
+    ASSERT_TRUE(parseTrackArgs({"v.avi", "-o", "t", "--calibration", "c"}, &a, &error)) << error;
+    EXPECT_FALSE(a.hasTracker);
+    EXPECT_TRUE(a.confidence.empty());
+    EXPECT_FALSE(parseTrackArgs({"v.avi", "-o", "t", "--tracker", "fast"}, &a, &error));
+    EXPECT_NE(error.find("'fast'"), std::string::npos) << error;
+    EXPECT_FALSE(parseTrackArgs({"v.avi", "-o", "t", "--tracker=classic", "--tracker=robust"}, &a, &error));
+    EXPECT_NE(error.find("twice"), std::string::npos) << error;
+    EXPECT_FALSE(parseTrackArgs({"v.avi", "-o", "t", "--confidence", ""}, &a, &error));
+
+    // The confidence file's name is checked before anything is written.
+    Corpus c(4);
+    const Result r = track({c.video, "-o", c.track, "--calibration", c.calib, "--confidence", c.dir.path() + "/"});
+    EXPECT_EQ(r.status, kTrackBadInput) << r.err;
+    EXPECT_NE(r.err.find("--confidence"), std::string::npos) << r.err;
+    EXPECT_FALSE(fileExists(c.track));
 }

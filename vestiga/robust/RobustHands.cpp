@@ -1,0 +1,391 @@
+#include "robust/RobustHands.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace vestiga {
+
+namespace {
+
+cv::Point2d clampInto(const cv::Point2d& p, cv::Size size)
+{
+    return cv::Point2d(std::min(std::max(p.x, 0.0), size.width - 1.0), std::min(std::max(p.y, 0.0), size.height - 1.0));
+}
+
+} // namespace
+
+cv::Mat skinMask(const cv::Mat& skinMap, int threshold)
+{
+    cv::Mat m;
+    cv::threshold(skinMap, m, threshold - 1, 255, cv::THRESH_BINARY);
+    return m;
+}
+
+std::vector<HandCandidate> findHandCandidates(const cv::Mat& skin, const cv::Mat& hidden, int side,
+                                              const RobustOptions& o, CandidateWork* work)
+{
+    std::vector<HandCandidate> out;
+    if (skin.empty() || side < 3)
+        return out;
+    CandidateWork local;
+    CandidateWork& w = work ? *work : local;
+    side |= 1; // an odd window has a centre pixel
+    const cv::Size win(side, side);
+    // Observable pixels (1) and observable skin pixels (1), as floats.
+    cv::Mat& vis = w.vis;
+    vis.create(skin.size(), CV_32F);
+    vis.setTo(1);
+    if (!hidden.empty())
+        vis.setTo(0, hidden);
+    cv::Mat& sk = w.sk;
+    skin.convertTo(sk, CV_32F, 1.0 / 255.0);
+    cv::multiply(sk, vis, sk);
+    cv::Mat &num = w.num, &den = w.den;
+    cv::boxFilter(sk, num, CV_32F, win, cv::Point(-1, -1), false, cv::BORDER_CONSTANT);
+    cv::boxFilter(vis, den, CV_32F, win, cv::Point(-1, -1), false, cv::BORDER_CONSTANT);
+    const float area = static_cast<float>(side * side);
+    const float minDen = static_cast<float>(o.minVisible) * area;
+    const float minNum = 0.25f * area;
+    cv::Mat& fill = w.fill;
+    fill.create(skin.size(), CV_32F);
+    for (int y = 0; y < fill.rows; ++y) {
+        const float* n = num.ptr<float>(y);
+        const float* d = den.ptr<float>(y);
+        float* f = fill.ptr<float>(y);
+        for (int x = 0; x < fill.cols; ++x)
+            f[x] = d[x] >= minDen && n[x] >= minNum ? n[x] / d[x] : 0.0f;
+    }
+    // A hand fills a plateau of window positions; a second, smaller box
+    // average puts the maximum in the plateau's middle.
+    const int half = (side / 2) | 1;
+    cv::Mat& smooth = w.smooth;
+    cv::boxFilter(fill, smooth, CV_32F, cv::Size(half, half), cv::Point(-1, -1), true, cv::BORDER_CONSTANT);
+    cv::Mat& dil = w.dil;
+    cv::dilate(smooth, dil, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(half, half)));
+    struct Peak {
+        float v;
+        int y, x;
+    };
+    std::vector<Peak> peaks;
+    const float minFill = static_cast<float>(o.minFill);
+    for (int y = 0; y < smooth.rows; ++y) {
+        const float* s = smooth.ptr<float>(y);
+        const float* m = dil.ptr<float>(y);
+        for (int x = 0; x < smooth.cols; ++x)
+            if (s[x] >= minFill && s[x] >= m[x])
+                peaks.push_back({s[x], y, x});
+    }
+    std::sort(peaks.begin(), peaks.end(), [](const Peak& a, const Peak& b) {
+        if (a.v != b.v)
+            return a.v > b.v;
+        return a.y != b.y ? a.y < b.y : a.x < b.x;
+    });
+    const double minDist2 = 0.8 * side * 0.8 * side;
+    for (const Peak& p : peaks) {
+        bool far = true;
+        for (const HandCandidate& c : out) {
+            const double dx = c.p.x - p.x, dy = c.p.y - p.y;
+            far = far && dx * dx + dy * dy >= minDist2;
+        }
+        if (!far)
+            continue;
+        // Sub-pixel position: the centroid of the near-maximal values around
+        // the peak, which is the middle of a flat top.
+        double sw = 0, sx = 0, sy = 0;
+        const float floor = p.v * 0.97f;
+        for (int y = std::max(0, p.y - half); y <= std::min(smooth.rows - 1, p.y + half); ++y) {
+            const float* s = smooth.ptr<float>(y);
+            for (int x = std::max(0, p.x - half); x <= std::min(smooth.cols - 1, p.x + half); ++x) {
+                const double w = s[x] - floor;
+                if (w > 0) {
+                    sw += w;
+                    sx += w * x;
+                    sy += w * y;
+                }
+            }
+        }
+        HandCandidate c;
+        c.p = sw > 0 ? cv::Point2d(sx / sw, sy / sw) : cv::Point2d(p.x, p.y);
+        c.fill = p.v;
+        out.push_back(c);
+    }
+    return out;
+}
+
+cv::Mat armDistance(const cv::Mat& skin, const cv::Mat& hidden, const cv::Point2d& shoulderR,
+                    const cv::Point2d& shoulderL, double seedRadius, cv::Mat* reuse)
+{
+    const int W = skin.cols, H = skin.rows;
+    cv::Mat local;
+    cv::Mat& dist = reuse ? *reuse : local;
+    dist.create(skin.size(), CV_32S);
+    dist.setTo(-1);
+    auto free = [&](int x, int y) {
+        return skin.at<uchar>(y, x) && (hidden.empty() || !hidden.at<uchar>(y, x));
+    };
+    // A bucket queue: distances are small integers.
+    std::vector<std::vector<int>> buckets(8);
+    const double r2 = seedRadius * seedRadius;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            if (!free(x, y))
+                continue;
+            const double dR = (x - shoulderR.x) * (x - shoulderR.x) + (y - shoulderR.y) * (y - shoulderR.y);
+            const double dL = (x - shoulderL.x) * (x - shoulderL.x) + (y - shoulderL.y) * (y - shoulderL.y);
+            if (dR <= r2 || dL <= r2) {
+                dist.at<int>(y, x) = 0;
+                buckets[0].push_back(y * W + x);
+            }
+        }
+    static const int kDx[8] = {1, -1, 0, 0, 1, 1, -1, -1};
+    static const int kDy[8] = {0, 0, 1, -1, 1, -1, 1, -1};
+    static const int kCost[8] = {3, 3, 3, 3, 4, 4, 4, 4};
+    for (size_t d = 0; d < buckets.size(); ++d) {
+        for (size_t i = 0; i < buckets[d].size(); ++i) {
+            const int at = buckets[d][i];
+            const int x = at % W, y = at / W;
+            if (dist.at<int>(y, x) != static_cast<int>(d))
+                continue; // reached earlier by a shorter path
+            for (int k = 0; k < 8; ++k) {
+                const int nx = x + kDx[k], ny = y + kDy[k];
+                if (nx < 0 || ny < 0 || nx >= W || ny >= H || !free(nx, ny))
+                    continue;
+                const int nd = static_cast<int>(d) + kCost[k];
+                int& cur = dist.at<int>(ny, nx);
+                if (cur >= 0 && cur <= nd)
+                    continue;
+                cur = nd;
+                if (buckets.size() <= static_cast<size_t>(nd))
+                    buckets.resize(static_cast<size_t>(nd) + 1);
+                buckets[static_cast<size_t>(nd)].push_back(ny * W + nx);
+            }
+        }
+        std::vector<int>().swap(buckets[d]);
+    }
+    return dist;
+}
+
+void markLimbs(std::vector<HandCandidate>& c, const cv::Mat& dist, double radius, double gain)
+{
+    const int r = static_cast<int>(std::ceil(radius));
+    for (HandCandidate& h : c) {
+        const int cx = static_cast<int>(std::lround(h.p.x)), cy = static_cast<int>(std::lround(h.p.y));
+        // The candidate's own distance: the least reached one next to it
+        // (the centre of a blob may fall on a hole of the map).
+        int own = -1;
+        for (int y = std::max(0, cy - 2); y <= std::min(dist.rows - 1, cy + 2); ++y)
+            for (int x = std::max(0, cx - 2); x <= std::min(dist.cols - 1, cx + 2); ++x) {
+                const int d = dist.at<int>(y, x);
+                if (d >= 0 && (own < 0 || d < own))
+                    own = d;
+            }
+        h.limb = false;
+        if (own < 0)
+            continue; // not on a bare arm reached from a shoulder
+        int far = own;
+        for (int y = std::max(0, cy - r); y <= std::min(dist.rows - 1, cy + r); ++y)
+            for (int x = std::max(0, cx - r); x <= std::min(dist.cols - 1, cx + r); ++x)
+                if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r)
+                    far = std::max(far, dist.at<int>(y, x));
+        h.limb = (far - own) / 3.0 > gain;
+    }
+}
+
+std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::array<cv::Point2d, 2>& pred,
+                               const std::array<double, 2>& sigma, const std::array<cv::Point2d, 2>& shoulder,
+                               double reachPx, double handPx, double R, const RobustOptions& o)
+{
+    const int n = static_cast<int>(c.size());
+    const double inf = std::numeric_limits<double>::infinity();
+    // cost[h][j]: hand h on candidate j; j == n is "not seen".
+    std::vector<double> cost[2];
+    for (int h = 0; h < 2; ++h) {
+        cost[h].assign(static_cast<size_t>(n + 1), inf);
+        for (int j = 0; j < n; ++j) {
+            if (cv::norm(c[j].p - shoulder[h]) > reachPx)
+                continue;
+            const double d = cv::norm(c[j].p - pred[h]) / R;
+            cost[h][j] = d * d / (2.0 * sigma[h] * sigma[h]) - o.fillWeight * c[j].fill
+                         + (c[j].limb ? o.limbCost : 0.0);
+        }
+        cost[h][n] = o.missCost;
+    }
+    // Hand-like candidates that no hand explains cost something: two hands
+    // do not share a blob while another one lies free.
+    std::vector<char> good(static_cast<size_t>(n + 1), 0);
+    int goods = 0;
+    for (int j = 0; j < n; ++j) {
+        good[static_cast<size_t>(j)] = !c[j].limb;
+        goods += good[static_cast<size_t>(j)];
+    }
+    std::array<int, 2> best{{-1, -1}};
+    double bestCost = inf;
+    for (int a = 0; a <= n; ++a)
+        for (int b = 0; b <= n; ++b) {
+            double total = cost[0][a] + cost[1][b];
+            const int explained = good[static_cast<size_t>(a)] + (b != a ? good[static_cast<size_t>(b)] : 0);
+            total += o.unexplainedCost * (goods - explained);
+            const double x1 = a < n ? c[a].p.x : pred[0].x, x2 = b < n ? c[b].p.x : pred[1].x;
+            if (x1 > x2)
+                total += o.crossCost;
+            if (a == b && a < n) {
+                // Only hands that are both at the blob may share it (hands
+                // touching or crossing); a lost hand does not jump onto the
+                // other's blob.
+                const double rad = o.shareRadius * handPx;
+                if (cv::norm(c[a].p - pred[0]) > rad || cv::norm(c[a].p - pred[1]) > rad)
+                    continue;
+                total += o.shareCost;
+            }
+            if (total < bestCost) { // strict: the first of equal pairs wins
+                bestCost = total;
+                best = {{a < n ? a : -1, b < n ? b : -1}};
+            }
+        }
+    return best;
+}
+
+void RobustHands::initialize(const cv::Mat& skinMap, const cv::Point2d& head, const cv::Rect& headBox,
+                             const Setup& s, const RobustOptions& o)
+{
+    o_ = o;
+    s_ = s;
+    side_ = std::max(3, static_cast<int>(o.boxSide * s.handWidth)) | 1;
+    const cv::Mat skin = skinMask(skinMap, o.skinThreshold);
+
+    // The face and the neck: the skin of the reference frame from half a head
+    // above the head box down to the shoulders, half a head box wide on each
+    // side, grown by a margin.
+    const double shoulderY = std::max(s.shoulderR.y, s.shoulderL.y);
+    cv::Rect region(static_cast<int>(std::floor(headBox.x - 0.25 * headBox.width)),
+                    static_cast<int>(std::floor(headBox.y - 0.25 * headBox.height)),
+                    static_cast<int>(std::ceil(1.5 * headBox.width)), 0);
+    region.height = std::max(1, static_cast<int>(std::ceil(shoulderY + 0.15 * headBox.height)) - region.y);
+    region &= cv::Rect(0, 0, skin.cols, skin.rows);
+    faceRegion_ = region;
+    faceSkin_ = cv::Mat::zeros(std::max(region.height, 1), std::max(region.width, 1), CV_8U);
+    if (region.area() > 0)
+        skin(region).copyTo(faceSkin_);
+    faceTemplate_ = faceSkin_.clone();
+    const int m = std::max(0, static_cast<int>(std::lround(o.faceMargin)));
+    if (m > 0)
+        cv::dilate(faceSkin_, faceTemplate_, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(2 * m + 1, 2 * m + 1)));
+    head0_ = head;
+    head_ = head;
+    headConf_ = 1;
+    shift_ = cv::Point(0, 0);
+    hideFace(skin.size());
+
+    // Starting positions: the best candidate on each side of the body's
+    // centre line, within reach; else below the shoulder.
+    cand_ = findHandCandidates(skin, hidden_, side_, o_);
+    const double mid = 0.5 * (s.shoulderR.x + s.shoulderL.x);
+    const std::array<cv::Point2d, 2> sh{{s.shoulderR, s.shoulderL}};
+    for (int h = 0; h < 2; ++h) {
+        int pick = -1;
+        for (int j = 0; j < static_cast<int>(cand_.size()); ++j) {
+            const bool side = h == 0 ? cand_[j].p.x < mid : cand_[j].p.x >= mid;
+            if (side && cv::norm(cand_[j].p - sh[h]) <= o.reach * s.shoulderDistance
+                && cand_[j].p.y > sh[h].y - 0.5 * s.shoulderDistance) {
+                pick = j;
+                break; // strongest first
+            }
+        }
+        if (pick >= 0) {
+            pos_[h] = cand_[pick].p;
+            missed_[h] = 0;
+            conf_[h] = cand_[pick].fill;
+        } else {
+            pos_[h] = clampInto(sh[h] + cv::Point2d(0, 1.2 * s.shoulderDistance), skin.size());
+            missed_[h] = 10; // wide search from the first frame on
+            conf_[h] = 0;
+        }
+        vel_[h] = cv::Point2d(0, 0);
+    }
+}
+
+void RobustHands::hideFace(cv::Size size)
+{
+    hidden_.create(size, CV_8U);
+    hidden_.setTo(0);
+    const cv::Point at = faceRegion_.tl() + shift_;
+    const cv::Rect dst = cv::Rect(at, faceTemplate_.size()) & cv::Rect(0, 0, size.width, size.height);
+    if (dst.area() > 0)
+        faceTemplate_(dst - at).copyTo(hidden_(dst));
+}
+
+void RobustHands::findFace(const cv::Mat& skin)
+{
+    // Normalised correlation of the reference pattern with the skin map over
+    // shifts within the search range of the last one; skin where the pattern
+    // has none (a hand in front of the hair or beside the face) lowers every
+    // shift alike, so the face's own outline decides.
+    const int r = std::max(2, static_cast<int>(std::lround(o_.faceSearch * s_.R)));
+    const cv::Rect want(faceRegion_.x + shift_.x - r, faceRegion_.y + shift_.y - r, faceRegion_.width + 2 * r,
+                        faceRegion_.height + 2 * r);
+    const cv::Rect in = want & cv::Rect(0, 0, skin.cols, skin.rows);
+    if (in != want || faceSkin_.empty() || cv::countNonZero(faceSkin_) == 0) {
+        headConf_ = 0;
+        return; // the search would leave the picture: keep the last position
+    }
+    cv::Mat score;
+    cv::matchTemplate(skin(in), faceSkin_, score, cv::TM_CCOEFF_NORMED);
+    double best = -2;
+    cv::Point at(r, r);
+    for (int y = 0; y < score.rows; ++y) {
+        const float* row = score.ptr<float>(y);
+        for (int x = 0; x < score.cols; ++x) {
+            // Ties go to the smaller move, then to scan order.
+            const double v = static_cast<double>(row[x]) - 1e-4 * (std::abs(x - r) + std::abs(y - r)) / r;
+            if (v > best) {
+                best = v;
+                at = cv::Point(x, y);
+            }
+        }
+    }
+    shift_ += at - cv::Point(r, r);
+    head_ = head0_ + cv::Point2d(shift_);
+    headConf_ = std::min(1.0, std::max(0.0, best));
+}
+
+void RobustHands::update(const cv::Mat& skinMap)
+{
+    cv::threshold(skinMap, skin_, o_.skinThreshold - 1, 255, cv::THRESH_BINARY);
+    const cv::Mat& skin = skin_;
+    findFace(skin);
+    hideFace(skin.size());
+    cand_ = findHandCandidates(skin, hidden_, side_, o_, &work_);
+    markLimbs(cand_, armDistance(skin, hidden_, s_.shoulderR, s_.shoulderL, o_.seedRadius * s_.shoulderDistance, &dist_),
+              o_.limbRadius * s_.handWidth, o_.limbGain * s_.handWidth);
+
+    std::array<cv::Point2d, 2> pred;
+    std::array<double, 2> sigma;
+    for (int h = 0; h < 2; ++h) {
+        pred[h] = clampInto(pos_[h] + vel_[h] * o_.velocityKeep, skin.size());
+        sigma[h] = std::min(o_.sigmaMax, o_.sigma + o_.sigmaGrowth * missed_[h]);
+    }
+    const std::array<cv::Point2d, 2> sh{{s_.shoulderR, s_.shoulderL}};
+    const std::array<int, 2> a = assignHands(cand_, pred, sigma, sh, o_.reach * s_.shoulderDistance, s_.handWidth, s_.R, o_);
+    const bool shared = a[0] >= 0 && a[0] == a[1];
+    for (int h = 0; h < 2; ++h) {
+        if (a[h] >= 0) {
+            const cv::Point2d p = cand_[static_cast<size_t>(a[h])].p;
+            // Two hands on one blob: their own motion is unknown, so each
+            // keeps a damped velocity of its own for the moment they part.
+            vel_[h] = shared ? vel_[h] * 0.8 : p - pos_[h];
+            pos_[h] = p;
+            missed_[h] = 0;
+            conf_[h] = cand_[static_cast<size_t>(a[h])].fill * (shared ? 0.6 : 1.0);
+        } else {
+            pos_[h] = pred[h];
+            vel_[h] *= 0.5;
+            ++missed_[h];
+            conf_[h] = std::max(0.0, 0.4 - 0.04 * missed_[h]);
+        }
+    }
+}
+
+} // namespace vestiga

@@ -1,0 +1,153 @@
+#pragma once
+// The robust hand tracker: both hands followed as skin blobs that the face
+// and the neck cannot capture, with a joint assignment that keeps each hand on
+// its own blob.
+//
+// Each frame:
+//  1. The skin map is thresholded into skin pixels; the face and neck, as
+//     seen on the reference frame and moved with the head filter's estimate,
+//     are marked as "not observable" rather than as skin or not skin.
+//  2. A box of about the hand's size slides over the picture; its fill is the
+//     share of skin among its observable pixels. A hand fills it almost
+//     completely, a bare forearm only partly, so the local maxima of the fill
+//     are hand candidates, also for short sleeves and hands at the face.
+//  3. Each hand predicts its position from its last position and velocity.
+//     The pair of candidates (or "not seen") for hand 1 and hand 2 with the
+//     lowest joint cost is chosen: squared distance to the prediction over
+//     the hand's uncertainty, minus the candidate's fill, a cost for a hand
+//     not seen, a cost for two hands sharing one blob, and a wall beyond
+//     the arm's reach from the hand's shoulder. A hand not seen keeps its
+//     prediction and grows its uncertainty, so that it is found again on any
+//     unexplained blob once it has been lost for a while.
+//
+// Everything is in processed-picture pixels (the image area scaled to 400
+// pixels wide); distances are compared in units of its height R. No random
+// draw: the same maps give the same positions.
+#include <opencv2/core.hpp>
+
+#include <array>
+#include <vector>
+
+namespace vestiga {
+
+struct RobustOptions {
+    int skinThreshold = 128;  // skin-map value (0..255) from which a pixel is skin
+    double boxSide = 0.6;     // candidate window side, in hand widths (the calibrated 0.4 shoulder distance)
+    double minFill = 0.55;    // least share of skin among the window's observable pixels
+    double minVisible = 0.35; // least share of observable pixels in the window
+    double sigma = 0.05;      // spread of a seen hand's prediction, in units of R
+    double sigmaGrowth = 0.04; // added per frame a hand is not seen, in units of R
+    double sigmaMax = 0.6;
+    double missCost = 3.0;    // cost of "not seen"
+    double shareCost = 1.5;   // extra cost of two hands on one candidate
+    double shareRadius = 1.0; // two hands share a candidate only within this many hand widths of both predictions
+    double seedRadius = 0.6;  // bare skin this near a shoulder (in shoulder distances) starts an arm
+    double limbRadius = 0.9;  // how far beyond a candidate the arm is followed, in hand widths
+    double limbGain = 0.6;    // arm growth beyond a candidate that makes it a limb point, in hand widths
+    double limbCost = 1.0;    // extra cost of a limb point
+    double unexplainedCost = 1.5; // cost of each hand-like candidate (not a limb point) left to no hand
+    double crossCost = 0.0;   // cost of hand 1 lying right of hand 2 in the picture (crossed hands)
+    double fillWeight = 2.0;  // weight of a candidate's fill (a better blob is cheaper)
+    double velocityKeep = 0.6; // share of the last velocity in the prediction
+    double reach = 1.75;      // arm reach, in shoulder distances
+    double faceMargin = 2.0;  // growth of the face-and-neck mask, in pixels
+    double faceSearch = 0.04; // search range of the face's shift per frame, in units of R
+};
+
+struct HandCandidate {
+    cv::Point2d p;
+    double fill = 0;
+    // A point along a bare arm rather than at its end (an elbow, a forearm):
+    // the skin goes on farther from the shoulder beyond it.
+    bool limb = false;
+};
+
+// Distance from the shoulders along the skin: a breadth-first walk over the
+// observable skin pixels (3 per straight step, 4 per diagonal one) from the
+// skin within `seedRadius` pixels of either shoulder. -1 where unreached.
+cv::Mat armDistance(const cv::Mat& skin, const cv::Mat& hidden, const cv::Point2d& shoulderR,
+                    const cv::Point2d& shoulderL, double seedRadius, cv::Mat* reuse = nullptr);
+
+// Marks the candidates after which the arm distance still grows by more than
+// `gain` pixels within `radius` pixels: points along an arm, not its end.
+void markLimbs(std::vector<HandCandidate>& c, const cv::Mat& dist, double radius, double gain);
+
+// Skin pixels (255) of a skin map.
+cv::Mat skinMask(const cv::Mat& skinMap, int threshold);
+
+// Work images of findHandCandidates, kept between frames so that no frame
+// allocates them again.
+struct CandidateWork {
+    cv::Mat vis, sk, num, den, fill, smooth, dil;
+};
+
+// Hand candidates: local maxima of the window fill over `skin` (8-bit 0/255)
+// where `hidden` (8-bit, non-zero = not observable; may be empty) is left
+// out, at least `side` apart, strongest first. Deterministic order: fill
+// descending, then row, then column.
+std::vector<HandCandidate> findHandCandidates(const cv::Mat& skin, const cv::Mat& hidden, int side,
+                                              const RobustOptions& o, CandidateWork* work = nullptr);
+
+// The joint choice for two hands. `pred` and `sigma` are the hands'
+// predictions and spreads (units of R in sigma), `shoulder` their shoulders;
+// `reachPx` the arm reach, `handPx` the hand width and R the unit, all in
+// pixels. Returns per hand the candidate index or -1 for "not seen".
+std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::array<cv::Point2d, 2>& pred,
+                               const std::array<double, 2>& sigma, const std::array<cv::Point2d, 2>& shoulder,
+                               double reachPx, double handPx, double R, const RobustOptions& o);
+
+class RobustHands {
+public:
+    struct Setup {
+        cv::Point2d shoulderR, shoulderL; // processed pixels
+        double handWidth = 0;             // pixels
+        double shoulderDistance = 0;      // pixels
+        double R = 0;                     // processed picture height
+    };
+
+    // `skinMap` of the reference frame and the head's position on it: the
+    // face-and-neck template is the skin around the head and down to the
+    // shoulders; the hands start on the best candidates on each side of the
+    // body, or below their shoulders.
+    void initialize(const cv::Mat& skinMap, const cv::Point2d& head, const cv::Rect& headBox, const Setup& s,
+                    const RobustOptions& o = RobustOptions());
+    // One frame: the skin map. The face is found by matching the reference
+    // frame's skin pattern around the head (face, hair, neck) near where it
+    // was on the last frame.
+    void update(const cv::Mat& skinMap);
+    // The face's position (the head box centre) on the last frame, and how
+    // well the reference pattern matched there (0..1).
+    const cv::Point2d& head() const { return head_; }
+    double headConfidence() const { return headConf_; }
+
+    const cv::Point2d& hand(int i) const { return pos_[i]; }
+    // 0..1: the fill of the blob the hand was found on, lowered while it is
+    // not seen or shares its blob.
+    double confidence(int i) const { return conf_[i]; }
+    const std::vector<HandCandidate>& candidates() const { return cand_; }
+    const cv::Mat& hidden() const { return hidden_; }
+
+private:
+    void hideFace(cv::Size size);
+    void findFace(const cv::Mat& skin);
+
+    RobustOptions o_;
+    Setup s_;
+    int side_ = 0;
+    cv::Mat faceSkin_;     // 8-bit 0/255, the skin around the head on the reference frame
+    cv::Mat faceTemplate_; // faceSkin_ grown by the margin: what is hidden
+    cv::Rect faceRegion_;  // where faceSkin_ lies on the reference frame
+    cv::Point2d head0_;    // head box centre on the reference frame
+    cv::Point shift_;      // the face's shift from the reference frame
+    cv::Point2d head_;
+    double headConf_ = 0;
+    cv::Mat hidden_;
+    cv::Mat skin_, dist_;
+    CandidateWork work_;
+    std::vector<HandCandidate> cand_;
+    std::array<cv::Point2d, 2> pos_, vel_;
+    std::array<int, 2> missed_{{0, 0}};
+    std::array<double, 2> conf_{{0, 0}};
+};
+
+} // namespace vestiga

@@ -1,0 +1,110 @@
+#include "robust/RobustRun.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vestiga {
+
+namespace {
+
+double clamp01(double v) { return std::min(1.0, std::max(0.0, v)); }
+
+// The elbow of a two-link arm in the picture plane: upper arm l1 from the
+// shoulder, forearm l2 to the hand, bent away from the body (`outward` is -1
+// for the arm on the picture's left, +1 for the other). The distance is kept
+// within what the two links can span.
+cv::Point2d elbowOf(const cv::Point2d& shoulder, const cv::Point2d& hand, double l1, double l2, double outward)
+{
+    cv::Point2d v = hand - shoulder;
+    double d = std::hypot(v.x, v.y);
+    const cv::Point2d n = d > 1e-9 ? v * (1.0 / d) : cv::Point2d(0, 1);
+    d = std::min(l1 + l2, std::max(std::fabs(l1 - l2), d));
+    const double a = (l1 * l1 - l2 * l2 + d * d) / (2.0 * d);
+    const double h = std::sqrt(std::max(0.0, l1 * l1 - a * a));
+    cv::Point2d perp(-n.y, n.x);
+    if (perp.x * outward < 0 || (perp.x == 0 && perp.y < 0))
+        perp = -perp;
+    return shoulder + n * a + perp * h;
+}
+
+double bestWeight(const PartFil& pf)
+{
+    double best = 0;
+    for (double w : pf.weight)
+        best = std::max(best, w);
+    return best;
+}
+
+} // namespace
+
+void filterConfidence(const Suivi2D& t, double conf[3])
+{
+    conf[0] = conf[1] = conf[2] = 0;
+    if (!t.headPF || !t.handPF)
+        return;
+    const double head = bestWeight(*t.headPF);
+    const double hands = bestWeight(*t.handPF);
+    conf[2] = head > 0 ? clamp01(std::log10(head)) : 0.0;
+    conf[0] = conf[1] = hands > 0 ? clamp01(1.0 + std::log2(hands) / 20.0) : 0.0;
+}
+
+bool RobustRun::initialize(Suivi2D& t, const RunCalibration& cal, int refWidth, std::string* error,
+                           const RobustOptions& o)
+{
+    if (!t.computeSkBgMaps()) {
+        if (error)
+            *error = "the skin map of the reference picture cannot be computed";
+        return false;
+    }
+    // The head box and the shoulders in processed pixels. The shoulders are
+    // placed from the head box: half the shoulder distance on each side of
+    // its centre, 0.4 head heights below its bottom.
+    const double R = t.resH;
+    const double scale = static_cast<double>(t.resW) / cal.cw; // processed pixels per reference pixel
+    const double areaTop = cal.cy + cal.ch;                     // bottom-left origin
+    const double hx = (cal.hx - cal.cx) * scale;
+    const double hTop = (areaTop - (cal.hy + cal.hh)) * scale;
+    const double hw = cal.hw * scale, hh = cal.hh * scale;
+    const cv::Point2d head(hx + 0.5 * hw, hTop + 0.5 * hh);
+    const double dS = cal.dShould * static_cast<double>(t.resW) / refWidth;
+    if (!(dS > 1 && hw >= 1 && hh >= 1)) {
+        if (error)
+            *error = "the shoulder distance or the head box is too small in the processed picture";
+        return false;
+    }
+    RobustHands::Setup s;
+    s.R = R;
+    s.shoulderDistance = dS;
+    s.handWidth = 0.4 * dS;
+    const double shoulderY = hTop + hh * 1.4;
+    s.shoulderR = cv::Point2d(head.x - 0.5 * dS, shoulderY);
+    s.shoulderL = cv::Point2d(head.x + 0.5 * dS, shoulderY);
+    const cv::Rect box(static_cast<int>(std::floor(hx)), static_cast<int>(std::floor(hTop)),
+                       static_cast<int>(std::ceil(hw)), static_cast<int>(std::ceil(hh)));
+    setup_ = s;
+    hands_.initialize(t.getSkinMap(), head, box, s, o);
+    return true;
+}
+
+bool RobustRun::track(Suivi2D& t, BodyEstimate& e, double conf[3])
+{
+    // The head filter is not needed (the face pattern is matched instead),
+    // nor the elbow and hand filters: the elbows follow from the hands.
+    if (!t.track(Suivi2D::Part::Torso))
+        return false;
+    e = t.estimate(); // only the torso's values are kept
+    hands_.update(t.getSkinMap());
+    const auto point = [](const cv::Point2d& p) { return BodyPoint{p.x, p.y}; };
+    e.head = point(hands_.head());
+    const double dS = setup_.shoulderDistance;
+    e.elbowR = point(elbowOf(setup_.shoulderR, hands_.hand(0), 0.78 * dS, 0.83 * dS, -1.0));
+    e.elbowL = point(elbowOf(setup_.shoulderL, hands_.hand(1), 0.78 * dS, 0.83 * dS, 1.0));
+    e.hand1 = point(hands_.hand(0));
+    e.hand2 = point(hands_.hand(1));
+    conf[0] = hands_.confidence(0);
+    conf[1] = hands_.confidence(1);
+    conf[2] = hands_.headConfidence();
+    return true;
+}
+
+} // namespace vestiga

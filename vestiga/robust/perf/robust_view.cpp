@@ -1,0 +1,64 @@
+// robust_view VIDEO CALIB FRAME OUT.png: runs the robust method up to FRAME and
+// writes the processed picture beside its skin map, with the face-and-neck
+// mask in blue, the hand candidates as white circles and the hands (hand 1
+// cyan, hand 2 red). For looking at what the method sees.
+#include "media/VideoFile.h"
+#include "run/Calibration.h"
+#include "run/TrackingRun.h"
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+int main(int argc, char** argv)
+{
+    using namespace vestiga;
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: robust_view VIDEO CALIB FRAME OUT.png\n");
+        return 2;
+    }
+    std::string error;
+    CalibrationFile cal;
+    if (!readCalibrationFile(argv[2], &cal, &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 2;
+    }
+    cal.tracker = TrackerMethod::Robust;
+    media::VideoFile video;
+    TrackingOptions o;
+    if (!video.open(argv[1], &error) || !video.frame(cal.referenceFrame, o.reference)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 2;
+    }
+    video.close();
+    o.videoFile = argv[1];
+    o.calibration = toRunCalibration(cal, o.reference.rows);
+    o.trackingFile = "/dev/null";
+    TrackingRun run;
+    if (!run.begTrack(o, &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 2;
+    }
+    const int target = std::atoi(argv[3]);
+    for (int k = 1; k <= target; ++k)
+        if (run.onTimer(&error) != TrackingRun::Tick::Frame)
+            break;
+    const RobustHands& h = run.robust()->hands();
+    cv::Mat pic = run.picture().clone(), map;
+    cv::cvtColor(run.tracker().getSkinMap(), map, cv::COLOR_GRAY2BGR);
+    map.setTo(cv::Scalar(255, 0, 0), h.hidden() & (run.tracker().getSkinMap() >= 128));
+    for (const HandCandidate& c : h.candidates()) {
+        cv::circle(map, c.p, 6, cv::Scalar(255, 255, 255), 1);
+        cv::putText(map, cv::format(c.limb ? "%.2f L" : "%.2f", c.fill), c.p + cv::Point2d(7, 0), cv::FONT_HERSHEY_PLAIN, 0.8,
+                    cv::Scalar(255, 255, 255));
+    }
+    cv::circle(map, h.hand(0), 3, cv::Scalar(255, 255, 0), cv::FILLED);
+    cv::circle(map, h.hand(1), 3, cv::Scalar(0, 0, 255), cv::FILLED);
+    cv::Mat both;
+    cv::hconcat(pic, map, both);
+    cv::imwrite(argv[4], both);
+    return 0;
+}

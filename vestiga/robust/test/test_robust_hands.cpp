@@ -1,0 +1,148 @@
+// The robust hand tracker's parts on drawn maps: candidates, the joint
+// assignment, the face that follows its pattern and keeps hands off it.
+#include "robust/RobustHands.h"
+
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+using namespace vestiga;
+
+namespace {
+
+cv::Mat blank() { return cv::Mat::zeros(300, 400, CV_8U); }
+
+void disc(cv::Mat& m, cv::Point c, int r) { cv::circle(m, c, r, cv::Scalar(255), cv::FILLED); }
+
+} // namespace
+
+TEST(RobustCandidates, HandsAreFoundAtTheirCentresAndForearmsRankBelowThem)
+{
+    RobustOptions o;
+    cv::Mat skin = blank();
+    disc(skin, {100, 200}, 14);
+    disc(skin, {300, 180}, 14);
+    // A bare forearm: a band narrower than a hand, ending in a hand.
+    cv::line(skin, {200, 280}, {200, 120}, cv::Scalar(255), 12);
+    disc(skin, {200, 110}, 14);
+    const auto c = findHandCandidates(skin, cv::Mat(), 21, o);
+    ASSERT_GE(c.size(), 3u);
+    auto nearest = [&](cv::Point2d p) {
+        double best = 1e9;
+        for (const HandCandidate& h : c)
+            best = std::min(best, cv::norm(h.p - p));
+        return best;
+    };
+    EXPECT_LT(nearest({100, 200}), 2.0);
+    EXPECT_LT(nearest({300, 180}), 2.0);
+    EXPECT_LT(nearest({200, 112}), 5.0);
+    // Strongest first, and every hand beats any point of the bare band.
+    for (size_t i = 1; i < c.size(); ++i)
+        EXPECT_GE(c[i - 1].fill, c[i].fill);
+    for (const HandCandidate& h : c) {
+        if (h.p.y > 160 && std::fabs(h.p.x - 200) < 10) {
+            EXPECT_LT(h.fill, c[2].fill);
+        }
+    }
+
+    // Hidden skin is no evidence: a hand inside a hidden region is not found,
+    // but the visible part of a hand beside it still is.
+    cv::Mat hidden = blank();
+    cv::rectangle(hidden, cv::Rect(80, 150, 40, 100), cv::Scalar(255), cv::FILLED);
+    cv::rectangle(hidden, cv::Rect(300, 150, 40, 60), cv::Scalar(255), cv::FILLED);
+    const auto h = findHandCandidates(skin, hidden, 21, o);
+    for (const HandCandidate& x : h)
+        EXPECT_GT(cv::norm(x.p - cv::Point2d(100, 200)), 15.0);
+    bool half = false;
+    for (const HandCandidate& x : h)
+        half = half || (cv::norm(x.p - cv::Point2d(294, 180)) < 12 && x.fill > 0.6);
+    EXPECT_TRUE(half);
+
+    EXPECT_TRUE(findHandCandidates(blank(), cv::Mat(), 21, o).empty());
+}
+
+TEST(RobustCandidates, LimbPointsAreTheMiddleOfAnArmNotItsEnd)
+{
+    // A bare arm from the shoulder at (100, 100) down to a hand at (100, 260).
+    cv::Mat skin = blank();
+    cv::line(skin, {100, 100}, {100, 250}, cv::Scalar(255), 12);
+    disc(skin, {100, 260}, 14);
+    const cv::Mat dist = armDistance(skin, cv::Mat(), {100, 100}, {300, 100}, 20);
+    EXPECT_EQ(dist.at<int>(100, 100), 0);
+    EXPECT_EQ(dist.at<int>(5, 5), -1);
+    EXPECT_NEAR(dist.at<int>(200, 100) / 3.0, 80, 2);
+    std::vector<HandCandidate> c(2);
+    c[0].p = {100, 260};
+    c[1].p = {100, 180};
+    markLimbs(c, dist, 30, 20);
+    EXPECT_FALSE(c[0].limb);
+    EXPECT_TRUE(c[1].limb);
+}
+
+TEST(RobustAssignment, EachHandKeepsItsBlobAndShareOnlyWhenBothAreThere)
+{
+    RobustOptions o;
+    const std::array<cv::Point2d, 2> sh{{{150, 60}, {250, 60}}};
+    const std::array<double, 2> sigma{{0.05, 0.05}};
+    std::vector<HandCandidate> c(2);
+    c[0].p = {230, 200};
+    c[0].fill = 0.9;
+    c[1].p = {170, 200};
+    c[1].fill = 0.9;
+    // Crossed hands: each follows its own prediction, not its side.
+    auto a = assignHands(c, {{{226, 200}, {174, 200}}}, sigma, sh, 1000, 30, 300, o);
+    EXPECT_EQ(a[0], 0);
+    EXPECT_EQ(a[1], 1);
+    // One blob, both hands at it: shared.
+    std::vector<HandCandidate> one(1, c[0]);
+    a = assignHands(one, {{{228, 200}, {232, 202}}}, sigma, sh, 1000, 30, 300, o);
+    EXPECT_EQ(a[0], 0);
+    EXPECT_EQ(a[1], 0);
+    // A hand lost far away, however uncertain, does not jump onto the other
+    // hand's blob.
+    a = assignHands(one, {{{228, 200}, {100, 100}}}, {{0.05, 0.6}}, sh, 1000, 30, 300, o);
+    EXPECT_EQ(a[0], 0);
+    EXPECT_EQ(a[1], -1);
+    // Out of the arm's reach: not that hand's.
+    a = assignHands(one, {{{228, 200}, {400, 400}}}, sigma, sh, 100, 30, 300, o);
+    EXPECT_EQ(a[0], -1);
+}
+
+TEST(RobustHands, FaceFollowsItsPatternAndHandsStayOffIt)
+{
+    RobustOptions o;
+    RobustHands::Setup s;
+    s.R = 300;
+    s.shoulderR = {160, 130};
+    s.shoulderL = {240, 130};
+    s.shoulderDistance = 80;
+    s.handWidth = 32;
+    auto frame = [](cv::Point face, cv::Point h1, cv::Point h2) {
+        cv::Mat m = cv::Mat::zeros(300, 400, CV_8U);
+        cv::ellipse(m, face, cv::Size(18, 24), 0, 0, 360, cv::Scalar(255), cv::FILLED);
+        cv::rectangle(m, cv::Rect(face.x - 8, face.y + 22, 16, 20), cv::Scalar(255), cv::FILLED); // neck
+        disc(m, h1, 13);
+        disc(m, h2, 13);
+        return m;
+    };
+    RobustHands hands;
+    hands.initialize(frame({200, 70}, {150, 250}, {250, 250}), {200, 70}, cv::Rect(178, 40, 44, 56), s, o);
+    EXPECT_LT(cv::norm(hands.hand(0) - cv::Point2d(150, 250)), 2.0);
+    EXPECT_LT(cv::norm(hands.hand(1) - cv::Point2d(250, 250)), 2.0);
+
+    // The head moves; the hands rise, hand 1 up to the face's edge.
+    cv::Point face(200, 70), h1(150, 250), h2(250, 250);
+    for (int k = 1; k <= 12; ++k) {
+        face = {200 + k / 3, 70 + k / 4};
+        h1 = {150 + 2 * k, 250 - 12 * k};
+        h2 = {250, 250 - 5 * k};
+        hands.update(frame(face, h1, h2));
+        EXPECT_LT(cv::norm(hands.head() - cv::Point2d(face)), 1.5) << k;
+        EXPECT_LT(cv::norm(hands.hand(1) - cv::Point2d(h2)), 3.0) << k;
+        EXPECT_GE(hands.confidence(0), 0.0);
+        EXPECT_LE(hands.confidence(0), 1.0);
+    }
+    // Hand 1 ends beside the face, not inside it: it is where it was last
+    // seen, near its truth, and nowhere near the face's centre.
+    EXPECT_LT(cv::norm(hands.hand(0) - cv::Point2d(h1)), 30.0);
+    EXPECT_GT(cv::norm(hands.hand(0) - hands.head()), 20.0);
+}
