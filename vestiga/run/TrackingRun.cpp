@@ -1,4 +1,5 @@
 #include "run/TrackingRun.h"
+#include "run/FrameReader.h"
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -6,12 +7,8 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
 #include <ctime>
-#include <deque>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include <sys/stat.h>
@@ -89,91 +86,6 @@ double fileFrameTime(double posMsec, double posFrames, double fps, double previo
         return posMsec;
     return (posFrames - 1) * 1000.0 / fps;
 }
-
-// Decodes a file's frames ahead of the tracker, in order, on its own thread,
-// with the reader's position noted right after each read. At most kDepth
-// frames wait; the thread ends at the first frame that cannot be read.
-struct TrackingRun::FrameReader {
-    struct Item {
-        cv::Mat pic;
-        double posMsec = 0, posFrames = 0;
-        bool ok = false;
-    };
-    static constexpr size_t kDepth = 4;
-
-    explicit FrameReader(cv::VideoCapture& cap) : cap_(cap), thread_([this] { loop(); }) {}
-    ~FrameReader()
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_);
-            stop_ = true;
-        }
-        cv_.notify_all();
-        thread_.join();
-    }
-
-    // A picture the consumer is finished with: its buffer is decoded into
-    // again instead of a fresh one.
-    void recycle(cv::Mat pic)
-    {
-        if (pic.empty())
-            return;
-        std::lock_guard<std::mutex> lock(m_);
-        if (spare_.size() < kDepth + 1)
-            spare_.push_back(std::move(pic));
-    }
-
-    Item next()
-    {
-        std::unique_lock<std::mutex> lock(m_);
-        cv_.wait(lock, [this] { return !queue_.empty(); });
-        Item it = std::move(queue_.front());
-        queue_.pop_front();
-        if (!it.ok) // keep the end marker for any later call
-            queue_.push_front(Item());
-        lock.unlock();
-        cv_.notify_all();
-        return it;
-    }
-
-private:
-    void loop()
-    {
-        for (;;) {
-            Item it;
-            {
-                std::lock_guard<std::mutex> lock(m_);
-                if (!spare_.empty()) {
-                    it.pic = std::move(spare_.back());
-                    spare_.pop_back();
-                }
-            }
-            it.ok = cap_.read(it.pic) && !it.pic.empty();
-            if (it.ok) {
-                it.posMsec = cap_.get(cv::CAP_PROP_POS_MSEC);
-                it.posFrames = cap_.get(cv::CAP_PROP_POS_FRAMES);
-            }
-            const bool last = !it.ok;
-            std::unique_lock<std::mutex> lock(m_);
-            cv_.wait(lock, [this] { return stop_ || queue_.size() < kDepth; });
-            if (stop_)
-                return;
-            queue_.push_back(std::move(it));
-            lock.unlock();
-            cv_.notify_all();
-            if (last)
-                return;
-        }
-    }
-
-    cv::VideoCapture& cap_;
-    std::mutex m_;
-    std::condition_variable cv_;
-    std::deque<Item> queue_;
-    std::vector<cv::Mat> spare_;
-    bool stop_ = false;
-    std::thread thread_; // last: started once the rest is ready
-};
 
 TrackingRun::TrackingRun() : bibSuivi_(std::make_unique<Suivi2D>()) {}
 
