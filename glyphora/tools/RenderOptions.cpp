@@ -44,6 +44,29 @@ bool parsePair(const std::string& text, char sep, double& a, double& b)
     return parseDouble(text.substr(0, at), a) && parseDouble(text.substr(at + 1), b);
 }
 
+// The batch over an annotation tier: its own required options, and the
+// single-sign ones it replaces refused.
+bool checkEafOptions(RenderOptions& o, bool haveTimes, std::string* error)
+{
+    std::string why;
+    if (!o.output.empty() || haveTimes || !o.keyFrames.empty())
+        why = "-o, --begin, --end and --keyframe do not go with --eaf (each sign has its own; use --keyframe-at)";
+    else if (o.tier.empty() || o.outDir.empty())
+        why = "--eaf needs --tier TIER and --out-dir DIR";
+    if (o.keyFramesAt.empty())
+        o.keyFramesAt = {0.0, 1.0};
+    if (why.empty() && o.keyFramesAt.size() > size_t(kMaxKeyFrames))
+        why = "--keyframe-at: " + std::to_string(o.keyFramesAt.size()) + " key frames given, at most " +
+              std::to_string(kMaxKeyFrames) + " are allowed";
+    for (int k : o.hiddenKeyFrames)
+        if (why.empty() && k >= int(o.keyFramesAt.size()))
+            why = "--hide-keyframe " + std::to_string(k) + ": there are only " +
+                  std::to_string(o.keyFramesAt.size()) + " key frames (counted from 0)";
+    if (!why.empty() && error)
+        *error = why;
+    return why.empty();
+}
+
 } // namespace
 
 const char* renderUsage()
@@ -52,7 +75,9 @@ const char* renderUsage()
            "           [--keyframe SECONDS[:SHIFT]]... [--hide-keyframe K]...\n"
            "           [--pattern 0..7] [--symmetry 0..7] [--orientation DEGREES]\n"
            "           [--right on|off] [--left on|off] [--right-offset DX,DY] [--left-offset DX,DY]\n"
-           "           [--configuration CELL,...] [--size WxH]\n";
+           "           [--configuration CELL,...] [--size WxH]\n"
+           "       glyphora-render VIDEO TRACKING --eaf DOCUMENT.eaf --tier TIER --out-dir DIR\n"
+           "           [--keyframe-at FRACTION]... [the options above but -o, --begin, --end, --keyframe]\n";
 }
 
 bool parseRenderOptions(int argc, const char* const* argv, RenderOptions& o, std::string* error)
@@ -160,6 +185,15 @@ bool parseRenderOptions(int argc, const char* const* argv, RenderOptions& o, std
                 return fail("--size: " + v + " is outside 4x1 .. 8192x8192");
             o.width = w;
             o.height = h;
+        } else if (arg == "--eaf" || arg == "--tier" || arg == "--out-dir") {
+            if (!value(v) || v.empty())
+                return fail(arg + ": expects a " + (arg == "--eaf" ? "document" : arg == "--tier" ? "tier name" : "folder"));
+            (arg == "--eaf" ? o.eaf : arg == "--tier" ? o.tier : o.outDir) = v;
+        } else if (arg == "--keyframe-at") {
+            double f = 0;
+            if (!value(v) || !parseDouble(v, f) || f < 0 || f > 1)
+                return fail(arg + ": expects a fraction of the sign from 0 (begin) to 1 (end), got '" + v + "'");
+            o.keyFramesAt.push_back(f);
         } else if (arg == "-h" || arg == "--help") {
             return fail("");
         } else if (!arg.empty() && arg[0] == '-' && arg.size() > 1) {
@@ -173,6 +207,10 @@ bool parseRenderOptions(int argc, const char* const* argv, RenderOptions& o, std
                                            : "unexpected argument '" + positional[2] + "'");
     o.video = positional[0];
     o.tracking = positional[1];
+    if (!o.eaf.empty())
+        return checkEafOptions(o, haveBegin || haveEnd, error);
+    if (!o.tier.empty() || !o.outDir.empty() || !o.keyFramesAt.empty())
+        return fail("--tier, --out-dir and --keyframe-at go with --eaf");
     if (o.output.empty())
         return fail("-o NAME is required");
     if (!haveBegin || !haveEnd)

@@ -29,6 +29,14 @@ struct RenderOptions {
     double leftOffsetX = 0.0, leftOffsetY = 0.0;
     std::vector<int> configuration; // grid positions 0..49 that are on
     int width = 0, height = 0;      // arrow view size; 0: the video's frame size
+
+    // One picture per annotation of a tier (--eaf): then -o, --begin, --end
+    // and --keyframe are not given; key frames are placed by --keyframe-at,
+    // fractions of each sign's span (default 0 and 1).
+    std::string eaf;
+    std::string tier;
+    std::string outDir;
+    std::vector<double> keyFramesAt;
 };
 
 // Parses argv[1..argc-1]. On failure returns false with a message naming the

@@ -6,13 +6,16 @@
 //
 // Exit status: 0 done; 2 bad usage or input (nothing written); 1 failure
 // during the run.
+#include "EafBatch.h"
 #include "RenderOptions.h"
+#include "RenderSign.h"
 
 #include "media/MovieTime.h"
 #include "render/HeadlessGL.h"
 #include "render/SignSession.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -50,30 +53,6 @@ bool folderExists(const std::string& name)
     return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// A time the sign can use: inside the video, and inside the tracked span
-// (within half a frame of the first and last time codes).
-std::string checkTime(const SignSession& s, const char* what, double seconds)
-{
-    const media::MovieTime t = media::MovieTime::fromSeconds(seconds);
-    const media::MovieTime length = s.duration();
-    char buf[200];
-    if (t.value > length.value) {
-        std::snprintf(buf, sizeof buf, "%s %.3f s lies after the end of the video (%.3f s)", what, seconds,
-                      length.seconds());
-        return buf;
-    }
-    const TrackingTable& table = s.tracking();
-    const double ms = double((t.value * 1000) / t.scale);
-    const double halfFrame = s.fps() > 0 ? 500.0 / s.fps() : 0.0;
-    const double first = table.timeCode(1), last = table.timeCode(table.lineCount());
-    if (ms < first - halfFrame || ms > last + halfFrame) {
-        std::snprintf(buf, sizeof buf, "%s %.3f s lies outside the tracking (%.3f s to %.3f s)", what, seconds,
-                      first / 1000.0, last / 1000.0);
-        return buf;
-    }
-    return std::string();
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -82,6 +61,8 @@ int main(int argc, char** argv)
     std::string error;
     if (!parseRenderOptions(argc, argv, o, &error))
         return usageError(error);
+    if (!o.eaf.empty())
+        return runEafBatch(o, stderr, ::isatty(STDERR_FILENO) == 1);
     if (!folderExists(o.output))
         return inputError("-o " + o.output + ": the folder of the output does not exist");
 
@@ -91,11 +72,7 @@ int main(int argc, char** argv)
     if (!session.loadTracking(o.tracking, &error))
         return inputError("tracking " + error);
 
-    std::string why = checkTime(session, "--begin", o.begin);
-    if (why.empty())
-        why = checkTime(session, "--end", o.end);
-    for (size_t k = 0; why.empty() && k < o.keyFrames.size(); ++k)
-        why = checkTime(session, ("--keyframe " + std::to_string(k)).c_str(), o.keyFrames[k].seconds);
+    const std::string why = checkSignTimes(session, o);
     if (!why.empty())
         return inputError(why);
 
@@ -111,50 +88,9 @@ int main(int argc, char** argv)
     if (!gl.create(width, height, &error))
         return runError(error);
 
-    // Key frames: each captured at its time, as the user moves the main movie
-    // and presses the capture button.
-    for (const KeyFrameOption& k : o.keyFrames) {
-        session.setMainTime(media::MovieTime::fromSeconds(k.seconds));
-        session.tick();
-        if (!session.captureKeyFrame(&error))
-            return runError(error);
-    }
-    // Mixing step: shifts and hidden key frames, one key frame after another.
-    session.validateKeyFrame();
-    for (size_t k = 0; k < o.keyFrames.size(); ++k) {
-        session.offsetSlider = o.keyFrames[k].shift * 100.0;
-        session.moveOffset();
-        for (int hidden : o.hiddenKeyFrames)
-            if (hidden == int(k))
-                session.setInvisible();
-        session.nextKF();
-    }
-    // The sign's boundaries, set after the captures (which move them).
-    session.setMainTime(media::MovieTime::fromSeconds(o.begin));
-    session.onPressBegSign();
-    session.setMainTime(media::MovieTime::fromSeconds(o.end));
-    session.onPressEndSign();
-
-    // Arrows step: the tick blends the key frames and gives the mix to the
-    // arrow view.
-    session.validateKeyFrameMix();
-    session.tick();
-
-    session.arrows.rArrowVisible = o.right;
-    session.arrows.lArrowVisible = o.left;
-    session.changeHandVisibility();
-    if (o.symmetryGiven)
-        session.comboSym = o.symmetry;
-    if (o.patternGiven)
-        session.comboMoPat = o.pattern;
-    session.slOrientation = o.orientation;
-    session.arrows.offsetRArrowX = o.rightOffsetX;
-    session.arrows.offsetRArrowY = o.rightOffsetY;
-    session.arrows.offsetLArrowX = o.leftOffsetX;
-    session.arrows.offsetLArrowY = o.leftOffsetY;
-    session.refresh();
-
-    const SignPattern::DrawStatus status = session.preview.draw(width, height, session.spat(), session.arrows);
+    SignPattern::DrawStatus status = SignPattern::kDrawn;
+    if (!composeSign(session, o, width, height, status, &error))
+        return runError(error);
     const int lines = session.preview.end - session.preview.beg;
     switch (status) {
     case SignPattern::kDrawn:
