@@ -100,6 +100,19 @@ bool Document::parse(const std::string& text, const std::string& name, std::stri
         return false;
     }
     next.encoding_ = r.encoding;
+    // The parser tolerates a declaration after other content, but reads the
+    // text in the encoding the start of the text suggests, not the one the
+    // declaration names: a save would then write bytes that contradict the
+    // declaration. XML allows the declaration only at the very start.
+    const pugi::xml_node first = next.xml_.first_child();
+    const bool declared = next.xml_.find_child([](pugi::xml_node n) { return n.type() == pugi::node_declaration; });
+    const size_t bom = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    if (declared && (first.type() != pugi::node_declaration ||
+                     ((r.encoding == pugi::encoding_utf8 || r.encoding == pugi::encoding_latin1) &&
+                      text.compare(bom, 5, "<?xml") != 0))) {
+        setError(error, "'" + name + "' is not well-formed XML (the XML declaration is not at the start)");
+        return false;
+    }
     // White space between the top-level nodes (after the declaration, after
     // the root element) is not kept by the parser: put the line breaks back,
     // in the document's own style, so that a save leaves those lines alone.

@@ -189,6 +189,10 @@ TEST(EafDocument, MalformedInputIsRefusedWithAReasonAndKeepsThePreviousDocument)
     EXPECT_FALSE(d.parse("<html/>", "page.eaf", &error));
     EXPECT_NE(error.find("<html>"), std::string::npos) << error;
     EXPECT_FALSE(d.parse("", "empty.eaf", &error));
+    // A declaration after other content would be saved contradicting the
+    // bytes that follow it.
+    EXPECT_FALSE(d.parse("x<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><ANNOTATION_DOCUMENT/>", "late.eaf", &error));
+    EXPECT_NE(error.find("declaration"), std::string::npos) << error;
     EXPECT_FALSE(d.parse(R"(<ANNOTATION_DOCUMENT><TIME_ORDER><TIME_SLOT TIME_SLOT_ID="t" TIME_VALUE="-5"/></TIME_ORDER></ANNOTATION_DOCUMENT>)",
                          "neg.eaf", &error));
     EXPECT_NE(error.find("-5"), std::string::npos) << error;
