@@ -10,6 +10,7 @@ PACKAGES=(
   libgl-dev libegl-dev libgl1-mesa-dri
   libopencv-dev libgtest-dev
   ffmpeg xvfb xauth
+  libpugixml-dev libcli11-dev snakemake chromium
 )
 
 missing=()
