@@ -188,7 +188,10 @@ bool parseRenderOptions(int argc, const char* const* argv, RenderOptions& o, std
         } else if (arg == "--eaf" || arg == "--tier" || arg == "--out-dir") {
             if (!value(v) || v.empty())
                 return fail(arg + ": expects a " + (arg == "--eaf" ? "document" : arg == "--tier" ? "tier name" : "folder"));
-            (arg == "--eaf" ? o.eaf : arg == "--tier" ? o.tier : o.outDir) = v;
+            std::string& target = arg == "--eaf" ? o.eaf : arg == "--tier" ? o.tier : o.outDir;
+            if (!target.empty())
+                return fail(arg + ": given twice");
+            target = v;
         } else if (arg == "--keyframe-at") {
             double f = 0;
             if (!value(v) || !parseDouble(v, f) || f < 0 || f > 1)

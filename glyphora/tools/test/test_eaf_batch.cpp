@@ -266,6 +266,7 @@ TEST(EafBatch, NothingIsCreatedWhenTheBatchCannotStart)
         {{v, t, "--eaf", (c.dir / "none.eaf").string(), "--tier", "Gloss", "--out-dir", o}, "none.eaf"},
         {{v, t, "--eaf", d, "--tier", "Gloss", "--out-dir", o, "--begin", "1"}, "--keyframe-at"},
         {{v, t, "--eaf", d, "--tier", "Gloss"}, "--out-dir"},
+        {{v, t, "--eaf", d, "--tier", "Gloss", "--tier", "Traduction", "--out-dir", o}, "given twice"},
         {{v, t, "--eaf", d, "--tier", "Gloss", "--out-dir", o, "--keyframe-at", "1.5"}, "fraction"},
         {{v, t, "--eaf", d, "--tier", "Gloss", "--out-dir", v}, "not a folder"},
         {{v, (c.dir / "none.track").string(), "--eaf", d, "--tier", "Gloss", "--out-dir", o}, "none.track"},
