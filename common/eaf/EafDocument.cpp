@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <set>
 #include <sstream>
 
 namespace eaf {
@@ -268,6 +267,32 @@ bool Document::index(const std::string& name, std::string* error)
     for (size_t i = 0; i < raw.size(); ++i)
         if (!raw[i].alignable && raw[i].a.problem.empty())
             siblings[{raw[i].tier, raw[i].ref}].push_back(i);
+    // Position of each among its siblings and their number: the chain of
+    // PREVIOUS_ANNOTATION links from the one that has none, then the
+    // siblings off the chain in document order.
+    std::vector<int64_t> position(raw.size(), 0), shares(raw.size(), 1);
+    std::vector<bool> placed(raw.size(), false); // each annotation is in one group
+    for (const auto& group : siblings) {
+        const std::vector<size_t>& sib = group.second;
+        std::map<std::string, size_t> byPrevious;
+        for (size_t k : sib)
+            byPrevious.emplace(raw[k].previous, k);
+        std::vector<size_t> ordered;
+        for (auto it = byPrevious.find(""); it != byPrevious.end() && !placed[it->second];
+             it = byPrevious.find(raw[it->second].a.id)) {
+            ordered.push_back(it->second);
+            placed[it->second] = true;
+            if (raw[it->second].a.id.empty())
+                break;
+        }
+        for (size_t k : sib)
+            if (!placed[k])
+                ordered.push_back(k);
+        for (size_t n = 0; n < ordered.size(); ++n) {
+            position[ordered[n]] = int64_t(n);
+            shares[ordered[n]] = int64_t(ordered.size());
+        }
+    }
     std::vector<int> state(raw.size(), 0); // 0 unresolved, 1 resolving, 2 done
     // Resolves annotation i (iteratively over the chain of parents).
     auto resolve = [&](size_t start) {
@@ -303,31 +328,13 @@ bool Document::index(const std::string& name, std::string* error)
             }
             const RawAnnotation& parent = raw[p->second];
             if (!parent.a.problem.empty()) {
-                r.a.problem = "its parent '" + parent.a.id + "' has no time: " + parent.a.problem;
+                // The first parent without time names the cause once; the
+                // annotations below it repeat that message as it is.
+                const bool inherited = parent.a.problem.compare(0, 10, "its parent") == 0;
+                r.a.problem = inherited ? parent.a.problem
+                                        : "its parent '" + parent.a.id + "' has no time: " + parent.a.problem;
             } else {
-                // Position among the siblings: follow PREVIOUS_ANNOTATION from
-                // the one that has none; siblings off the chain keep document
-                // order after it.
-                const std::vector<size_t>& sib = siblings[{r.tier, r.ref}];
-                std::vector<size_t> ordered;
-                std::set<std::string> placed;
-                std::string prev;
-                for (bool more = true; more;) {
-                    more = false;
-                    for (size_t k : sib)
-                        if (!placed.count(raw[k].a.id) && raw[k].previous == prev) {
-                            ordered.push_back(k);
-                            placed.insert(raw[k].a.id);
-                            prev = raw[k].a.id;
-                            more = !prev.empty();
-                            break;
-                        }
-                }
-                for (size_t k : sib)
-                    if (std::find(ordered.begin(), ordered.end(), k) == ordered.end())
-                        ordered.push_back(k);
-                const int64_t n = int64_t(ordered.size());
-                const int64_t pos = int64_t(std::find(ordered.begin(), ordered.end(), i) - ordered.begin());
+                const int64_t n = shares[i], pos = position[i];
                 const int64_t b = parent.a.beginMs, e = parent.a.endMs;
                 r.a.beginMs = b + (e - b) * pos / n;
                 r.a.endMs = b + (e - b) * (pos + 1) / n;

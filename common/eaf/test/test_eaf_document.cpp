@@ -298,3 +298,36 @@ TEST(EafDocument, FileUrlEncodesEverythingButPlainPathCharacters)
     EXPECT_EQ(eaf::fileUrl("/data/corpus/a-b_c.~1.csv"), "file:///data/corpus/a-b_c.~1.csv");
     EXPECT_EQ(eaf::fileUrl("/d/été #1%.csv"), "file:///d/%C3%A9t%C3%A9%20%231%25.csv");
 }
+
+TEST(EafDocument, ManySubdivisionsAndDeepChainsResolve)
+{
+    // 4000 parts of one 4000 ms sign, written last part first, and a chain of
+    // 4000 references each to the one before.
+    const int n = 4000;
+    std::string doc = "<ANNOTATION_DOCUMENT><HEADER/><TIME_ORDER><TIME_SLOT TIME_SLOT_ID=\"a\" TIME_VALUE=\"0\"/>"
+                      "<TIME_SLOT TIME_SLOT_ID=\"b\" TIME_VALUE=\"4000\"/></TIME_ORDER><TIER TIER_ID=\"G\"><ANNOTATION>"
+                      "<ALIGNABLE_ANNOTATION ANNOTATION_ID=\"g\" TIME_SLOT_REF1=\"a\" TIME_SLOT_REF2=\"b\"/></ANNOTATION>"
+                      "</TIER><TIER TIER_ID=\"P\">";
+    for (int k = n - 1; k >= 0; --k)
+        doc += "<ANNOTATION><REF_ANNOTATION ANNOTATION_ID=\"p" + std::to_string(k) + "\" ANNOTATION_REF=\"g\"" +
+               (k ? " PREVIOUS_ANNOTATION=\"p" + std::to_string(k - 1) + "\"" : std::string()) +
+               "><ANNOTATION_VALUE>" + std::to_string(k) + "</ANNOTATION_VALUE></REF_ANNOTATION></ANNOTATION>";
+    doc += "</TIER><TIER TIER_ID=\"C\">";
+    for (int k = n - 1; k >= 0; --k)
+        doc += "<ANNOTATION><REF_ANNOTATION ANNOTATION_ID=\"c" + std::to_string(k) + "\" ANNOTATION_REF=\"" +
+               (k ? "c" + std::to_string(k - 1) : std::string("g")) + "\"/></ANNOTATION>";
+    doc += "</TIER></ANNOTATION_DOCUMENT>";
+    const eaf::Document d = parsed(doc);
+    const auto parts = d.annotations("P");
+    ASSERT_EQ(parts.size(), size_t(n));
+    for (int k = 0; k < n; k += 997) {
+        EXPECT_EQ(parts[k].value, std::to_string(k));
+        EXPECT_EQ(parts[k].beginMs, k);
+        EXPECT_EQ(parts[k].endMs, k + 1);
+    }
+    const auto chain = d.annotations("C");
+    ASSERT_EQ(chain.size(), size_t(n));
+    EXPECT_EQ(chain.back().beginMs, 0);
+    EXPECT_EQ(chain.back().endMs, 4000);
+    EXPECT_TRUE(chain.back().problem.empty());
+}
