@@ -2,6 +2,8 @@
 #   P/bin                       the desktop applications and the command-line tools
 #   P/share/glyphora/resources  the handshape pictures of glyphora's
 #                               configuration window (found from bin/../share)
+#   P/share/vestiga/workflow    the corpus workflow (Snakefile, its helper, the
+#                               Slurm profile)
 include(GNUInstallDirs)
 
 # project_install_tools(TARGET...): installs command-line tools into the

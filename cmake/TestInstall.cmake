@@ -20,6 +20,12 @@ if(count LESS 12)
   message(FATAL_ERROR "${count} handshape pictures in ${PREFIX}/share/glyphora/resources (12 or more expected)")
 endif()
 
+foreach(file Snakefile corpus_index.py profiles/slurm/config.yaml)
+  if(NOT EXISTS "${PREFIX}/share/vestiga/workflow/${file}")
+    message(FATAL_ERROR "the corpus workflow's ${file} is not installed in ${PREFIX}/share/vestiga/workflow")
+  endif()
+endforeach()
+
 # The installed tools run from there (their libraries are found): each
 # prints its usage for --help.
 foreach(tool IN LISTS TOOLS)

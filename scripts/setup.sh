@@ -11,6 +11,7 @@ PACKAGES=(
   libopencv-dev libgtest-dev opencv-data libcli11-dev
   clang libclang-rt-14-dev
   ffmpeg xvfb xauth
+  libpugixml-dev snakemake chromium
 )
 
 missing=()

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace base {
@@ -76,6 +77,11 @@ bool replaceFile(const std::string& path, const ContentWriter& write, std::strin
             why = err != 0 ? systemReason("cannot be written", err) : "cannot be written";
         return abandon(why, true);
     }
+    // A file that is replaced keeps its permissions (a document shared with a
+    // group stays shared); a new file has 0666 minus the umask.
+    struct stat old;
+    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode) && ::fchmod(fd, old.st_mode & 07777) != 0)
+        return abandon(systemReason("cannot keep the permissions", errno), true);
     if (::fsync(fd) != 0)
         return abandon(systemReason("cannot be written to disk", errno), true);
     if (::close(fd) != 0)

@@ -8,8 +8,8 @@
 // failure at any point (cannot create, short write, disk full, fsync, rename)
 // leaves the old file as it was and removes the temporary file.
 //
-// The new file is created with mode 0666 minus the umask, like any new file;
-// the old file's mode is not carried over.
+// A new file is created with mode 0666 minus the umask, like any new file; a
+// file that is replaced keeps its permission bits.
 #include <cstddef>
 #include <functional>
 #include <string>

@@ -1,5 +1,7 @@
 #include "eaf/EafDocument.h"
 
+#include "base/ReplaceFile.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -434,7 +436,11 @@ std::string Document::serialize() const
 
 bool Document::save(const std::string& path, std::string* error) const
 {
-    return writeFileAtomically(path, serialize(), error);
+    std::string why;
+    if (base::replaceFile(path, serialize(), &why))
+        return true;
+    setError(error, "'" + path + "': " + why);
+    return false;
 }
 
 std::string fileUrl(const std::string& absolutePath)
@@ -452,66 +458,6 @@ std::string fileUrl(const std::string& absolutePath)
         }
     }
     return url;
-}
-
-bool writeFileAtomically(const std::string& path, const std::string& data, std::string* error)
-{
-    const size_t slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string tmp = folder + "/." + base + ".XXXXXX";
-    std::vector<char> name(tmp.begin(), tmp.end());
-    name.push_back('\0');
-    const int fd = ::mkstemp(name.data()); // O_CREAT | O_EXCL, mode 0600
-    if (fd < 0) {
-        setError(error, "'" + path + "': cannot create a temporary file beside it: " + std::strerror(errno));
-        return false;
-    }
-    tmp = name.data();
-    auto fail = [&](const std::string& what) {
-        const std::string why = std::strerror(errno);
-        ::close(fd);
-        ::unlink(tmp.c_str());
-        setError(error, "'" + path + "': " + what + ": " + why);
-        return false;
-    };
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t w = ::write(fd, data.data() + done, data.size() - done);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            return fail("cannot be written");
-        done += size_t(w);
-    }
-    struct stat st;
-    const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : mode_t(0644 & ~[] {
-        const mode_t m = ::umask(0);
-        ::umask(m);
-        return m;
-    }());
-    if (::fchmod(fd, mode) != 0)
-        return fail("cannot set the permissions");
-    if (::fsync(fd) != 0)
-        return fail("cannot be flushed to disk");
-    if (::close(fd) != 0) {
-        const std::string why = std::strerror(errno);
-        ::unlink(tmp.c_str());
-        setError(error, "'" + path + "': cannot be written: " + why);
-        return false;
-    }
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        const std::string why = std::strerror(errno);
-        ::unlink(tmp.c_str());
-        setError(error, "'" + path + "': cannot be replaced: " + why);
-        return false;
-    }
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return true;
 }
 
 } // namespace eaf

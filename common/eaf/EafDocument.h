@@ -89,7 +89,8 @@ public:
 
     // The document as text, in the encoding it was read in.
     std::string serialize() const;
-    // Replaces `path` with serialize() atomically (see writeFileAtomically).
+    // Replaces `path` with serialize() whole or not at all, keeping the old
+    // file's permissions (base::replaceFile); a message names the file.
     bool save(const std::string& path, std::string* error = nullptr) const;
 
 private:
@@ -107,12 +108,5 @@ private:
 // "file://" + the absolute path with every byte other than letters, digits,
 // "-._~/" percent-encoded (RFC 8089 / 3986).
 std::string fileUrl(const std::string& absolutePath);
-
-// Writes `data` to `path` so that the file is either the old one or the whole
-// new one: a temporary file beside it created exclusively (O_EXCL), written,
-// flushed to disk (fsync), given the old file's permissions, then renamed over
-// `path`; the folder is synced after the rename. On any failure the temporary
-// is removed, `path` is untouched and a message names the file.
-bool writeFileAtomically(const std::string& path, const std::string& data, std::string* error = nullptr);
 
 } // namespace eaf

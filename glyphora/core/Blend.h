@@ -6,6 +6,8 @@
 // video frame so); masks are 8-bit, 1-channel pictures of the same size.
 // Rounding and saturation are those of OpenCV's arithmetic on 8-bit images
 // (nearest integer, saturated to 0..255).
+#include "base/KeyFrames.h"
+
 #include <opencv2/core.hpp>
 
 #include <string>
@@ -13,7 +15,7 @@
 
 namespace glyphora {
 
-constexpr int kMaxKeyFrames = 20;
+using base::kMaxKeyFrames;
 constexpr int kMaskInitial = 50;  // a new key frame's mask; also "visible"
 constexpr int kMaskHidden = 0;
 

@@ -2,14 +2,13 @@
 
 #include "cli/Options.h"
 #include "cli/Quote.h"
+#include "base/KeyFrames.h"
 
 #include <cmath>
 
 namespace glyphora {
 
 namespace {
-
-constexpr int kMaxKeyFrames = 20;
 
 // "A<sep>B" as two numbers of `range`; the message of the first refusal.
 std::string readPair(const std::string& text, char sep, cli::Range range, double& a, double& b)
@@ -23,6 +22,29 @@ std::string readPair(const std::string& text, char sep, cli::Range range, double
     return why;
 }
 
+// The batch over an annotation tier: its own required options, and the
+// single-sign ones it replaces refused.
+bool checkEafOptions(RenderOptions& o, bool haveTimes, std::string* error)
+{
+    std::string why;
+    if (!o.output.empty() || haveTimes || !o.keyFrames.empty())
+        why = "-o, --begin, --end and --keyframe do not go with --eaf (each sign has its own; use --keyframe-at)";
+    else if (o.tier.empty() || o.outDir.empty())
+        why = "--eaf needs --tier TIER and --out-dir DIR";
+    if (o.keyFramesAt.empty())
+        o.keyFramesAt = {0.0, 1.0};
+    if (why.empty() && o.keyFramesAt.size() > size_t(base::kMaxKeyFrames))
+        why = "--keyframe-at: " + std::to_string(o.keyFramesAt.size()) + " key frames given, at most " +
+              std::to_string(base::kMaxKeyFrames) + " are allowed";
+    for (int k : o.hiddenKeyFrames)
+        if (why.empty() && k >= int(o.keyFramesAt.size()))
+            why = "--hide-keyframe " + std::to_string(k) + ": there are only " +
+                  std::to_string(o.keyFramesAt.size()) + " key frames (counted from 0)";
+    if (!why.empty() && error)
+        *error = why;
+    return why.empty();
+}
+
 } // namespace
 
 const char* renderUsage()
@@ -31,7 +53,9 @@ const char* renderUsage()
            "           [--keyframe SECONDS[:SHIFT]]... [--hide-keyframe K]...\n"
            "           [--pattern 0..7] [--symmetry 0..7] [--orientation DEGREES]\n"
            "           [--right on|off] [--left on|off] [--right-offset DX,DY] [--left-offset DX,DY]\n"
-           "           [--configuration CELL,...] [--size WxH]\n";
+           "           [--configuration CELL,...] [--size WxH]\n"
+           "       glyphora-render VIDEO TRACKING --eaf DOCUMENT.eaf --tier TIER --out-dir DIR\n"
+           "           [--keyframe-at FRACTION]... [the options above but -o, --begin, --end, --keyframe]\n";
 }
 
 bool parseRenderOptions(int argc, const char* const* argv, RenderOptions& o, std::string* error)
@@ -70,7 +94,7 @@ bool parseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
     });
     opts.repeated("--hide-keyframe", [&o](const std::string& v) {
         long long k = 0;
-        if (!cli::readInteger(v, 0, kMaxKeyFrames - 1, &k).empty())
+        if (!cli::readInteger(v, 0, base::kMaxKeyFrames - 1, &k).empty())
             return "expects a key-frame number counted from 0, got " + cli::quote(v);
         o.hiddenKeyFrames.push_back(static_cast<int>(k));
         return std::string();
@@ -115,6 +139,16 @@ bool parseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
         o.height = static_cast<int>(h);
         return std::string();
     });
+    opts.text("--eaf", &o.eaf);
+    opts.text("--tier", &o.tier);
+    opts.text("--out-dir", &o.outDir);
+    opts.repeated("--keyframe-at", [&o](const std::string& v) {
+        double f = 0;
+        if (!cli::readNumber(v, cli::Range{0, 1}, &f).empty())
+            return "expects a fraction of the sign from 0 (begin) to 1 (end), got " + cli::quote(v);
+        o.keyFramesAt.push_back(f);
+        return std::string();
+    });
     opts.positionals(&positional);
 
     std::string why;
@@ -136,6 +170,10 @@ bool parseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
     o.tracking = positional[1];
     if (o.video.empty() || o.tracking.empty())
         return fail("VIDEO and TRACKING files are required (an empty name was given)");
+    if (!o.eaf.empty())
+        return checkEafOptions(o, haveBegin || haveEnd, error);
+    if (!o.tier.empty() || !o.outDir.empty() || !o.keyFramesAt.empty())
+        return fail("--tier, --out-dir and --keyframe-at go with --eaf");
     if (o.output.empty())
         return fail("-o NAME is required");
     if (!haveBegin || !haveEnd)
@@ -144,9 +182,9 @@ bool parseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
         return fail("--begin " + std::to_string(o.begin) + " lies after --end " + std::to_string(o.end));
     if (o.keyFrames.empty())
         o.keyFrames = {KeyFrameOption{o.begin, 0.0}, KeyFrameOption{o.end, 0.0}};
-    if (o.keyFrames.size() > size_t(kMaxKeyFrames))
+    if (o.keyFrames.size() > size_t(base::kMaxKeyFrames))
         return fail("--keyframe: " + std::to_string(o.keyFrames.size()) + " key frames given, at most " +
-                    std::to_string(kMaxKeyFrames) + " are allowed");
+                    std::to_string(base::kMaxKeyFrames) + " are allowed");
     for (int k : o.hiddenKeyFrames)
         if (k >= int(o.keyFrames.size()))
             return fail("--hide-keyframe " + std::to_string(k) + ": there are only " +

@@ -30,6 +30,14 @@ struct RenderOptions {
     std::vector<int> configuration; // grid positions 0..49 that are on
     int width = 0, height = 0;      // arrow view size; 0: the video's frame size
     bool help = false;
+
+    // One picture per annotation of a tier (--eaf): then -o, --begin, --end
+    // and --keyframe are not given; key frames are placed by --keyframe-at,
+    // fractions of each sign's span (default 0 and 1).
+    std::string eaf;
+    std::string tier;
+    std::string outDir;
+    std::vector<double> keyFramesAt;
 };
 
 // Times beyond this many seconds (about 115 days) are refused: no video is

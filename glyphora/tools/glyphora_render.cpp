@@ -7,7 +7,9 @@
 // Exit status: 0 done (also -h / --help); 2 bad usage or input (nothing
 // written); 1 failure during the run (also standard output that cannot be
 // written, or memory exhausted).
+#include "EafBatch.h"
 #include "RenderOptions.h"
+#include "RenderSign.h"
 
 #include "base/Path.h"
 #include "cli/Files.h"
@@ -17,6 +19,8 @@
 #include "render/SignSession.h"
 
 #include <cerrno>
+#include <unistd.h>
+
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -49,30 +53,6 @@ int runError(const std::string& why)
     return 1;
 }
 
-// A time the sign can use: inside the video, and inside the tracked span
-// (within half a frame of the first and last time codes).
-std::string checkTime(const SignSession& s, const char* what, double seconds)
-{
-    const media::MovieTime t = media::MovieTime::fromSeconds(seconds);
-    const media::MovieTime length = s.duration();
-    char buf[200];
-    if (t.value > length.value) {
-        std::snprintf(buf, sizeof buf, "%s %.3f s lies after the end of the video (%.3f s)", what, seconds,
-                      length.seconds());
-        return buf;
-    }
-    const TrackingTable& table = s.tracking();
-    const double ms = double((t.value * 1000) / t.scale);
-    const double halfFrame = s.fps() > 0 ? 500.0 / s.fps() : 0.0;
-    const double first = table.timeCode(1), last = table.timeCode(table.lineCount());
-    if (ms < first - halfFrame || ms > last + halfFrame) {
-        std::snprintf(buf, sizeof buf, "%s %.3f s lies outside the tracking (%.3f s to %.3f s)", what, seconds,
-                      first / 1000.0, last / 1000.0);
-        return buf;
-    }
-    return std::string();
-}
-
 // Why NAME cannot take the picture and the description: a name of a folder,
 // a missing folder, or an output that is one of the inputs.
 std::string outputProblem(const RenderOptions& o)
@@ -90,32 +70,6 @@ std::string outputProblem(const RenderOptions& o)
     }
     why = cli::outputOverInput(outputs, {o.video, o.tracking});
     return why.empty() ? why : "-o " + o.output + ": " + why;
-}
-
-// A key frame or a boundary of the sign must lie on a frame that decodes:
-// the session would otherwise keep showing the last frame it could read.
-std::string undecodableFrame(const RenderOptions& o)
-{
-    media::VideoFile video;
-    std::string why;
-    if (!video.open(o.video, &why))
-        return "video " + why;
-    cv::Mat frame;
-    auto check = [&](const std::string& what, double seconds) {
-        const int64_t k = video.frameAt(media::MovieTime::fromSeconds(seconds));
-        if (video.frame(k, frame))
-            return std::string();
-        char buf[96];
-        std::snprintf(buf, sizeof buf, " at %.3f s: frame %lld of the video cannot be decoded", seconds,
-                      static_cast<long long>(k));
-        return what + buf + " (a damaged or truncated video?)";
-    };
-    why = check("--begin", o.begin);
-    if (why.empty())
-        why = check("--end", o.end);
-    for (size_t k = 0; why.empty() && k < o.keyFrames.size(); ++k)
-        why = check("--keyframe " + std::to_string(k), o.keyFrames[k].seconds);
-    return why;
 }
 
 // Standard output carries the tracking export: a write that failed (a full
@@ -158,6 +112,10 @@ int render(int argc, char** argv)
         std::fputs(renderUsage(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
+    if (!o.eaf.empty()) {
+        const int status = runEafBatch(o, stderr, ::isatty(STDERR_FILENO) == 1);
+        return status != 0 || !standardOutputFailed(&error) ? status : runError(error);
+    }
     error = outputProblem(o);
     if (!error.empty())
         return inputError(error);
@@ -168,13 +126,9 @@ int render(int argc, char** argv)
     if (!session.loadTracking(o.tracking, &error))
         return inputError(error);
 
-    std::string why = checkTime(session, "--begin", o.begin);
+    std::string why = checkSignTimes(session, o);
     if (why.empty())
-        why = checkTime(session, "--end", o.end);
-    for (size_t k = 0; why.empty() && k < o.keyFrames.size(); ++k)
-        why = checkTime(session, ("--keyframe " + std::to_string(k)).c_str(), o.keyFrames[k].seconds);
-    if (why.empty())
-        why = undecodableFrame(o);
+        why = checkSignFramesDecode(o);
     if (!why.empty())
         return inputError(why);
 
@@ -191,35 +145,8 @@ int render(int argc, char** argv)
     HeadlessGL gl;
     gl.createInBackground();
 
-    // Key frames: each captured at its time, as the user moves the main movie
-    // and presses the capture button.
-    session.newSign();
-    for (const KeyFrameOption& k : o.keyFrames)
-        if (!session.captureKeyFrameAt(media::MovieTime::fromSeconds(k.seconds), &error))
-            return runError(error);
-    // Mixing step: shifts and hidden key frames.
-    session.goToStep(Step::Mixing);
-    for (size_t k = 0; k < o.keyFrames.size(); ++k)
-        session.setKeyFrameShift(int(k), o.keyFrames[k].shift * 100.0);
-    for (int hidden : o.hiddenKeyFrames)
-        session.setKeyFrameShown(hidden, false);
-    // The sign's boundaries, set after the captures (which move them).
-    session.setBoundaries(media::MovieTime::fromSeconds(o.begin), media::MovieTime::fromSeconds(o.end));
-
-    // Arrows step: the tick blends the key frames and gives the mix to the
-    // arrow view.
-    session.goToStep(Step::Arrows);
-    session.tick();
-    session.setArrowsShown(o.right, o.left);
-    if (o.symmetryGiven)
-        session.setSymmetry(o.symmetry);
-    if (o.patternGiven)
-        session.setPattern(o.pattern);
-    session.setOrientation(o.orientation);
-    session.setArrowShift(SignSession::Arrow::Right, o.rightOffsetX, o.rightOffsetY);
-    session.setArrowShift(SignSession::Arrow::Left, o.leftOffsetX, o.leftOffsetY);
-    session.refresh();
-
+    if (!composeSign(session, o, &error))
+        return runError(error);
     if (!gl.waitCreated(width, height, &error))
         return runError(error);
     const SignPattern::DrawStatus status = session.drawArrowView(width, height);

@@ -3,111 +3,71 @@
 #include "propose/Proposal.h"
 #include "run/Calibration.h"
 
-#include <CLI/CLI.hpp>
+#include "base/ReplaceFile.h"
+#include "cli/Files.h"
+#include "cli/Options.h"
+#include "cli/Quote.h"
+
 #include <opencv2/imgcodecs.hpp>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <limits>
 #include <ostream>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace vestiga {
 
 namespace {
 
-// True when both names lead to one existing file (or are the same text).
-bool sameFile(const std::string& a, const std::string& b)
+const char* calibrateUsage()
 {
-    if (a == b)
-        return true;
-    struct stat sa, sb;
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev
-           && sa.st_ino == sb.st_ino;
-}
-
-// Writes bytes to a temporary file beside `path`, then renames it over: a
-// failed write leaves any earlier file whole.
-bool writeWhole(const std::string& path, const std::vector<uchar>& bytes, std::string* error)
-{
-    const std::string tmp = path + ".tmp" + std::to_string(::getpid());
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    auto fail = [&](const char* what) {
-        *error = path + ": " + what + " (" + std::strerror(errno) + ")";
-        if (fd >= 0) {
-            ::close(fd);
-            ::unlink(tmp.c_str());
-        }
-        return false;
-    };
-    if (fd < 0)
-        return fail("cannot create the picture");
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return fail("cannot write the picture");
-        done += static_cast<size_t>(n);
-    }
-    if (::fsync(fd) != 0)
-        return fail("cannot write the picture");
-    ::close(fd);
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        *error = path + ": cannot replace the picture (" + std::strerror(errno) + ")";
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    return true;
+    return "usage: vestiga-calibrate VIDEO -o FILE.calib [--reference-frame N] [--preview PICTURE.png]\n"
+           "Proposes the calibration of a signer video (image area, head box, shoulders, sleeves) from its\n"
+           "reference frame (default 0) and the first seconds after it; --preview draws the proposal over\n"
+           "the reference frame (.png, .jpg).\n"
+           "Exit status: 0 a calibration was written; 1 no signer was found (no face, several faces, a frame\n"
+           "too dark), nothing written; 2 bad usage or input, nothing written.\n";
 }
 
 } // namespace
 
 int runCalibrateCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
-    CLI::App app("Proposes the calibration of a signer video (image area, head box, shoulders, sleeves) "
-                 "from its reference frame and the first seconds after it.",
-                 "vestiga-calibrate");
-    std::string video, output, preview;
+    std::vector<std::string> positional;
+    std::string output, preview;
     int referenceFrame = 0;
-    app.add_option("VIDEO", video, "the video of the signer")->required();
-    app.add_option("-o,--output", output, "the calibration file to write (for vestiga-track --calibration)")
-        ->required();
-    app.add_option("--reference-frame", referenceFrame, "the frame the calibration is for (default 0)")
-        ->check(CLI::Range(0, std::numeric_limits<int>::max()));
-    app.add_option("--preview", preview, "a picture of the proposal drawn over the reference frame (.png, .jpg)");
-    app.footer("Exit status: 0 a calibration was written; 1 no signer was found (no face, several faces, a frame\n"
-               "too dark), nothing written; 2 bad usage or input, nothing written.");
-    for (CLI::Option* o : app.get_options())
-        o->multi_option_policy(CLI::MultiOptionPolicy::Throw);
-
-    std::vector<std::string> reversed(args.rbegin(), args.rend());
-    try {
-        app.parse(reversed);
-    } catch (const CLI::CallForHelp&) {
-        out << app.help();
-        return kCalibrateOk;
-    } catch (const CLI::ParseError& e) {
-        err << "vestiga-calibrate: " << e.what() << "\n" << app.help();
-        return kCalibrateBadInput;
-    }
+    cli::Options opts("vestiga-calibrate", calibrateUsage());
+    opts.text("-o,--output", &output);
+    opts.integer("--reference-frame", &referenceFrame, 0, std::numeric_limits<int>::max());
+    opts.text("--preview", &preview);
+    opts.positionals(&positional);
+    std::string parseError;
+    const int parsed = cli::finishParse(opts, opts.parse(args, &parseError), parseError, out, err);
+    if (parsed >= 0)
+        return parsed;
 
     auto refuse = [&](const std::string& why) {
         err << "vestiga-calibrate: " << why << "\n";
         return kCalibrateBadInput;
     };
+    if (positional.size() != 1)
+        return refuse(positional.empty() ? "a VIDEO is required" : "unexpected argument " + cli::quote(positional[1]));
+    const std::string& video = positional[0];
     if (output.empty())
-        return refuse("-o: the file name is empty");
-    if (sameFile(output, video))
-        return refuse("-o " + output + " is the video itself; it would be overwritten");
+        return refuse("-o FILE.calib is required");
+    std::string problem = cli::outputNameProblem(output);
+    if (!problem.empty())
+        return refuse("-o " + cli::quote(output) + ": " + problem);
+    problem = cli::outputOverInput({output}, {video});
+    if (!problem.empty())
+        return refuse("-o " + cli::quote(output) + ": " + problem);
     if (!preview.empty()) {
-        if (sameFile(preview, video) || sameFile(preview, output))
-            return refuse("--preview " + preview + " is the video or the calibration file; it would be overwritten");
+        problem = cli::outputNameProblem(preview);
+        if (problem.empty())
+            problem = cli::outputOverInput({preview}, {video, output});
+        if (problem.empty() && cli::sameFile(preview, output))
+            problem = "is also the calibration file -o";
+        if (!problem.empty())
+            return refuse("--preview " + cli::quote(preview) + ": " + problem);
         if (!cv::haveImageWriter(preview))
             return refuse("--preview " + preview + ": not a picture format that can be written (use .png or .jpg)");
     }
@@ -136,9 +96,9 @@ int runCalibrateCommand(const std::vector<std::string>& args, std::ostream& out,
     }
     if (!writeCalibrationFile(output, proposal.calibration, &why))
         return refuse(why);
-    if (!preview.empty() && !writeWhole(preview, picture, &why)) {
-        err << "vestiga-calibrate: " << why << "; the calibration " << output << " was written\n";
-        return kCalibrateBadInput;
+    if (!preview.empty() && !base::replaceFile(preview, picture.data(), picture.size(), &why)) {
+        err << "vestiga-calibrate: " << preview << ": " << why << "; the calibration " << output << " was written\n";
+        return cli::kExitFailed;
     }
     err << "vestiga-calibrate: wrote " << output << ": " << describeProposal(proposal) << "\n";
     return kCalibrateOk;

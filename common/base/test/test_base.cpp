@@ -69,6 +69,18 @@ TEST_F(ReplaceFileTest, WritesANewFileAndReplacesAnOldOneWhole)
     EXPECT_TRUE(others().empty());
 }
 
+TEST_F(ReplaceFileTest, AReplacedFileKeepsItsPermissions)
+{
+    write(target, "old");
+    ::chmod(target.c_str(), 0640);
+    std::string error;
+    ASSERT_TRUE(base::replaceFile(target, std::string("new contents"), &error)) << error;
+    EXPECT_EQ(read(target), "new contents");
+    EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_TRUE(others().empty());
+}
+
 TEST_F(ReplaceFileTest, AWriterThatFailsLeavesTheOldFileAndNoTemporary)
 {
     write(target, "precious");

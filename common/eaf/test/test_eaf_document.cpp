@@ -265,15 +265,16 @@ TEST(EafDocument, EncodingAndDeclarationSurviveASave)
     EXPECT_EQ(s.find("<?xml", 1), std::string::npos); // one declaration
 }
 
-TEST(EafDocument, AtomicWriteReplacesWholeOrNotAtAll)
+TEST(EafDocument, SaveReplacesWholeOrNotAtAll)
 {
     const fs::path dir = workDir("atomic");
     const fs::path target = dir / "doc.eaf";
     { std::ofstream(target) << "old"; }
     ::chmod(target.c_str(), 0640);
     std::string error;
-    ASSERT_TRUE(eaf::writeFileAtomically(target.string(), "new contents", &error)) << error;
-    EXPECT_EQ(slurp(target), "new contents");
+    const eaf::Document d = parsed(kDoc);
+    ASSERT_TRUE(d.save(target.string(), &error)) << error;
+    EXPECT_EQ(slurp(target), d.serialize());
     EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1); // no temporary left
@@ -281,14 +282,14 @@ TEST(EafDocument, AtomicWriteReplacesWholeOrNotAtAll)
     // A folder in which nothing can be created: refused, the old file stays.
     if (::geteuid() != 0) {
         ::chmod(dir.c_str(), 0500);
-        EXPECT_FALSE(eaf::writeFileAtomically(target.string(), "other", &error));
+        EXPECT_FALSE(d.save(target.string(), &error));
         EXPECT_NE(error.find("doc.eaf"), std::string::npos) << error;
         ::chmod(dir.c_str(), 0700);
-        EXPECT_EQ(slurp(target), "new contents");
+        EXPECT_EQ(slurp(target), d.serialize());
     }
     // A target that is a folder: the rename fails, nothing is left behind.
     fs::create_directories(dir / "sub.eaf" / "inner");
-    EXPECT_FALSE(eaf::writeFileAtomically((dir / "sub.eaf").string(), "x", &error));
+    EXPECT_FALSE(d.save((dir / "sub.eaf").string(), &error));
     EXPECT_TRUE(fs::is_directory(dir / "sub.eaf"));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
 }
