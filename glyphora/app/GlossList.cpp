@@ -2,25 +2,6 @@
 
 namespace glyphora {
 
-std::string safeFileName(const std::string& gloss)
-{
-    std::string out;
-    size_t chars = 0;
-    for (size_t i = 0; i < gloss.size() && chars < kMaxSafeNameLength; ++chars) {
-        const unsigned char c = static_cast<unsigned char>(gloss[i]);
-        const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-                          c == '_';
-        out += kept ? char(c) : '_';
-        // One character is one UTF-8 sequence: a lead byte and its
-        // continuation bytes (10xxxxxx). A stray continuation byte counts alone.
-        ++i;
-        if (c >= 0xC0)
-            while (i < gloss.size() && (static_cast<unsigned char>(gloss[i]) & 0xC0) == 0x80)
-                ++i;
-    }
-    return out.empty() ? std::string("_") : out;
-}
-
 bool GlossList::load(const std::string& path, std::string* error)
 {
     auto doc = std::make_unique<eaf::Document>();

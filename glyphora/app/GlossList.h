@@ -17,11 +17,9 @@ namespace glyphora {
 // The name of the tier chosen by default when a document has it.
 inline constexpr const char* kDefaultGlossTier = "Gloss";
 
-// A gloss made safe for a file name: ASCII letters, digits, '-' and '_' are
-// kept, every other character (one UTF-8 sequence, so "é" or "/") becomes one
-// '_'; at most kMaxSafeNameLength characters; "_" for an empty gloss.
-inline constexpr size_t kMaxSafeNameLength = 60;
-std::string safeFileName(const std::string& gloss);
+// The saved picture's default name is the gloss made safe for a file name
+// by the batch's own rule (safeGlossName, EafBatch.h), so that a picture
+// saved from the window and one made by the batch are named alike.
 
 struct GlossEntry {
     std::string gloss;

@@ -1,6 +1,7 @@
 // The controller's part for annotation documents: the document action, the
 // dock listing the gloss tier's annotations, and a chosen annotation made the
 // sign's boundaries and the picture's suggested name.
+#include "EafBatch.h"
 #include "GlossPane.h"
 #include "MoviePane.h"
 #include "Principal.h"
@@ -169,7 +170,7 @@ bool Principal::chooseAnnotation(int row)
     movies_->mainMovie()->setCurrentTime(begin);
 
     const QString folder = QFileInfo(QString::fromStdString(session_.videoFile())).absolutePath();
-    suggestedSave_ = QDir(folder).filePath(QString::fromStdString(glyphora::safeFileName(e.gloss)));
+    suggestedSave_ = QDir(folder).filePath(QString::fromStdString(glyphora::safeGlossName(e.gloss)));
     showMessage(tr("Signe « %1 » : %2 – %3").arg(gloss, timeText(e.beginMs), timeText(e.endMs)), false);
     return true;
 }

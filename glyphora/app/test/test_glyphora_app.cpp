@@ -4,6 +4,7 @@
 #include "NSConfWin.h"
 #include "OGLWin.h"
 #include "ArrowsPane.h"
+#include "EafBatch.h"
 #include "GlossList.h"
 #include "GlossPane.h"
 #include "MixingPane.h"
@@ -776,7 +777,7 @@ private slots:
         QCOMPARE(w->moviePane()->beginMovie()->currentTime(), MovieTime::fromSeconds(0.4));
         QCOMPARE(w->moviePane()->endMovie()->currentTime(), MovieTime::fromSeconds(1.2));
         QCOMPARE(w->session().mainTime(), MovieTime::fromSeconds(0.4));
-        QCOMPARE(w->suggestedSaveName(), QFileInfo(video_).absolutePath() + "/MAISON_TOIT__");
+        QCOMPARE(w->suggestedSaveName(), QFileInfo(video_).absolutePath() + QString::fromUtf8("/MAISON_TOIT_é"));
         QTest::qWait(600); // a display tick, so that the views show the frames
         QVERIFY(w->grab().save(screenPath("5-annotations")));
 
@@ -795,7 +796,7 @@ private slots:
         QCOMPARE(list->count(), 2);
         QCOMPARE(w->session().beginTime(), MovieTime::fromSeconds(0.4));
         QCOMPARE(w->session().endTime(), MovieTime::fromSeconds(1.2));
-        QCOMPARE(w->suggestedSaveName(), QFileInfo(video_).absolutePath() + "/MAISON_TOIT__");
+        QCOMPARE(w->suggestedSaveName(), QFileInfo(video_).absolutePath() + QString::fromUtf8("/MAISON_TOIT_é"));
 
         // The symbolic tier takes its parent's times.
         QVERIFY(w->chooseTier("Traduction"));
@@ -831,17 +832,20 @@ private slots:
     // The picture name a gloss gives: kept, replaced, cut and never empty.
     void glossFileNames()
     {
-        using glyphora::safeFileName;
-        QCOMPARE(safeFileName("abc-XYZ_09"), std::string("abc-XYZ_09"));
-        QCOMPARE(safeFileName("MAISON/TOIT é"), std::string("MAISON_TOIT__"));
-        QCOMPARE(safeFileName("../x"), std::string("___x"));
-        QCOMPARE(safeFileName(""), std::string("_"));
+        using glyphora::safeGlossName;
+        QCOMPARE(safeGlossName("abc-XYZ_09"), std::string("abc-XYZ_09"));
+        QCOMPARE(safeGlossName("MAISON/TOIT é"), std::string("MAISON_TOIT_é"));
+        QCOMPARE(safeGlossName("../x"), std::string("___x"));
+        QCOMPARE(safeGlossName(""), std::string("_"));
         // 60 characters, counted as characters, not bytes.
         std::string accents;
         for (int i = 0; i < 70; ++i)
             accents += "é";
-        QCOMPARE(safeFileName(accents), std::string(60, '_'));
-        QCOMPARE(safeFileName(std::string(80, 'a')).size(), size_t(60));
+        std::string sixty;
+        for (int i = 0; i < 60; ++i)
+            sixty += "é";
+        QCOMPARE(safeGlossName(accents), sixty);
+        QCOMPARE(safeGlossName(std::string(80, 'a')).size(), size_t(60));
     }
 };
 
