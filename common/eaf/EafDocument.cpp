@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -113,6 +114,18 @@ bool Document::parse(const std::string& text, const std::string& name, std::stri
                       text.compare(bom, 5, "<?xml") != 0))) {
         setError(error, "'" + name + "' is not well-formed XML (the XML declaration is not at the start)");
         return false;
+    }
+    // A UTF-8 byte-order mark makes the parser read UTF-8 whatever the
+    // declaration names; a save would then contradict one of the two.
+    if (bom && declared) {
+        std::string named = first.attribute("encoding").value();
+        for (char& c : named)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (!named.empty() && named != "utf-8" && named != "utf8") {
+            setError(error, "'" + name + "' is not well-formed XML (a UTF-8 byte-order mark before a declaration of "
+                                "another encoding)");
+            return false;
+        }
     }
     // White space between the top-level nodes (after the declaration, after
     // the root element) is not kept by the parser: put the line breaks back,

@@ -193,6 +193,13 @@ TEST(EafDocument, MalformedInputIsRefusedWithAReasonAndKeepsThePreviousDocument)
     // bytes that follow it.
     EXPECT_FALSE(d.parse("x<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><ANNOTATION_DOCUMENT/>", "late.eaf", &error));
     EXPECT_NE(error.find("declaration"), std::string::npos) << error;
+    // So would a UTF-8 byte-order mark before a declaration of another encoding.
+    EXPECT_FALSE(d.parse("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><ANNOTATION_DOCUMENT/>",
+                         "bom.eaf", &error));
+    EXPECT_NE(error.find("byte-order mark"), std::string::npos) << error;
+    EXPECT_TRUE(eaf::Document().parse("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?><ANNOTATION_DOCUMENT/>",
+                                      "bom8.eaf", &error))
+        << error;
     EXPECT_FALSE(d.parse(R"(<ANNOTATION_DOCUMENT><TIME_ORDER><TIME_SLOT TIME_SLOT_ID="t" TIME_VALUE="-5"/></TIME_ORDER></ANNOTATION_DOCUMENT>)",
                          "neg.eaf", &error));
     EXPECT_NE(error.find("-5"), std::string::npos) << error;
