@@ -1,6 +1,9 @@
 #include "run/TrackingRun.h"
 #include "run/FrameReader.h"
 
+#include "base/Path.h"
+#include "cli/Files.h"
+
 #include <opencv2/imgcodecs.hpp>
 
 #include <cerrno>
@@ -39,23 +42,12 @@ std::string outputProblem(const std::string& path)
     }
     if (errno != ENOENT)
         return std::string("cannot be written (") + std::strerror(errno) + ")";
-    const auto slash = path.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    const std::string dir = base::folderOf(path);
+    if (!base::isFolder(dir))
         return "its directory " + dir + " does not exist";
     if (::access(dir.c_str(), W_OK | X_OK) != 0)
         return "its directory " + dir + " is not writable";
     return std::string();
-}
-
-bool sameFile(const std::string& a, const std::string& b)
-{
-    if (a.empty() || b.empty())
-        return false;
-    struct stat sa, sb;
-    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0)
-        return a == b;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 // Pixel position of an estimate, truncated toward zero; false for a value that
@@ -163,7 +155,7 @@ bool TrackingRun::begTrack(const TrackingOptions& options, std::string* error)
         why = outputProblem(options_.annotatedVideo);
         if (!why.empty())
             return fail(error, "annotated video " + options_.annotatedVideo + ": " + why);
-        if (sameFile(options_.annotatedVideo, options_.trackingFile))
+        if (cli::sameFile(options_.annotatedVideo, options_.trackingFile))
             return fail(error, "annotated video " + options_.annotatedVideo + ": same file as the tracking file");
     }
     if (!options_.confidenceFile.empty()) {
@@ -171,14 +163,14 @@ bool TrackingRun::begTrack(const TrackingOptions& options, std::string* error)
         if (!why.empty())
             return fail(error, "confidence file " + options_.confidenceFile + ": " + why);
         for (const std::string* other : {&options_.trackingFile, &options_.annotatedVideo})
-            if (sameFile(options_.confidenceFile, *other) || options_.confidenceFile == *other)
+            if (cli::sameFile(options_.confidenceFile, *other))
                 return fail(error, "confidence file " + options_.confidenceFile + ": same file as " + *other);
     }
     for (const std::string* input : {&options_.videoFile, &options_.skinFile, &options_.bgFile}) {
         if (camera && input == &options_.videoFile)
             continue;
         for (const std::string* output : {&options_.trackingFile, &options_.annotatedVideo, &options_.confidenceFile})
-            if (sameFile(*input, *output))
+            if (cli::sameFile(*input, *output))
                 return fail(error, "output file " + *output + " is the input file " + *input
                                        + "; it would be overwritten");
     }
