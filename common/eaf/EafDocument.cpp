@@ -33,6 +33,36 @@ bool isDigits(const char* s)
     return true;
 }
 
+// The encoding a declaration names, read the way the parser's encoding
+// detection reads it: the first "encoding" anywhere inside "<?xml ... ?>",
+// whatever precedes it (an attribute name with stray bytes before it still
+// counts). "utf-8" when the declaration names none; "?" when it names one in
+// a form that cannot be read, which no caller takes for UTF-8.
+std::string declaredEncoding(const std::string& text, size_t start)
+{
+    const size_t close = text.find("?>", start);
+    const std::string decl = text.substr(start, close == std::string::npos ? std::string::npos : close - start);
+    size_t i = decl.find("encoding");
+    if (i == std::string::npos)
+        return "utf-8";
+    i += 8;
+    auto skipSpace = [&] {
+        while (i < decl.size() && std::strchr(" \t\r\n", decl[i]) && decl[i])
+            ++i;
+    };
+    skipSpace();
+    if (i >= decl.size() || decl[i] != '=')
+        return "?";
+    ++i;
+    skipSpace();
+    if (i >= decl.size() || (decl[i] != '"' && decl[i] != '\''))
+        return "?";
+    const size_t end = decl.find(decl[i], i + 1);
+    if (end == std::string::npos)
+        return "?";
+    return decl.substr(i + 1, end - i - 1);
+}
+
 // A whole number of milliseconds (xsd:unsignedLong, bounded so that sums of
 // two stay far inside int64).
 bool parseMs(const char* s, int64_t& out)
@@ -118,10 +148,10 @@ bool Document::parse(const std::string& text, const std::string& name, std::stri
     // A UTF-8 byte-order mark makes the parser read UTF-8 whatever the
     // declaration names; a save would then contradict one of the two.
     if (bom && declared) {
-        std::string named = first.attribute("encoding").value();
+        std::string named = declaredEncoding(text, bom);
         for (char& c : named)
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (!named.empty() && named != "utf-8" && named != "utf8") {
+        if (named != "utf-8" && named != "utf8") {
             setError(error, "'" + name + "' is not well-formed XML (a UTF-8 byte-order mark before a declaration of "
                                 "another encoding)");
             return false;

@@ -197,6 +197,11 @@ TEST(EafDocument, MalformedInputIsRefusedWithAReasonAndKeepsThePreviousDocument)
     EXPECT_FALSE(d.parse("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><ANNOTATION_DOCUMENT/>",
                          "bom.eaf", &error));
     EXPECT_NE(error.find("byte-order mark"), std::string::npos) << error;
+    // Stray bytes glued to the attribute's name hide it from the attribute
+    // table but not from the encoding detection that reads the saved copy.
+    EXPECT_FALSE(d.parse("\xEF\xBB\xBF<?xml version=\"1.0\" \xAB\xAB" "encoding=\"ISO-8859-1\"?><ANNOTATION_DOCUMENT/>",
+                         "bom-stray.eaf", &error));
+    EXPECT_NE(error.find("byte-order mark"), std::string::npos) << error;
     EXPECT_TRUE(eaf::Document().parse("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?><ANNOTATION_DOCUMENT/>",
                                       "bom8.eaf", &error))
         << error;
