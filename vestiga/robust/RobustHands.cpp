@@ -15,6 +15,23 @@ cv::Point2d clampInto(const cv::Point2d& p, cv::Size size)
     return cv::Point2d(std::min(std::max(p.x, 0.0), size.width - 1.0), std::min(std::max(p.y, 0.0), size.height - 1.0));
 }
 
+// The label under a point, or the nearest one within two pixels (a blob's
+// centre may fall on a hole of the map); 0 when none.
+int pieceAt(const cv::Mat& lab, const cv::Point2d& p)
+{
+    const int cx = static_cast<int>(std::lround(p.x)), cy = static_cast<int>(std::lround(p.y));
+    int best = 0, bestD = 1 << 30;
+    for (int y = std::max(0, cy - 2); y <= std::min(lab.rows - 1, cy + 2); ++y)
+        for (int x = std::max(0, cx - 2); x <= std::min(lab.cols - 1, cx + 2); ++x) {
+            const int l = lab.at<int>(y, x), d = (x - cx) * (x - cx) + (y - cy) * (y - cy);
+            if (l > 0 && d < bestD) {
+                best = l;
+                bestD = d;
+            }
+        }
+    return best;
+}
+
 } // namespace
 
 cv::Mat skinMask(const cv::Mat& skinMap, int threshold)
@@ -194,6 +211,62 @@ void markLimbs(std::vector<HandCandidate>& c, const cv::Mat& dist, double radius
     }
 }
 
+void addFaceContacts(std::vector<HandCandidate>& c, const cv::Mat& skin, const cv::Mat& hidden, int side,
+                     double minArea, double minDist, double depth, double contactFill, cv::Mat* labels)
+{
+    if (hidden.empty() || skin.empty())
+        return;
+    cv::Mat localLabels, observable, near, stats, centroids;
+    cv::Mat& lab = labels ? *labels : localLabels;
+    cv::bitwise_and(skin, ~hidden, observable);
+    const int n = cv::connectedComponentsWithStats(observable, lab, stats, centroids, 8, CV_32S);
+    // Observable skin next to a hidden pixel.
+    cv::dilate(hidden, near, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
+    std::vector<double> sx(static_cast<size_t>(n), 0), sy(static_cast<size_t>(n), 0);
+    std::vector<int> count(static_cast<size_t>(n), 0);
+    for (int y = 0; y < lab.rows; ++y) {
+        const int* l = lab.ptr<int>(y);
+        const uchar* h = near.ptr<uchar>(y);
+        for (int x = 0; x < lab.cols; ++x)
+            if (l[x] > 0 && h[x]) {
+                sx[static_cast<size_t>(l[x])] += x;
+                sy[static_cast<size_t>(l[x])] += y;
+                ++count[static_cast<size_t>(l[x])];
+            }
+    }
+    const size_t given = c.size();
+    std::vector<int> candLabel(given);
+    for (size_t j = 0; j < given; ++j)
+        candLabel[j] = pieceAt(lab, c[j].p);
+    for (int l = 1; l < n; ++l) {
+        const size_t k = static_cast<size_t>(l);
+        if (stats.at<int>(l, cv::CC_STAT_AREA) < minArea || count[k] < std::max(2, side / 2))
+            continue;
+        const cv::Point2d at(sx[k] / count[k], sy[k] / count[k]);
+        bool covered = false;
+        for (size_t j = 0; j < given; ++j) {
+            if (candLabel[j] != l)
+                continue;
+            if (cv::norm(c[j].p - at) < side)
+                covered = c[j].atFace = true;
+            else if (cv::norm(c[j].p - at) >= minDist)
+                c[j].limb = true;
+        }
+        if (!covered) {
+            const cv::Point2d centre(centroids.at<double>(l, 0), centroids.at<double>(l, 1));
+            const cv::Point2d v = at - centre;
+            const double len = cv::norm(v);
+            HandCandidate h;
+            h.p = len > 1e-9 ? at + v * (depth / len) : at;
+            h.p.x = std::min(std::max(h.p.x, 0.0), skin.cols - 1.0);
+            h.p.y = std::min(std::max(h.p.y, 0.0), skin.rows - 1.0);
+            h.fill = contactFill;
+            h.atFace = true;
+            c.push_back(h);
+        }
+    }
+}
+
 std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::array<cv::Point2d, 2>& pred,
                                const std::array<double, 2>& sigma, const std::array<cv::Point2d, 2>& shoulder,
                                double reachPx, double handPx, double R, const RobustOptions& o)
@@ -360,6 +433,8 @@ void RobustHands::update(const cv::Mat& skinMap)
     cand_ = findHandCandidates(skin, hidden_, side_, o_, &work_);
     markLimbs(cand_, armDistance(skin, hidden_, s_.shoulderR, s_.shoulderL, o_.seedRadius * s_.shoulderDistance, &dist_),
               o_.limbRadius * s_.handWidth, o_.limbGain * s_.handWidth);
+    addFaceContacts(cand_, skin, hidden_, side_, o_.contactArea * side_ * side_, o_.forearmEnd * s_.shoulderDistance,
+                    o_.contactDepth * s_.handWidth, o_.contactFill, &labels_);
 
     std::array<cv::Point2d, 2> pred;
     std::array<double, 2> sigma;

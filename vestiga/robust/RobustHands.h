@@ -10,7 +10,10 @@
 //  2. A box of about the hand's size slides over the picture; its fill is the
 //     share of skin among its observable pixels. A hand fills it almost
 //     completely, a bare forearm only partly, so the local maxima of the fill
-//     are hand candidates, also for short sleeves and hands at the face.
+//     are hand candidates, also for short sleeves. A hand in front of the
+//     face shows no skin of its own; where a bare forearm runs into the face
+//     or the neck, a candidate is put just beyond, and the rest of that
+//     forearm's skin counts as arm, not hand.
 //  3. Each hand predicts its position from its last position and velocity.
 //     The pair of candidates (or "not seen") for hand 1 and hand 2 with the
 //     lowest joint cost is chosen: squared distance to the prediction over
@@ -45,6 +48,10 @@ struct RobustOptions {
     double limbRadius = 0.9;  // how far beyond a candidate the arm is followed, in hand widths
     double limbGain = 0.6;    // arm growth beyond a candidate that makes it a limb point, in hand widths
     double limbCost = 1.0;    // extra cost of a limb point
+    double contactArea = 1.0; // least area of skin touching the face that makes a contact, in candidate windows
+    double contactFill = 0.7; // fill given to a contact with the face
+    double contactDepth = 0.5; // how far beyond the contact the hand lies, in hand widths
+    double forearmEnd = 0.5;  // farther than this from a contact (in shoulder distances), its skin is the forearm
     double unexplainedCost = 1.5; // cost of each hand-like candidate (not a limb point) left to no hand
     double crossCost = 0.0;   // cost of hand 1 lying right of hand 2 in the picture (crossed hands)
     double fillWeight = 2.0;  // weight of a candidate's fill (a better blob is cheaper)
@@ -60,6 +67,9 @@ struct HandCandidate {
     // A point along a bare arm rather than at its end (an elbow, a forearm):
     // the skin goes on farther from the shoulder beyond it.
     bool limb = false;
+    // Where a forearm's skin meets the face or the neck: the hand is in
+    // front of them.
+    bool atFace = false;
 };
 
 // Distance from the shoulders along the skin: a breadth-first walk over the
@@ -71,6 +81,19 @@ cv::Mat armDistance(const cv::Mat& skin, const cv::Mat& hidden, const cv::Point2
 // Marks the candidates after which the arm distance still grows by more than
 // `gain` pixels within `radius` pixels: points along an arm, not its end.
 void markLimbs(std::vector<HandCandidate>& c, const cv::Mat& dist, double radius, double gain);
+
+// A hand in front of the face or the neck shows no skin of its own: only the
+// forearm leading to it does, and that forearm's skin ends at the hidden
+// region. For every piece of observable skin of at least `minArea` pixels
+// that touches the hidden region, a candidate (flagged `atFace`, fill
+// `contactFill`) is put `depth` pixels beyond the middle of the touching
+// pixels, on the line from the piece's centroid through it (the forearm's
+// direction, into the hidden region), unless a candidate already lies within
+// `side` pixels of that middle; the piece's candidates farther than
+// `minDist` from it become limb points: the forearm and the elbow, not a
+// hand. `labels` is reused work.
+void addFaceContacts(std::vector<HandCandidate>& c, const cv::Mat& skin, const cv::Mat& hidden, int side,
+                     double minArea, double minDist, double depth, double contactFill, cv::Mat* labels = nullptr);
 
 // Skin pixels (255) of a skin map.
 cv::Mat skinMask(const cv::Mat& skinMap, int threshold);
@@ -142,7 +165,7 @@ private:
     cv::Point2d head_;
     double headConf_ = 0;
     cv::Mat hidden_;
-    cv::Mat skin_, dist_;
+    cv::Mat skin_, dist_, labels_;
     CandidateWork work_;
     std::vector<HandCandidate> cand_;
     std::array<cv::Point2d, 2> pos_, vel_;

@@ -78,6 +78,43 @@ TEST(RobustCandidates, LimbPointsAreTheMiddleOfAnArmNotItsEnd)
     EXPECT_TRUE(c[1].limb);
 }
 
+TEST(RobustCandidates, AForearmRunningIntoTheFaceEndsInAHandBeyondIt)
+{
+    // The face is hidden; a bare forearm comes up from (200, 260) and runs
+    // into it at y = 120: the hand is in front of the face, a little beyond.
+    cv::Mat hidden = blank();
+    cv::rectangle(hidden, cv::Rect(170, 40, 60, 80), cv::Scalar(255), cv::FILLED);
+    cv::Mat skin = blank();
+    cv::line(skin, {200, 260}, {200, 60}, cv::Scalar(255), 12);
+    // A hand elsewhere, not touching the face, gets no contact.
+    disc(skin, {320, 200}, 14);
+    std::vector<HandCandidate> c(3);
+    c[0].p = {200, 240}; // near the forearm's far end (the elbow)
+    c[1].p = {200, 170}; // the forearm's middle
+    c[2].p = {320, 200};
+    addFaceContacts(c, skin, hidden, 21, 200, 60, 10, 0.7);
+    ASSERT_EQ(c.size(), 4u);
+    EXPECT_TRUE(c[3].atFace);
+    EXPECT_NEAR(c[3].p.x, 200, 1.0);
+    EXPECT_NEAR(c[3].p.y, 120 - 10, 2.0); // 10 pixels into the face from where the skin meets it
+    EXPECT_TRUE(c[0].limb);               // the elbow, 120 pixels down the arm
+    EXPECT_FALSE(c[1].limb);              // within 60 pixels: may still be the hand
+    EXPECT_FALSE(c[2].limb || c[2].atFace);
+
+    // A candidate already at the contact is flagged instead of doubled; skin
+    // too small to be a forearm (an edge of the face showing) adds nothing.
+    std::vector<HandCandidate> d(1);
+    d[0].p = {200, 128};
+    addFaceContacts(d, skin, hidden, 21, 200, 60, 10, 0.7);
+    ASSERT_EQ(d.size(), 1u);
+    EXPECT_TRUE(d[0].atFace);
+    cv::Mat sliver = blank();
+    cv::rectangle(sliver, cv::Rect(230, 60, 2, 30), cv::Scalar(255), cv::FILLED);
+    std::vector<HandCandidate> none;
+    addFaceContacts(none, sliver, hidden, 21, 200, 60, 10, 0.7);
+    EXPECT_TRUE(none.empty());
+}
+
 TEST(RobustAssignment, EachHandKeepsItsBlobAndShareOnlyWhenBothAreThere)
 {
     RobustOptions o;
