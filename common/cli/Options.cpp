@@ -144,7 +144,18 @@ Options::Outcome Options::parse(const std::vector<std::string>& args, std::strin
             if (why.compare(0, name.size() + 1, name + ":") == 0)
                 return refuse(d->shown + ": a value is missing");
         }
-        return refuse(why);
+        // A flag given a value that is not a truth value ("--quiet=x"):
+        // CLI11's message would repeat every occurrence of the flag and the
+        // value raw.
+        const std::string flagValue = "Could not convert: ";
+        if (why.compare(0, flagValue.size(), flagValue) == 0) {
+            const size_t end = why.find(' ', flagValue.size());
+            return refuse(why.substr(flagValue.size(), end == std::string::npos ? end : end - flagValue.size())
+                          + " takes no value");
+        }
+        // Anything else: CLI11's own words, made safe and short, since they
+        // may quote the arguments.
+        return refuse(quote(why, 200));
     }
     if (m.help)
         return Outcome::Help;

@@ -177,6 +177,10 @@ TEST(OptionsTest, SharedConventions)
     EXPECT_EQ(refused({"--begin", "1e300"}), "--begin: '1e300' is out of range (0 to 100)");
     EXPECT_EQ(refused({"--pattern", "8"}), "--pattern: '8' is out of range (0 to 7)");
     EXPECT_EQ(refused({"-o", ""}), "-o: the file name is empty");
+    // A flag with a value that is not a truth value, however often it is
+    // repeated, gets one short line (CLI11 itself echoes every occurrence).
+    EXPECT_EQ(refused({"--quiet=x"}), "--quiet takes no value");
+    EXPECT_EQ(refused({"-hhhh", "--help=a0"}), "--help takes no value");
 
     std::ostringstream out, err;
     cli::Options o("tool", "usage: tool FILE\n");
