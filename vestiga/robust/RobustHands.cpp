@@ -50,30 +50,38 @@ std::vector<HandCandidate> findHandCandidates(const cv::Mat& skin, const cv::Mat
     CandidateWork local;
     CandidateWork& w = work ? *work : local;
     side |= 1; // an odd window has a centre pixel
-    const cv::Size win(side, side);
-    // Observable pixels (1) and observable skin pixels (1), as floats.
+    // Observable pixels and observable skin pixels, counted over the window
+    // through integral images (the window is cut at the picture's edge:
+    // outside counts as neither).
     cv::Mat& vis = w.vis;
-    vis.create(skin.size(), CV_32F);
-    vis.setTo(1);
-    if (!hidden.empty())
-        vis.setTo(0, hidden);
     cv::Mat& sk = w.sk;
-    skin.convertTo(sk, CV_32F, 1.0 / 255.0);
-    cv::multiply(sk, vis, sk);
+    if (hidden.empty())
+        vis.create(skin.size(), CV_8U), vis.setTo(1);
+    else
+        cv::compare(hidden, 0, vis, cv::CMP_EQ), vis.setTo(1, vis);
+    cv::min(skin, vis, sk); // skin is 0 or 255, vis 0 or 1
     cv::Mat &num = w.num, &den = w.den;
-    cv::boxFilter(sk, num, CV_32F, win, cv::Point(-1, -1), false, cv::BORDER_CONSTANT);
-    cv::boxFilter(vis, den, CV_32F, win, cv::Point(-1, -1), false, cv::BORDER_CONSTANT);
+    cv::integral(sk, num, CV_32S);
+    cv::integral(vis, den, CV_32S);
+    const int r = side / 2;
     const float area = static_cast<float>(side * side);
     const float minDen = static_cast<float>(o.minVisible) * area;
     const float minNum = 0.25f * area;
     cv::Mat& fill = w.fill;
     fill.create(skin.size(), CV_32F);
     for (int y = 0; y < fill.rows; ++y) {
-        const float* n = num.ptr<float>(y);
-        const float* d = den.ptr<float>(y);
+        const int y0 = std::max(0, y - r), y1 = std::min(fill.rows, y + r + 1);
+        const int* n0 = num.ptr<int>(y0);
+        const int* n1 = num.ptr<int>(y1);
+        const int* d0 = den.ptr<int>(y0);
+        const int* d1 = den.ptr<int>(y1);
         float* f = fill.ptr<float>(y);
-        for (int x = 0; x < fill.cols; ++x)
-            f[x] = d[x] >= minDen && n[x] >= minNum ? n[x] / d[x] : 0.0f;
+        for (int x = 0; x < fill.cols; ++x) {
+            const int x0 = std::max(0, x - r), x1 = std::min(fill.cols, x + r + 1);
+            const float n = static_cast<float>(n1[x1] - n1[x0] - n0[x1] + n0[x0]);
+            const float d = static_cast<float>(d1[x1] - d1[x0] - d0[x1] + d0[x0]);
+            f[x] = d >= minDen && n >= minNum ? n / d : 0.0f;
+        }
     }
     // A hand fills a plateau of window positions; a second, smaller box
     // average puts the maximum in the plateau's middle.
@@ -216,36 +224,70 @@ void addFaceContacts(std::vector<HandCandidate>& c, const cv::Mat& skin, const c
 {
     if (hidden.empty() || skin.empty())
         return;
-    cv::Mat localLabels, observable, near, stats, centroids;
+    cv::Mat localLabels;
     cv::Mat& lab = labels ? *labels : localLabels;
-    cv::bitwise_and(skin, ~hidden, observable);
-    const int n = cv::connectedComponentsWithStats(observable, lab, stats, centroids, 8, CV_32S);
-    // Observable skin next to a hidden pixel.
-    cv::dilate(hidden, near, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)));
-    std::vector<double> sx(static_cast<size_t>(n), 0), sy(static_cast<size_t>(n), 0);
-    std::vector<int> count(static_cast<size_t>(n), 0);
-    for (int y = 0; y < lab.rows; ++y) {
-        const int* l = lab.ptr<int>(y);
-        const uchar* h = near.ptr<uchar>(y);
-        for (int x = 0; x < lab.cols; ++x)
-            if (l[x] > 0 && h[x]) {
-                sx[static_cast<size_t>(l[x])] += x;
-                sy[static_cast<size_t>(l[x])] += y;
-                ++count[static_cast<size_t>(l[x])];
+    lab.create(skin.size(), CV_32S);
+    lab.setTo(0);
+    const int W = skin.cols, H = skin.rows;
+    auto observable = [&](int x, int y) { return skin.at<uchar>(y, x) && !hidden.at<uchar>(y, x); };
+    auto touches = [&](int x, int y) {
+        for (int v = std::max(0, y - 1); v <= std::min(H - 1, y + 1); ++v)
+            for (int u = std::max(0, x - 1); u <= std::min(W - 1, x + 1); ++u)
+                if (hidden.at<uchar>(v, u))
+                    return true;
+        return false;
+    };
+    // Only skin next to the hidden region can touch it: the pieces are
+    // filled from there (8-connected), in scan order of their first contact,
+    // so that pieces elsewhere in the picture cost nothing.
+    const cv::Rect box = cv::boundingRect(hidden);
+    if (box.area() == 0)
+        return;
+    const cv::Rect scan = cv::Rect(box.x - 1, box.y - 1, box.width + 2, box.height + 2) & cv::Rect(0, 0, W, H);
+    struct Piece {
+        int label = 0, area = 0, contacts = 0;
+        double sx = 0, sy = 0, cx = 0, cy = 0;
+    };
+    std::vector<Piece> pieces;
+    std::vector<cv::Point> queue;
+    for (int y = scan.y; y < scan.y + scan.height; ++y)
+        for (int x = scan.x; x < scan.x + scan.width; ++x) {
+            if (lab.at<int>(y, x) || !observable(x, y) || !touches(x, y))
+                continue;
+            Piece piece;
+            piece.label = static_cast<int>(pieces.size()) + 1;
+            queue.assign(1, cv::Point(x, y));
+            lab.at<int>(y, x) = piece.label;
+            for (size_t i = 0; i < queue.size(); ++i) {
+                const cv::Point q = queue[i];
+                ++piece.area;
+                piece.sx += q.x;
+                piece.sy += q.y;
+                if (touches(q.x, q.y)) {
+                    ++piece.contacts;
+                    piece.cx += q.x;
+                    piece.cy += q.y;
+                }
+                for (int v = std::max(0, q.y - 1); v <= std::min(H - 1, q.y + 1); ++v)
+                    for (int u = std::max(0, q.x - 1); u <= std::min(W - 1, q.x + 1); ++u)
+                        if (!lab.at<int>(v, u) && observable(u, v)) {
+                            lab.at<int>(v, u) = piece.label;
+                            queue.emplace_back(u, v);
+                        }
             }
-    }
+            pieces.push_back(piece);
+        }
     const size_t given = c.size();
     std::vector<int> candLabel(given);
     for (size_t j = 0; j < given; ++j)
         candLabel[j] = pieceAt(lab, c[j].p);
-    for (int l = 1; l < n; ++l) {
-        const size_t k = static_cast<size_t>(l);
-        if (stats.at<int>(l, cv::CC_STAT_AREA) < minArea || count[k] < std::max(2, side / 2))
+    for (const Piece& piece : pieces) {
+        if (piece.area < minArea || piece.contacts < std::max(2, side / 2))
             continue;
-        const cv::Point2d at(sx[k] / count[k], sy[k] / count[k]);
+        const cv::Point2d at(piece.cx / piece.contacts, piece.cy / piece.contacts);
         bool covered = false;
         for (size_t j = 0; j < given; ++j) {
-            if (candLabel[j] != l)
+            if (candLabel[j] != piece.label)
                 continue;
             if (cv::norm(c[j].p - at) < side)
                 covered = c[j].atFace = true;
@@ -253,13 +295,12 @@ void addFaceContacts(std::vector<HandCandidate>& c, const cv::Mat& skin, const c
                 c[j].limb = true;
         }
         if (!covered) {
-            const cv::Point2d centre(centroids.at<double>(l, 0), centroids.at<double>(l, 1));
-            const cv::Point2d v = at - centre;
+            const cv::Point2d v = at - cv::Point2d(piece.sx / piece.area, piece.sy / piece.area);
             const double len = cv::norm(v);
             HandCandidate h;
             h.p = len > 1e-9 ? at + v * (depth / len) : at;
-            h.p.x = std::min(std::max(h.p.x, 0.0), skin.cols - 1.0);
-            h.p.y = std::min(std::max(h.p.y, 0.0), skin.rows - 1.0);
+            h.p.x = std::min(std::max(h.p.x, 0.0), W - 1.0);
+            h.p.y = std::min(std::max(h.p.y, 0.0), H - 1.0);
             h.fill = contactFill;
             h.atFace = true;
             c.push_back(h);
