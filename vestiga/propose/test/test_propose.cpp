@@ -180,25 +180,53 @@ TEST(ProposeTest, ImageAreaOfAPortraitPictureIsNotTallerThanWide)
     EXPECT_EQ(checkCalibration(p.calibration, portrait.cols, portrait.rows), "");
 }
 
-TEST(SilhouetteTest, ShoulderIsWhereTheOutlineTurnsDown)
+TEST(SilhouetteTest, ShoulderIsWhereTheUpperEdgeTurnsDown)
 {
-    // A neck 10 wide for 20 rows, a slope outward of 3 pixels a row for 10
-    // rows, then an arm straight down: the turn is at the slope's end.
-    std::vector<double> side;
-    for (int i = 0; i < 20; ++i)
-        side.push_back(10);
-    for (int i = 1; i <= 10; ++i)
-        side.push_back(10 + 3 * i);
-    for (int i = 0; i < 30; ++i)
-        side.push_back(40);
-    EXPECT_EQ(propose::shoulderRow(side, 5, 20), 29);
-    // A straight slope or a column has no turn.
-    std::vector<double> straight(60);
-    for (int i = 0; i < 60; ++i)
-        straight[i] = 10 + i;
-    EXPECT_EQ(propose::shoulderRow(straight, 5, 20), -1);
-    EXPECT_EQ(propose::shoulderRow(std::vector<double>(60, 40), 5, 20), -1);
-    EXPECT_EQ(propose::shoulderRow(std::vector<double>(5, 40), 5, 20), -1);
+    // Seen from above: the head's columns at row 0 up to 30, a step down to a
+    // shoulder line sloping gently (one row in five) for 40 columns, then an
+    // arm running steeply down, then nothing (the edge at the bottom). The
+    // step off the head and the body's far edge are not the shoulder.
+    std::vector<double> top;
+    for (int d = 0; d < 30; ++d)
+        top.push_back(0);
+    for (int d = 0; d < 40; ++d)
+        top.push_back(30 + d / 5.0);
+    for (int d = 1; d <= 20; ++d)
+        top.push_back(38 + 3 * d);
+    for (int d = 0; d < 30; ++d)
+        top.push_back(120);
+    EXPECT_EQ(propose::shoulderColumn(top, 36, 110, 5), 69);
+    // A level edge, an edge rising outward (an arm raised) and an edge too
+    // short for the span have no shoulder.
+    EXPECT_EQ(propose::shoulderColumn(std::vector<double>(100, 30), 10, 90, 5), -1);
+    std::vector<double> rising(100);
+    for (int d = 0; d < 100; ++d)
+        rising[d] = 80 - 0.7 * d;
+    EXPECT_EQ(propose::shoulderColumn(rising, 10, 90, 5), -1);
+    EXPECT_EQ(propose::shoulderColumn(std::vector<double>(8, 30), 0, 8, 5), -1);
+}
+
+TEST(SilhouetteTest, UpperEdgeSeenFromTheMidline)
+{
+    // A drawn bust: a head (circle) on a trapezoid body whose shoulders are
+    // corners at known places, with a one-column notch that the running
+    // median removes.
+    cv::Mat fg = cv::Mat::zeros(200, 300, CV_8U);
+    cv::circle(fg, cv::Point(150, 50), 25, cv::Scalar(255), cv::FILLED);
+    const std::vector<cv::Point> body{{140, 70}, {160, 70}, {220, 90}, {235, 199}, {65, 199}, {80, 90}};
+    cv::fillPoly(fg, std::vector<std::vector<cv::Point>>{body}, cv::Scalar(255));
+    fg.col(190).setTo(0);
+    const std::vector<double> right = propose::topEdge(fg, 150, +1, 40, 150, 120);
+    const std::vector<double> left = propose::topEdge(fg, 150, -1, 40, 150, 120);
+    ASSERT_EQ(right.size(), 121u);
+    EXPECT_EQ(right[0], 0);     // the head fills the midline from the first row
+    EXPECT_NEAR(right[40], 80 - 40, 1.5);
+    EXPECT_NEAR(right[50], 83 - 40, 1.5);
+    EXPECT_NEAR(right[40], left[40], 1);
+    EXPECT_EQ(right[110], 150); // beyond the body: nothing down to the last row
+    // The shoulders are the corners at 70 columns out on both sides.
+    EXPECT_NEAR(propose::shoulderColumn(right, 35, 110, 6), 70, 3);
+    EXPECT_NEAR(propose::shoulderColumn(left, 35, 110, 6), 70, 3);
 }
 
 TEST(SilhouetteTest, MedianPictureDropsWhatMoves)
