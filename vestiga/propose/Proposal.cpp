@@ -131,6 +131,44 @@ double forearmSkin(const std::vector<const cv::Mat*>& pictures, const cv::Rect2d
     return ratios[ratios.size() / 2];
 }
 
+// The middle of the chest on a foreground mask: the median, over the rows
+// from a third to two thirds of a head height under the chin, of the middle of
+// the foreground run through the face's midline column (gaps of a twentieth
+// of a head width bridged). The face's midline where the chest does not show
+// or its middle strays more than half a head width from it.
+double chestMiddle(const cv::Mat& fg, const cv::Rect2d& head, double midline)
+{
+    const int xm = static_cast<int>(std::lround(midline));
+    const int maxGap = std::max(2, static_cast<int>(0.05 * head.width));
+    const int reach = static_cast<int>(std::lround(2.0 * head.width));
+    const double chin = head.y + head.height;
+    std::vector<double> middles;
+    for (int y = static_cast<int>(std::lround(chin + 0.33 * head.height));
+         y <= static_cast<int>(std::lround(chin + 0.67 * head.height)); ++y) {
+        if (y < 0 || y >= fg.rows || xm < 0 || xm >= fg.cols || !fg.at<uchar>(y, xm))
+            continue;
+        const uchar* p = fg.ptr<uchar>(y);
+        auto walk = [&](int step) {
+            int last = xm, gap = 0;
+            for (int x = xm + step; x >= 0 && x < fg.cols && std::abs(x - xm) <= reach; x += step) {
+                if (p[x]) {
+                    last = x;
+                    gap = 0;
+                } else if (++gap > maxGap) {
+                    break;
+                }
+            }
+            return last;
+        };
+        middles.push_back(0.5 * (walk(-1) + walk(+1)));
+    }
+    if (middles.empty())
+        return midline;
+    std::nth_element(middles.begin(), middles.begin() + static_cast<std::ptrdiff_t>(middles.size() / 2), middles.end());
+    const double m = middles[middles.size() / 2];
+    return std::fabs(m - midline) <= 0.5 * head.width ? m : midline;
+}
+
 // The shoulders on a foreground mask, where the body's upper edge beside the
 // head turns from running level to running down along the arm: the corner of
 // the shoulder, seen from above. The clicked shoulder is the arm's joint,
@@ -149,7 +187,7 @@ int readShoulders(const cv::Mat& fg, const cv::Rect2d& head, double midline, cv:
     const int reach = static_cast<int>(std::lround(2.0 * head.width));
     const int span = std::max(3, static_cast<int>(std::lround(0.15 * head.height)));
     const int from = static_cast<int>(std::lround(0.55 * head.width)) + span;
-    const int to = static_cast<int>(std::lround(1.8 * head.width));
+    const int to = static_cast<int>(std::lround(1.5 * head.width));
     const double drop = 0.15 * head.height, inset = 0.1 * head.width;
     const std::vector<double> topR = topEdge(fg, midline, -1, fromRow, rows, reach);
     const std::vector<double> topL = topEdge(fg, midline, +1, fromRow, rows, reach);
@@ -185,10 +223,13 @@ int readShoulders(const cv::Mat& fg, const cv::Rect2d& head, double midline, cv:
         *sR = cv::Point2d(midline - (dR - inset), rowOf(topR, dR));
     if (haveL)
         *sL = cv::Point2d(midline + (dL - inset), rowOf(topL, dL));
+    // A turned or tilted head is not centred over the body: a missing side is
+    // mirrored about the middle of the chest.
+    const double axis = chestMiddle(fg, head, midline);
     if (haveR && !haveL)
-        *sL = cv::Point2d(2 * midline - sR->x, sR->y);
+        *sL = cv::Point2d(2 * axis - sR->x, sR->y);
     if (haveL && !haveR)
-        *sR = cv::Point2d(2 * midline - sL->x, sL->y);
+        *sR = cv::Point2d(2 * axis - sL->x, sL->y);
     if (!haveR && !haveL) {
         *sR = cv::Point2d(midline - head.width, priorY);
         *sL = cv::Point2d(midline + head.width, priorY);
@@ -306,6 +347,12 @@ ProposalStatus proposeFromPictures(const cv::Mat& reference, const std::vector<c
     const cv::Mat median = stack.size() >= 3 ? medianPicture(stack) : cv::Mat();
     const cv::Mat beside = besideHeadMask(reference.size(), face);
     const cv::Mat fg = foregroundMask(reference, median, beside);
+    // What moved over the first seconds. A clip where nothing does (a still
+    // picture, a signer waiting) leaves the colours beside the head as the
+    // only sign of the background, too weak where a cluttered background
+    // shares the clothes' colours.
+    const cv::Mat moved = foregroundMask(reference, median, cv::Mat());
+    const bool motion = cv::countNonZero(moved) >= 0.005 * double(moved.total());
 
     // The head around the face. The detector's box runs from the forehead to
     // the mouth or chin, between the cheeks: the head with its hair and ears
@@ -324,17 +371,18 @@ ProposalStatus proposeFromPictures(const cv::Mat& reference, const std::vector<c
     cv::Rect2d head(face.x - 0.5 * (widen - 1) * face.width, top, widen * face.width, bottom - top);
     head &= frame;
 
-    // The shoulders from the silhouette; when it does not show both, from a
-    // graph cut of the picture (slower, for cluttered backgrounds).
+    // The shoulders from the silhouette; when it does not show both, or
+    // nothing moved, from a graph cut of the picture (slower, for cluttered
+    // backgrounds), which also weighs where the colours lie and the edges.
     const double midline = face.x + 0.5 * face.width;
     cv::Point2d sR, sL; // the person's right shoulder (left in the picture) and left
     int sides = chestShown(fg, head, midline) ? readShoulders(fg, head, midline, &sR, &sL) : 0;
     std::string via = "silhouette";
-    if (sides < 2) {
-        const cv::Mat cut = graphCutForeground(reference, face, head) | foregroundMask(reference, median, cv::Mat());
+    if (sides < 2 || !motion) {
+        const cv::Mat cut = graphCutForeground(reference, face, head) | moved;
         cv::Point2d cR, cL;
         const int cutSides = readShoulders(cut, head, midline, &cR, &cL);
-        if (cutSides > sides) {
+        if (cutSides > sides || (!motion && cutSides == sides)) {
             sides = cutSides;
             sR = cR;
             sL = cL;
