@@ -89,6 +89,49 @@ TEST(ProposeTest, FindsTheSampleSignerEitherWay)
     }
 }
 
+// A still picture of a drawn signer in front of a cluttered wall that repeats
+// the shirt's colour: the face is found by its skin, and the shoulders are the
+// corners of the body's upper edge whatever stands beside them. Without
+// motion the colours beside the head cannot tell the shirt from the wall.
+// (Clutter touching the shoulders joins the silhouette and is left out.)
+TEST(ProposeTest, StillPictureOnAClutteredWall)
+{
+    const cv::Scalar shirt(150, 60, 40), skin(110, 140, 200), hair(30, 35, 45);
+    for (int shrug : {0, 25}) {
+        SCOPED_TRACE("shoulders raised by " + std::to_string(shrug));
+        cv::Mat pic(480, 640, CV_8UC3, cv::Scalar(90, 110, 100));
+        cv::RNG rng(11);
+        for (int i = 0; i < 60; ++i) {
+            const cv::Point a(rng.uniform(0, 640), rng.uniform(0, 480));
+            const cv::Point b = a + cv::Point(rng.uniform(20, 90), rng.uniform(20, 90));
+            // Things touching the shoulders would join the silhouette: the
+            // wall is cluttered, not the signer's outline.
+            if ((cv::Rect(a, b) & cv::Rect(cv::Point(170, 140), cv::Point(470, 480))).area() > 0)
+                continue;
+            const cv::Scalar c = i % 3 == 0 ? shirt : cv::Scalar(rng.uniform(60, 230), rng.uniform(60, 230), rng.uniform(20, 90));
+            cv::rectangle(pic, a, b, c, cv::FILLED);
+        }
+        const int top = 205 - shrug; // the shoulder line
+        cv::rectangle(pic, cv::Point(302, 160), cv::Point(338, top + 5), skin, cv::FILLED);
+        const std::vector<cv::Point> body{{250, top}, {390, top}, {405, top + 8}, {440, top + 70},
+                                          {450, 479}, {190, 479}, {200, top + 70}, {235, top + 8}};
+        cv::fillPoly(pic, std::vector<std::vector<cv::Point>>{body}, shirt);
+        cv::ellipse(pic, cv::Point(320, 118), cv::Size(44, 34), 0, 180, 360, hair, cv::FILLED);
+        cv::ellipse(pic, cv::Point(320, 130), cv::Size(40, 52), 0, 0, 360, skin, cv::FILLED);
+        ProposalOptions options;
+        options.useDetector = false;
+        Proposal p;
+        std::string why;
+        ASSERT_EQ(proposeFromPictures(pic, {}, options, &p, &why), ProposalStatus::Found) << why;
+        const double* s = p.calibration.shoulders;
+        const double tolerance = 0.25 * p.calibration.head[3];
+        EXPECT_NEAR(s[0], 240, tolerance) << describeProposal(p);
+        EXPECT_NEAR(s[2], 400, tolerance) << describeProposal(p);
+        EXPECT_NEAR(s[1], top + 12, tolerance) << describeProposal(p);
+        EXPECT_NEAR(s[3], top + 12, tolerance) << describeProposal(p);
+    }
+}
+
 TEST(ProposeTest, FromTheVideoFileIsDeterministicAndKeepsTheReferenceFrame)
 {
     ProposalOptions options;
