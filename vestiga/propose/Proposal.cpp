@@ -355,20 +355,30 @@ ProposalStatus proposeFromPictures(const cv::Mat& reference, const std::vector<c
     const bool motion = cv::countNonZero(moved) >= 0.005 * double(moved.total());
 
     // The head around the face. The detector's box runs from the forehead to
-    // the mouth or chin, between the cheeks: the head with its hair and ears
-    // is a fifth wider, reaches a tenth lower and, unless the silhouette shows
-    // the top of the hair, about half the box's height higher. A skin region
-    // runs from the hairline to the chin: the hair adds a tenth to its width
-    // and, by default, a sixth of its height above.
+    // the chin, between the cheeks; a skin region from the hairline to the
+    // chin. The head's sides, hair and ears included, are those of the
+    // silhouette at the face's height when it shows them (between 0.9 and 1.6
+    // face widths apart, and holding the face's middle half); otherwise the
+    // head is a fifth (detector) or a tenth (skin region, whose sides are the
+    // cheeks already) wider than the face. Its top is the top of the hair in
+    // the silhouette or, unless that shows, about half the detector box's
+    // height (a sixth of a skin region's) above the face.
     const bool detector = p.faceMethod == "face detector";
-    const double widen = detector ? 1.2 : 1.1, lower = detector ? 0.1 : 0.0;
+    const double widen = detector ? 1.2 : 1.1;
     const double defaultRise = detector ? 0.45 : 0.15, minRise = detector ? 0.15 : 0.05, maxRise = 0.8;
     const double silhouetteTop = headTop(fg, face, maxRise);
     const double rise = face.y - silhouetteTop;
     const bool hairSeen = rise >= minRise * face.height && rise < maxRise * face.height - 1;
     const double top = hairSeen ? silhouetteTop : face.y - defaultRise * face.height;
-    const double bottom = face.y + (1 + lower) * face.height;
-    cv::Rect2d head(face.x - 0.5 * (widen - 1) * face.width, top, widen * face.width, bottom - top);
+    const double bottom = face.y + face.height;
+    double left = face.x - 0.5 * (widen - 1) * face.width, right = left + widen * face.width;
+    double sideL = 0, sideR = 0;
+    if (headSides(fg, face, &sideL, &sideR) && sideR - sideL >= 0.9 * face.width && sideR - sideL <= 1.6 * face.width
+        && sideL <= face.x + 0.25 * face.width && sideR >= face.x + 0.75 * face.width) {
+        left = sideL;
+        right = sideR;
+    }
+    cv::Rect2d head(left, top, right - left, bottom - top);
     head &= frame;
 
     // The shoulders from the silhouette; when it does not show both, or

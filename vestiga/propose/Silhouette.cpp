@@ -162,6 +162,52 @@ double headTop(const cv::Mat& foreground, const cv::Rect2d& face, double maxRise
     return std::min(face.y, static_cast<double>(row));
 }
 
+bool headSides(const cv::Mat& foreground, const cv::Rect2d& face, double* left, double* right)
+{
+    CV_Assert(foreground.type() == CV_8U);
+    const int xm = static_cast<int>(std::lround(face.x + 0.5 * face.width));
+    if (xm < 0 || xm >= foreground.cols)
+        return false;
+    const int maxGap = std::max(1, static_cast<int>(0.05 * face.width));
+    const int x0 = std::max(0, static_cast<int>(std::floor(face.x - face.width)));
+    const int x1 = std::min(foreground.cols - 1, static_cast<int>(std::ceil(face.x + 2 * face.width)));
+    const int y0 = static_cast<int>(std::lround(face.y + 0.25 * face.height));
+    const int y1 = static_cast<int>(std::lround(face.y + 0.6 * face.height));
+    std::vector<double> lefts, rights;
+    int rows = 0;
+    for (int y = y0; y <= y1; ++y) {
+        ++rows;
+        if (y < 0 || y >= foreground.rows)
+            continue;
+        const uchar* p = foreground.ptr<uchar>(y);
+        if (!p[xm])
+            continue;
+        auto walk = [&](int step) {
+            int last = xm, gap = 0;
+            for (int x = xm + step; x >= x0 && x <= x1; x += step) {
+                if (p[x]) {
+                    last = x;
+                    gap = 0;
+                } else if (++gap > maxGap) {
+                    break;
+                }
+            }
+            return last;
+        };
+        lefts.push_back(walk(-1));
+        rights.push_back(walk(+1) + 1);
+    }
+    if (rows == 0 || 2 * lefts.size() < static_cast<size_t>(rows))
+        return false;
+    auto median = [](std::vector<double>& v) {
+        std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+        return v[v.size() / 2];
+    };
+    *left = median(lefts);
+    *right = median(rights);
+    return true;
+}
+
 std::vector<double> topEdge(const cv::Mat& foreground, double midline, int step, int fromRow, int rows,
                             int maxReach)
 {
