@@ -171,7 +171,7 @@ bool headSides(const cv::Mat& foreground, const cv::Rect2d& face, double* left, 
     const int maxGap = std::max(1, static_cast<int>(0.05 * face.width));
     const int x0 = std::max(0, static_cast<int>(std::floor(face.x - face.width)));
     const int x1 = std::min(foreground.cols - 1, static_cast<int>(std::ceil(face.x + 2 * face.width)));
-    const int y0 = static_cast<int>(std::lround(face.y + 0.25 * face.height));
+    const int y0 = static_cast<int>(std::lround(face.y - 0.1 * face.height));
     const int y1 = static_cast<int>(std::lround(face.y + 0.6 * face.height));
     std::vector<double> lefts, rights;
     int rows = 0;
@@ -199,12 +199,15 @@ bool headSides(const cv::Mat& foreground, const cv::Rect2d& face, double* left, 
     }
     if (rows == 0 || 2 * lefts.size() < static_cast<size_t>(rows))
         return false;
-    auto median = [](std::vector<double>& v) {
-        std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
-        return v[v.size() / 2];
+    // The widest rows, where hair or ears stand out, without the odd row
+    // where the background touches the head.
+    auto quantile = [](std::vector<double>& v, double q) {
+        const size_t k = static_cast<size_t>(q * double(v.size() - 1) + 0.5);
+        std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k), v.end());
+        return v[k];
     };
-    *left = median(lefts);
-    *right = median(rights);
+    *left = quantile(lefts, 0.1);
+    *right = quantile(rights, 0.9);
     return true;
 }
 

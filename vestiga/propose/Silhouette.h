@@ -47,12 +47,14 @@ cv::Mat besideHeadMask(cv::Size picture, const cv::Rect2d& head);
 // columns are foreground without a break. The face's top when nothing is.
 double headTop(const cv::Mat& foreground, const cv::Rect2d& face, double maxRise);
 
-// The sides of the head around a face box: over the rows from a quarter to
-// three fifths of the face's height, the foreground run through the face's
-// middle column (gaps of a twentieth of the face's width bridged, at most a
-// face width beyond either side of the box), its left and right ends each
-// taken as the median over the rows. False when fewer than half of those rows
-// have the middle column in the foreground.
+// The sides of the head around a face box: over the rows from a tenth of the
+// face's height above it to three fifths of the way down, the foreground run
+// through the face's middle column (gaps of a twentieth of the face's width
+// bridged, at most a face width beyond either side of the box); the left side
+// is the tenth percentile of the runs' left ends, the right the ninetieth of
+// their right ends (the widest rows, where hair or ears stand out, without a
+// stray row). False when fewer than half of those rows have the middle column
+// in the foreground.
 bool headSides(const cv::Mat& foreground, const cv::Rect2d& face, double* left, double* right);
 
 // The upper edge of the body on one side of the midline, seen from above:
