@@ -1,6 +1,7 @@
 // The proposed calibration: on the sample signer against its true
 // calibration, both ways of finding the face; the pictures with no signer;
-// several faces; bare forearms; a portrait picture; and the outline reading.
+// several faces; bare forearms; a portrait picture; a still picture on a
+// cluttered wall; the head's sides and the shoulders read off a silhouette.
 #include "media/VideoFile.h"
 #include "propose/Proposal.h"
 #include "propose/FaceSearch.h"
