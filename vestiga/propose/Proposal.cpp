@@ -131,51 +131,124 @@ double forearmSkin(const std::vector<const cv::Mat*>& pictures, const cv::Rect2d
     return ratios[ratios.size() / 2];
 }
 
-// The shoulders on a foreground mask, where the body's outline below the head
-// turns from running outward to running down; they sit half an upper arm's
-// thickness (a fifth of the head's width) inside that outline. Returns how
-// many sides were read (0, 1 or 2); a side that cannot be read is the other
-// mirrored about the midline, and with neither both come from the head's
-// proportions.
+// The middle of the chest on a foreground mask: the median, over the rows
+// from a third to two thirds of a head height under the chin, of the middle of
+// the foreground run through the face's midline column (gaps of a twentieth
+// of a head width bridged). The face's midline where the chest does not show
+// or its middle strays more than half a head width from it.
+double chestMiddle(const cv::Mat& fg, const cv::Rect2d& head, double midline)
+{
+    const int xm = static_cast<int>(std::lround(midline));
+    const int maxGap = std::max(2, static_cast<int>(0.05 * head.width));
+    const int reach = static_cast<int>(std::lround(2.0 * head.width));
+    const double chin = head.y + head.height;
+    std::vector<double> middles;
+    for (int y = static_cast<int>(std::lround(chin + 0.33 * head.height));
+         y <= static_cast<int>(std::lround(chin + 0.67 * head.height)); ++y) {
+        if (y < 0 || y >= fg.rows || xm < 0 || xm >= fg.cols || !fg.at<uchar>(y, xm))
+            continue;
+        const uchar* p = fg.ptr<uchar>(y);
+        auto walk = [&](int step) {
+            int last = xm, gap = 0;
+            for (int x = xm + step; x >= 0 && x < fg.cols && std::abs(x - xm) <= reach; x += step) {
+                if (p[x]) {
+                    last = x;
+                    gap = 0;
+                } else if (++gap > maxGap) {
+                    break;
+                }
+            }
+            return last;
+        };
+        middles.push_back(0.5 * (walk(-1) + walk(+1)));
+    }
+    if (middles.empty())
+        return midline;
+    std::nth_element(middles.begin(), middles.begin() + static_cast<std::ptrdiff_t>(middles.size() / 2), middles.end());
+    const double m = middles[middles.size() / 2];
+    return std::fabs(m - midline) <= 0.5 * head.width ? m : midline;
+}
+
+// The shoulders on a foreground mask, where the body's upper edge beside the
+// head turns from running level to running down along the arm: the corner of
+// the shoulder, seen from above. The clicked shoulder is the arm's joint,
+// inside that corner: a tenth of the head's width in and 0.15 of its height
+// down. The edge is looked for
+// from the middle of the head down, because a raised shoulder or a signer
+// leaning forward puts the shoulders level with the chin; the columns of the
+// head itself, and the step down from its side, are left out. Returns how
+// many sides were read (0, 1 or 2); a side that cannot be read (an arm held
+// out level hides the corner) is the other mirrored about the midline, and
+// with neither both come from the head's proportions.
 int readShoulders(const cv::Mat& fg, const cv::Rect2d& head, double midline, cv::Point2d* sR, cv::Point2d* sL)
 {
-    const int fromRow = static_cast<int>(std::lround(head.y + head.height));
-    const int rows = static_cast<int>(std::lround(1.2 * head.height));
-    const Outline outline = bodyOutline(fg, midline, fromRow, rows, std::max(2, int(0.05 * head.width)),
-                                        static_cast<int>(3 * head.width));
+    const int fromRow = static_cast<int>(std::lround(head.y + 0.5 * head.height));
+    const int rows = static_cast<int>(std::lround(1.7 * head.height));
+    const int reach = static_cast<int>(std::lround(2.0 * head.width));
     const int span = std::max(3, static_cast<int>(std::lround(0.15 * head.height)));
-    const int rowR = shoulderRow(outline.left, span, 0.5 * head.width);
-    const int rowL = shoulderRow(outline.right, span, 0.5 * head.width);
-    const double inset = 0.2 * head.width;
-    // The shoulders of an average adult, for when the outline cannot be read
-    // and to check what it gives: a head width out from the midline and a
-    // third of a head height under the chin. A shoulder read off the outline
-    // is kept when it lies within 0.6 head heights of that height and between
-    // half a head width and 1.8 head widths from the midline; anything else
-    // is an outline that strayed into the background.
+    const int from = static_cast<int>(std::lround(0.55 * head.width)) + span;
+    const int to = static_cast<int>(std::lround(1.5 * head.width));
+    const double drop = 0.15 * head.height, inset = 0.1 * head.width;
+    const std::vector<double> topR = topEdge(fg, midline, -1, fromRow, rows, reach);
+    const std::vector<double> topL = topEdge(fg, midline, +1, fromRow, rows, reach);
+    const int dR = shoulderColumn(topR, from, to, span);
+    const int dL = shoulderColumn(topL, from, to, span);
+    // The shoulders of an average adult, for when the edge cannot be read and
+    // to check what it gives: a head width out from the midline and a third
+    // of a head height under the chin. A shoulder read off the edge is kept
+    // when it lies between the head's middle and a head height under the chin;
+    // anything else is an edge that strayed into the background.
     const double priorY = head.y + head.height + 0.35 * head.height;
-    auto plausible = [&](int row, double reachOut) {
-        if (row < 0)
+    auto rowOf = [&](const std::vector<double>& top, int d) { return fromRow + top[d] + drop; };
+    auto plausible = [&](const std::vector<double>& top, int d) {
+        if (d < 0)
             return false;
-        const double out = reachOut - inset;
-        return std::fabs(fromRow + row - priorY) <= 0.6 * head.height && out >= 0.5 * head.width
-               && out <= 1.8 * head.width;
+        const double y = rowOf(top, d);
+        return y >= head.y + 0.6 * head.height && y <= head.y + 2.0 * head.height;
     };
-    const bool haveR = plausible(rowR, rowR >= 0 ? outline.left[rowR] : 0);
-    const bool haveL = plausible(rowL, rowL >= 0 ? outline.right[rowL] : 0);
+    bool haveR = plausible(topR, dR);
+    bool haveL = plausible(topL, dL);
+    if (haveR && haveL
+        && (std::abs(dR - dL) > 0.5 * head.width || std::fabs(rowOf(topR, dR) - rowOf(topL, dL)) > 0.4 * head.height)) {
+        // A signer facing the camera has the shoulders about level and as far
+        // out on both sides: one of two that are not has come from something
+        // else (an arm held against the body, the background). The one
+        // nearer where the head's proportions put it is kept.
+        auto offPrior = [&](const std::vector<double>& top, int d) {
+            return std::fabs(d - head.width) / head.width + std::fabs(rowOf(top, d) - priorY) / head.height;
+        };
+        (offPrior(topR, dR) <= offPrior(topL, dL) ? haveL : haveR) = false;
+    }
     if (haveR)
-        *sR = cv::Point2d(midline - (outline.left[rowR] - inset), fromRow + rowR);
+        *sR = cv::Point2d(midline - (dR - inset), rowOf(topR, dR));
     if (haveL)
-        *sL = cv::Point2d(midline + (outline.right[rowL] - inset), fromRow + rowL);
+        *sL = cv::Point2d(midline + (dL - inset), rowOf(topL, dL));
+    // A turned or tilted head is not centred over the body: a missing side is
+    // mirrored about the middle of the chest.
+    const double axis = chestMiddle(fg, head, midline);
     if (haveR && !haveL)
-        *sL = cv::Point2d(2 * midline - sR->x, sR->y);
+        *sL = cv::Point2d(2 * axis - sR->x, sR->y);
     if (haveL && !haveR)
-        *sR = cv::Point2d(2 * midline - sL->x, sL->y);
+        *sR = cv::Point2d(2 * axis - sL->x, sL->y);
     if (!haveR && !haveL) {
         *sR = cv::Point2d(midline - head.width, priorY);
         *sL = cv::Point2d(midline + head.width, priorY);
     }
     return int(haveR) + int(haveL);
+}
+
+// Whether a foreground mask shows the body at all: most of the chest under
+// the head (half a head width either side of the midline, from a third to one
+// head height under the chin) must be foreground. Where the clothes share
+// their colours with a cluttered background, the colours beside the head
+// leave too little of the chest to read shoulders from.
+bool chestShown(const cv::Mat& fg, const cv::Rect2d& head, double midline)
+{
+    const double chin = head.y + head.height;
+    const cv::Rect chest = cv::Rect(cv::Point(cvFloor(midline - 0.5 * head.width), cvFloor(chin + 0.33 * head.height)),
+                                    cv::Point(cvCeil(midline + 0.5 * head.width), cvCeil(chin + head.height)))
+                           & cv::Rect(0, 0, fg.cols, fg.rows);
+    return chest.area() > 0 && cv::countNonZero(fg(chest)) >= 0.6 * chest.area();
 }
 
 // The image area around the body: an arm stretched out sideways, hand
@@ -274,35 +347,52 @@ ProposalStatus proposeFromPictures(const cv::Mat& reference, const std::vector<c
     const cv::Mat median = stack.size() >= 3 ? medianPicture(stack) : cv::Mat();
     const cv::Mat beside = besideHeadMask(reference.size(), face);
     const cv::Mat fg = foregroundMask(reference, median, beside);
+    // What moved over the first seconds. A clip where nothing does (a still
+    // picture, a signer waiting) leaves the colours beside the head as the
+    // only sign of the background, too weak where a cluttered background
+    // shares the clothes' colours.
+    const cv::Mat moved = foregroundMask(reference, median, cv::Mat());
+    const bool motion = cv::countNonZero(moved) >= 0.005 * double(moved.total());
 
     // The head around the face. The detector's box runs from the forehead to
-    // the mouth or chin, between the cheeks: the head with its hair and ears
-    // is a fifth wider, reaches a tenth lower and, unless the silhouette shows
-    // the top of the hair, about half the box's height higher. A skin region
-    // runs from the hairline to the chin: the hair adds a tenth to its width
-    // and, by default, a sixth of its height above.
+    // the chin, between the cheeks; a skin region from the hairline to the
+    // chin. The head's sides, hair and ears included, are those of the
+    // silhouette at the face's height when it shows them (between 0.9 and 1.6
+    // face widths apart, and holding the face's middle half); otherwise the
+    // head is a fifth (detector) or a tenth (skin region, whose sides are the
+    // cheeks already) wider than the face. Its top is the top of the hair in
+    // the silhouette or, unless that shows, about half the detector box's
+    // height (a sixth of a skin region's) above the face.
     const bool detector = p.faceMethod == "face detector";
-    const double widen = detector ? 1.2 : 1.1, lower = detector ? 0.1 : 0.0;
+    const double widen = detector ? 1.2 : 1.1;
     const double defaultRise = detector ? 0.45 : 0.15, minRise = detector ? 0.15 : 0.05, maxRise = 0.8;
     const double silhouetteTop = headTop(fg, face, maxRise);
     const double rise = face.y - silhouetteTop;
     const bool hairSeen = rise >= minRise * face.height && rise < maxRise * face.height - 1;
     const double top = hairSeen ? silhouetteTop : face.y - defaultRise * face.height;
-    const double bottom = face.y + (1 + lower) * face.height;
-    cv::Rect2d head(face.x - 0.5 * (widen - 1) * face.width, top, widen * face.width, bottom - top);
+    const double bottom = face.y + face.height;
+    double left = face.x - 0.5 * (widen - 1) * face.width, right = left + widen * face.width;
+    double sideL = 0, sideR = 0;
+    if (headSides(fg, face, &sideL, &sideR) && sideR - sideL >= 0.9 * face.width && sideR - sideL <= 1.6 * face.width
+        && sideL <= face.x + 0.25 * face.width && sideR >= face.x + 0.75 * face.width) {
+        left = sideL;
+        right = sideR;
+    }
+    cv::Rect2d head(left, top, right - left, bottom - top);
     head &= frame;
 
-    // The shoulders from the silhouette; when it does not show both, from a
-    // graph cut of the picture (slower, for cluttered backgrounds).
+    // The shoulders from the silhouette; when it does not show both, or
+    // nothing moved, from a graph cut of the picture (slower, for cluttered
+    // backgrounds), which also weighs where the colours lie and the edges.
     const double midline = face.x + 0.5 * face.width;
     cv::Point2d sR, sL; // the person's right shoulder (left in the picture) and left
-    int sides = readShoulders(fg, head, midline, &sR, &sL);
+    int sides = chestShown(fg, head, midline) ? readShoulders(fg, head, midline, &sR, &sL) : 0;
     std::string via = "silhouette";
-    if (sides < 2) {
-        const cv::Mat cut = graphCutForeground(reference, face, head) | foregroundMask(reference, median, cv::Mat());
+    if (sides < 2 || !motion) {
+        const cv::Mat cut = graphCutForeground(reference, face, head) | moved;
         cv::Point2d cR, cL;
         const int cutSides = readShoulders(cut, head, midline, &cR, &cL);
-        if (cutSides > sides) {
+        if (cutSides > sides || (!motion && cutSides == sides)) {
             sides = cutSides;
             sR = cR;
             sL = cL;

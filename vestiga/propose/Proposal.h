@@ -5,12 +5,14 @@
 // frame, origin top-left, y down).
 //
 // How: the face (stock face detector, or a face-like skin region when the
-// detector finds none), the head box around it up to the top of the hair, the
-// silhouette below (foreground against the median of the first seconds and
-// against the colours beside the head, or a graph cut where that does not show
-// the shoulders), the shoulders where its outline turns from running outward
-// to running down, the image area from the arms' reach
-// around them, and the sleeves from how far skin reaches beside the hands.
+// detector finds none), the head box around it (its sides and the top of the
+// hair from the silhouette where it shows them), the silhouette (foreground
+// against the median of the first seconds and against the colours beside the
+// head, or a graph cut where that does not show the shoulders or nothing
+// moved), the shoulders at the corners of its upper edge beside the head,
+// where it turns from running level to running down the arms, the image area
+// from the arms' reach around them, and the sleeves from how far skin reaches
+// beside the hands.
 // Everything is deterministic.
 #include "run/Calibration.h"
 

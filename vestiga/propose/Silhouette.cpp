@@ -39,7 +39,7 @@ cv::Mat medianPicture(const std::vector<cv::Mat>& pictures)
 cv::Mat besideHeadMask(cv::Size picture, const cv::Rect2d& head)
 {
     cv::Mat mask = cv::Mat::zeros(picture, CV_8U);
-    const int bottom = std::min(picture.height, static_cast<int>(std::lround(head.y + head.height)));
+    const int bottom = std::min(picture.height, static_cast<int>(std::lround(head.y + 0.5 * head.height)));
     const int leftEnd = std::max(0, static_cast<int>(std::lround(head.x - 0.5 * head.width)));
     const int rightStart = std::min(picture.width, static_cast<int>(std::lround(head.x + 1.5 * head.width)));
     if (bottom <= 0)
@@ -162,26 +162,29 @@ double headTop(const cv::Mat& foreground, const cv::Rect2d& face, double maxRise
     return std::min(face.y, static_cast<double>(row));
 }
 
-Outline bodyOutline(const cv::Mat& foreground, double midline, int fromRow, int rows, int maxGap, int maxReach)
+bool headSides(const cv::Mat& foreground, const cv::Rect2d& face, double* left, double* right)
 {
-    Outline o;
-    o.fromRow = fromRow;
-    o.left.assign(std::max(0, rows), 0.0);
-    o.right.assign(std::max(0, rows), 0.0);
-    const int xm = static_cast<int>(std::lround(midline));
+    CV_Assert(foreground.type() == CV_8U);
+    const int xm = static_cast<int>(std::lround(face.x + 0.5 * face.width));
     if (xm < 0 || xm >= foreground.cols)
-        return o;
-    for (int i = 0; i < rows; ++i) {
-        const int y = fromRow + i;
+        return false;
+    const int maxGap = std::max(1, static_cast<int>(0.05 * face.width));
+    const int x0 = std::max(0, static_cast<int>(std::floor(face.x - face.width)));
+    const int x1 = std::min(foreground.cols - 1, static_cast<int>(std::ceil(face.x + 2 * face.width)));
+    const int y0 = static_cast<int>(std::lround(face.y - 0.1 * face.height));
+    const int y1 = static_cast<int>(std::lround(face.y + 0.6 * face.height));
+    std::vector<double> lefts, rights;
+    int rows = 0;
+    for (int y = y0; y <= y1; ++y) {
+        ++rows;
         if (y < 0 || y >= foreground.rows)
             continue;
         const uchar* p = foreground.ptr<uchar>(y);
         if (!p[xm])
             continue;
-        // Walks outward from the midline, bridging short gaps.
         auto walk = [&](int step) {
             int last = xm, gap = 0;
-            for (int x = xm + step; x >= 0 && x < foreground.cols && std::abs(x - xm) <= maxReach; x += step) {
+            for (int x = xm + step; x >= x0 && x <= x1; x += step) {
                 if (p[x]) {
                     last = x;
                     gap = 0;
@@ -189,37 +192,73 @@ Outline bodyOutline(const cv::Mat& foreground, double midline, int fromRow, int 
                     break;
                 }
             }
-            return static_cast<double>(std::abs(last - xm));
+            return last;
         };
-        o.left[i] = walk(-1);
-        o.right[i] = walk(+1);
+        lefts.push_back(walk(-1));
+        rights.push_back(walk(+1) + 1);
     }
-    return o;
+    if (rows == 0 || 2 * lefts.size() < static_cast<size_t>(rows))
+        return false;
+    // The widest rows, where hair or ears stand out, without the odd row
+    // where the background touches the head.
+    auto quantile = [](std::vector<double>& v, double q) {
+        const size_t k = static_cast<size_t>(q * double(v.size() - 1) + 0.5);
+        std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k), v.end());
+        return v[k];
+    };
+    *left = quantile(lefts, 0.1);
+    *right = quantile(rights, 0.9);
+    return true;
 }
 
-int shoulderRow(const std::vector<double>& side, int span, double minHalfWidth, double minTurn)
+std::vector<double> topEdge(const cv::Mat& foreground, double midline, int step, int fromRow, int rows,
+                            int maxReach)
 {
-    const int n = static_cast<int>(side.size());
-    if (span < 1 || n < 2 * span + 1)
-        return -1;
-    // A running median over five rows removes single-row notches.
-    std::vector<double> s(side);
-    for (int i = 2; i + 2 < n; ++i) {
-        double w[5] = {side[i - 2], side[i - 1], side[i], side[i + 1], side[i + 2]};
-        std::nth_element(w, w + 2, w + 5);
-        s[i] = w[2];
+    CV_Assert(foreground.type() == CV_8U && (step == 1 || step == -1));
+    const int n = std::max(0, maxReach + 1);
+    std::vector<double> raw(n, std::max(0, rows));
+    const int xm = static_cast<int>(std::lround(midline));
+    const int y0 = std::max(0, fromRow), y1 = std::min(foreground.rows, fromRow + rows);
+    for (int d = 0; d < n; ++d) {
+        const int x = xm + step * d;
+        if (x < 0 || x >= foreground.cols)
+            break;
+        for (int y = y0; y < y1; ++y)
+            if (foreground.at<uchar>(y, x)) {
+                raw[d] = y - fromRow;
+                break;
+            }
     }
+    std::vector<double> top(raw);
+    for (int d = 2; d + 2 < n; ++d) {
+        double w[5] = {raw[d - 2], raw[d - 1], raw[d], raw[d + 1], raw[d + 2]};
+        std::nth_element(w, w + 2, w + 5);
+        top[d] = w[2];
+    }
+    return top;
+}
+
+int shoulderColumn(const std::vector<double>& top, int from, int to, int span, double minTurn)
+{
+    const int n = static_cast<int>(top.size());
+    if (span < 1)
+        return -1;
+    from = std::max(from, span);
+    to = std::min(to, n - 1 - span);
+    auto slope = [&](int a, int b) { return (top[b] - top[a]) / span; };
+    auto capped = [](double v) { return std::max(-2.0, std::min(2.0, v)); };
     int best = -1;
-    double bestTurn = minTurn;
-    for (int i = span; i + span < n; ++i) {
-        if (s[i] < minHalfWidth || s[i - span] <= 0 || s[i + span] <= 0)
-            continue;
-        const double above = (s[i] - s[i - span]) / span; // outward pixels per row, coming down to row i
-        const double below = (s[i + span] - s[i]) / span; // and going on below it
-        const double turn = above - below;
-        if (turn > bestTurn) {
+    double bestTurn = minTurn, bestRaw = 0;
+    for (int d = from; d <= to; ++d) {
+        // Rows grow downward: a positive slope runs down going outward.
+        const double outside = slope(d, d + span), inside = slope(d - span, d);
+        const double turn = capped(outside) - capped(inside), raw = outside - inside;
+        // Within a stretch of equal capped turns (a corner sharper than the
+        // cap), the corner itself has the largest uncapped turn.
+        if (turn > bestTurn + 1e-9 || (best >= 0 && std::fabs(turn - bestTurn) <= 1e-9 && raw > bestRaw)) {
             bestTurn = turn;
-            best = i;
+            bestRaw = raw;
+            best = d;
         }
     }
     return best;

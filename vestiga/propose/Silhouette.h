@@ -1,6 +1,6 @@
 #pragma once
 // The signer's silhouette in the reference picture, and the shoulders read
-// off its outline.
+// off its upper edge.
 //
 // The background is known two ways: the per-pixel median of frames spread
 // over the first seconds (whatever moves, such as the arms, drops out of it),
@@ -37,8 +37,9 @@ cv::Mat foregroundMask(const cv::Mat& reference, const cv::Mat& median, const cv
 cv::Mat graphCutForeground(const cv::Mat& reference, const cv::Rect2d& face, const cv::Rect2d& head);
 
 // The region known to be background from the head box: the rows from the top
-// of the picture down to the head's bottom, beyond half a head width on either
-// side of the head box.
+// of the picture down to the head's middle, beyond half a head width on either
+// side of the head box. It stops above the chin because a shrugged shoulder or
+// an arm held out sideways can reach up to it.
 cv::Mat besideHeadMask(cv::Size picture, const cv::Rect2d& head);
 
 // The top of the head (hair included) above a face box: the highest row,
@@ -46,21 +47,34 @@ cv::Mat besideHeadMask(cv::Size picture, const cv::Rect2d& head);
 // columns are foreground without a break. The face's top when nothing is.
 double headTop(const cv::Mat& foreground, const cv::Rect2d& face, double maxRise);
 
-// The outline of the body below the head: for each row from `fromRow`, the
-// distance from the midline column to the outermost foreground pixel that is
-// joined to the midline (gaps up to maxGap pixels bridged) on either side, at
-// most maxReach. 0 where the midline is not foreground.
-struct Outline {
-    int fromRow = 0;
-    std::vector<double> left, right; // distances from the midline, per row
-};
-Outline bodyOutline(const cv::Mat& foreground, double midline, int fromRow, int rows, int maxGap, int maxReach);
+// The sides of the head around a face box: over the rows from a tenth of the
+// face's height above it to three fifths of the way down, the foreground run
+// through the face's middle column (gaps of a twentieth of the face's width
+// bridged, at most a face width beyond either side of the box); the left side
+// is the tenth percentile of the runs' left ends, the right the ninetieth of
+// their right ends (the widest rows, where hair or ears stand out, without a
+// stray row). False when fewer than half of those rows have the middle column
+// in the foreground.
+bool headSides(const cv::Mat& foreground, const cv::Rect2d& face, double* left, double* right);
 
-// The shoulder on one side of an outline: the row where the outline turns
-// most sharply from running outward to running down (the largest drop of
-// its slope, measured over `span` rows above and below), among rows where the
-// body is wider than minHalfWidth. Returns the row index into the outline, or
-// -1 when no row turns by at least minTurn (outward pixels per row).
-int shoulderRow(const std::vector<double>& side, int span, double minHalfWidth, double minTurn = 0.5);
+// The upper edge of the body on one side of the midline, seen from above:
+// for each distance d = 0..maxReach from the midline column (toward smaller x
+// for step -1, larger x for step +1), the first foreground row at or below
+// fromRow, counted from fromRow; `rows` where the column has none down to
+// fromRow + rows. A running median over five columns removes single-column
+// notches and spikes.
+std::vector<double> topEdge(const cv::Mat& foreground, double midline, int step, int fromRow, int rows,
+                            int maxReach);
+
+// The shoulder on one side: the distance from the midline, between `from` and
+// `to`, where the upper edge turns most sharply from running level (or
+// rising) to running down - the largest increase of its slope, measured over
+// `span` columns inside and outside. Slopes are counted up to 2 rows a column
+// either way, so that the body's outer edge beyond the arm, where the edge
+// falls off the picture, does not outweigh the shoulder; among equal capped
+// turns the sharpest uncapped one wins, then the first. Returns -1 when
+// nothing turns down by at least minTurn (rows per column), such as a
+// shoulder under an arm held out level or raised.
+int shoulderColumn(const std::vector<double>& top, int from, int to, int span, double minTurn = 0.5);
 
 } // namespace vestiga::propose

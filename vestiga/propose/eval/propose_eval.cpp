@@ -10,8 +10,9 @@
 // heights, whether the sleeves are right, the time of the proposal (wall clock and processor), and, with a ground truth, the share of
 // frames within 0.1 of the image-area height for the head and both hands when
 // tracked (classic method) with the proposed and with the true calibration;
-// with --jitter also the range of the hands' figures when the true head box is
-// moved by one pixel each way (the tracker's own sensitivity), and a last row
+// with --jitter also the range of the hands' figures when the true head box's
+// corner or one shoulder is moved by one pixel sideways or (the head) up and
+// down (the tracker's own sensitivity), and a last row
 // with the means over the videos.
 #include "TrackCommand.h"
 #include "propose/Proposal.h"
@@ -85,7 +86,8 @@ std::string percent(bool ok, double v)
 }
 
 // The hands' figures of the true calibration and of the same with its head box
-// moved by one pixel: the particle filters' sensitivity to the smallest change.
+// or a shoulder moved by one pixel: the particle filters' sensitivity to the
+// smallest change.
 struct Spread {
     bool ok = false;
     double lo1 = 1, hi1 = 0, lo2 = 1, hi2 = 0;
@@ -173,9 +175,13 @@ int main(int argc, char** argv)
             prop = trackAndCompare(video, c, stem + ".truth");
             truth = trackAndCompare(video, truthCal, stem + ".truth");
             spread.add(truth);
-            for (int d = 0; jitter && d < 4; ++d) {
+            // One pixel each way: the head box's corner in x and y, then
+            // each shoulder in x.
+            static const int kMoved[4] = {0, 1, -10, -12};
+            for (int d = 0; jitter && d < 8; ++d) {
                 CalibrationFile moved = truthCal;
-                moved.head[d / 2] += d % 2 ? 1 : -1;
+                const int which = kMoved[d / 2];
+                (which >= 0 ? moved.head[which] : moved.shoulders[-which - 10]) += d % 2 ? 1 : -1;
                 spread.add(trackAndCompare(video, moved, stem + ".truth"));
             }
             if (prop.ok && truth.ok) {
