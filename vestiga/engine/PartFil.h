@@ -32,6 +32,15 @@ public:
     int buildPartFilter(int N, int D, float sigma, RandGen* rng);
     void resample();
     void drift(float f);
+    // The standard normal variates one drift takes, one per coordinate in
+    // particle order, each from two draws (radius first) as drift makes them:
+    // part.size() values into out. Drawing them ahead (on another thread, for
+    // a later frame) and handing them to that frame's drift through
+    // presetVariates gives the same particles and leaves the generator where
+    // the drift itself would. Reads nothing the filter's run changes.
+    void drawVariates(double* out);
+    // Variates one drift takes: nbPart * dim.
+    std::size_t variateCount() const { return static_cast<std::size_t>(nbPart) * static_cast<std::size_t>(dim); }
     // The weighted mean state, per coordinate, over the particles within 1000
     // of the best particle in that coordinate. With no weight above 0, the
     // plain mean of the particles.
@@ -70,6 +79,10 @@ public:
     // none: everything on the calling thread.
     std::shared_ptr<WorkerPool> pool;
     std::vector<int32_t> draws; // work space of drift: two draws per coordinate
+    // Variates drawn ahead for the next drift (part.size() of them, from
+    // drawVariates), or null: that drift then uses them instead of drawing,
+    // and resets this to null.
+    const double* presetVariates = nullptr;
 };
 
 } // namespace vestiga

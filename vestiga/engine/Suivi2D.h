@@ -14,8 +14,17 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vestiga {
+
+// One frame's processed picture, maps and integral images, made apart from
+// the tracker (Suivi2D::mapsOf) and handed to it (Suivi2D::useMaps).
+struct FrameMaps {
+    cv::Mat picture;        // resW x resH, 8UC3
+    cv::Mat skinMap, bgMap; // resW x resH, 8UC1
+    cv::Mat intSkin, intBg; // (resW+1) x (resH+1), CV_64F
+};
 
 class Suivi2D {
 public:
@@ -70,6 +79,29 @@ public:
     // their integral images. False (nothing changed) before the tables exist
     // or when the image area no longer fits in curPic.
     [[nodiscard]] bool computeSkBgMaps();
+
+    // computeSkBgMaps in two halves, for making the maps of later frames on
+    // another thread while the filters work. prepareMaps readies the colour
+    // lookups and the scaling for frames of curPic's size (false as
+    // computeSkBgMaps would be). mapsOf then fills `out` (sized on first use,
+    // reused after) with what computeSkBgMaps would give for `frame`, reading
+    // only what prepareMaps made and the tracker's sizes: it may run on
+    // another thread while the filters run, as long as nothing calls
+    // prepareMaps, computeSkBgMaps or setCurPicture meanwhile. False (out
+    // unchanged) before prepareMaps or for a frame of another size or type.
+    [[nodiscard]] bool prepareMaps();
+    [[nodiscard]] bool mapsOf(const cv::Mat& frame, FrameMaps& out) const;
+    // The tracker's picture and maps become those of `maps` (shared, not
+    // copied): the filters weigh on them from then on.
+    void useMaps(const FrameMaps& maps);
+
+    // The random draws of one frame made ahead: for the listed filters, in
+    // that order (which must be the order they run in), the variates their
+    // drifts would draw (PartFil::drawVariates), appended to out after
+    // clearing it. useVariates hands such a vector to the filters' next
+    // drifts; it must outlive them.
+    void drawVariates(const Part* parts, int n, std::vector<double>& out);
+    void useVariates(const Part* parts, int n, const std::vector<double>& v);
 
     // Creates the five filters with opt.particles particles each (replacing
     // earlier ones), sharing one pool of threads.
@@ -127,6 +159,7 @@ public:
 private:
     NearestMap nearest_; // the scaling of the image area, for its size
     BinLookup skinLookup_, bgLookup_;
+    cv::Size preparedFor_; // frame size prepareMaps readied the above for
     void initHeadFilter();
     void initTorsoFilter();
     void initElbowFilter();

@@ -296,6 +296,32 @@ bool Suivi2D::processFrame()
     return true;
 }
 
+void Suivi2D::drawVariates(const Part* parts, int n, std::vector<double>& out)
+{
+    out.clear();
+    for (int k = 0; k < n; ++k) {
+        PartFil* f = filter(parts[k]);
+        if (!f)
+            continue;
+        const std::size_t at = out.size();
+        out.resize(at + f->variateCount());
+        f->drawVariates(out.data() + at);
+    }
+}
+
+void Suivi2D::useVariates(const Part* parts, int n, const std::vector<double>& v)
+{
+    std::size_t at = 0;
+    for (int k = 0; k < n; ++k) {
+        PartFil* f = filter(parts[k]);
+        if (!f)
+            continue;
+        CV_Assert(at + f->variateCount() <= v.size());
+        f->presetVariates = v.data() + at;
+        at += f->variateCount();
+    }
+}
+
 BodyEstimate Suivi2D::estimate() const
 {
     BodyEstimate e;

@@ -23,6 +23,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The classic method's filters in the order processFrame runs them.
+constexpr Suivi2D::Part kRunOrder[Suivi2D::kParts] = {Suivi2D::Part::Head, Suivi2D::Part::Torso,
+                                                      Suivi2D::Part::ElbowR, Suivi2D::Part::ElbowL,
+                                                      Suivi2D::Part::Hands};
+
 std::string sizeText(cv::Size s) { return std::to_string(s.width) + "x" + std::to_string(s.height); }
 
 // Why `path` cannot receive a new output file, or an empty string. Nothing is
@@ -310,8 +315,21 @@ bool TrackingRun::begTrack(const TrackingOptions& options, std::string* error)
 
     posFrame_ = 0;
     fileBytes_ = 0;
-    if (!camera && readAhead_ && !timing_)
-        reader_ = std::make_unique<FrameReader>(camera_);
+    if (!camera && readAhead_ && !timing_) {
+        // The decoding thread also makes each frame's maps and, for the
+        // classic method, the random variates of its five drifts: the
+        // generator is the decoding thread's from here on (the filters draw
+        // nothing themselves), and frames are prepared in order, so the
+        // draws come in the order the filters would make them.
+        if (!t.prepareMaps())
+            return fail(error, "the image area cannot be cut out of the first frame");
+        const bool classic = !robust_;
+        reader_ = std::make_unique<FrameReader>(camera_, [&t, classic](FrameReader::Item& it) {
+            it.prepared = t.mapsOf(it.pic, it.maps);
+            if (it.prepared && classic)
+                t.drawVariates(kRunOrder, Suivi2D::kParts, it.variates);
+        });
+    }
     return true;
 }
 
@@ -352,15 +370,15 @@ TrackingRun::Tick TrackingRun::onTimer(std::string* error)
     ++posFrame_;
     bool read = false;
     double posMsec = 0, posFrames = 0;
+    const FrameReader::Item* item = nullptr;
     if (reader_) {
-        // The tracker is finished with the previous frame: its buffer goes
+        // The tracker is finished with the previous frame: its buffers go
         // back to the decoder.
-        reader_->recycle(std::move(frame_));
-        FrameReader::Item it = reader_->next();
-        read = it.ok;
-        frame_ = std::move(it.pic);
-        posMsec = it.posMsec;
-        posFrames = it.posFrames;
+        item = &reader_->next();
+        read = item->ok;
+        frame_ = item->pic;
+        posMsec = item->posMsec;
+        posFrames = item->posFrames;
     } else {
         read = camera_.read(frame_) && !frame_.empty();
         if (read && !camera) {
@@ -392,8 +410,14 @@ TrackingRun::Tick TrackingRun::onTimer(std::string* error)
     lap(times_.decode);
 
     // The maps of this frame, then the filters (one by one when timed).
-    if (!t.computeSkBgMaps())
+    const bool mapsMade = item ? item->prepared : t.computeSkBgMaps();
+    if (!mapsMade)
         return failed("the image area no longer fits in frame " + std::to_string(posFrame_));
+    if (item) {
+        t.useMaps(item->maps);
+        if (!robust_)
+            t.useVariates(kRunOrder, Suivi2D::kParts, item->variates);
+    }
     lap(times_.maps);
     if (robust_) {
         if (!robust_->track(t, est_, conf_))
