@@ -136,4 +136,20 @@ void PartFil::expectation(double* out) const {
     }
 }
 
+void PartFil::estimate(double* out) const {
+    if (estimateKept_)
+        std::copy(kept_.begin(), kept_.end(), out);
+    else
+        expectation(out);
+}
+
+void PartFil::keepEstimate(bool keep) {
+    estimateKept_ = false;
+    if (keep) {
+        kept_.resize(static_cast<std::size_t>(dim));
+        expectation(kept_.data());
+        estimateKept_ = true;
+    }
+}
+
 } // namespace vestiga

@@ -45,6 +45,13 @@ public:
     // of the best particle in that coordinate. With no weight above 0, the
     // plain mean of the particles.
     void expectation(double* out) const;
+    // expectation, or the values keepEstimate(true) took from it and kept
+    // since. The filters read their predecessors' estimates through this:
+    // Suivi2D::processFrame keeps each filter's estimate once it has run
+    // (nothing else moves the particles while it runs the frame) and lets
+    // it go at the end.
+    void estimate(double* out) const;
+    void keepEstimate(bool keep);
 
     // Runs body(begin, end, slot) over the particle indices, on the pool's
     // threads when there is a pool; slot tells apart the threads that run at
@@ -83,6 +90,10 @@ public:
     // drawVariates), or null: that drift then uses them instead of drawing,
     // and resets this to null.
     const double* presetVariates = nullptr;
+
+private:
+    std::vector<double> kept_; // dim values while estimateKept_
+    bool estimateKept_ = false;
 };
 
 } // namespace vestiga

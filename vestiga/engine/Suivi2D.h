@@ -111,9 +111,10 @@ public:
     [[nodiscard]] bool initFilter();
 
     // One frame: the five filters in order, each reading the estimates its
-    // predecessors made on this frame. False (nothing drawn, nothing moved)
-    // before initFilter.
-    [[nodiscard]] bool processFrame();
+    // predecessors made on this frame; `out`, when given, receives the
+    // frame's estimate (as estimate() would give it). False (nothing drawn,
+    // nothing moved) before initFilter.
+    [[nodiscard]] bool processFrame(BodyEstimate* out = nullptr);
     // One filter's share of processFrame, for timing the filters one by one.
     [[nodiscard]] bool track(Part part);
     // The filters' current estimate; all zero before initFilter.

@@ -431,10 +431,11 @@ TrackingRun::Tick TrackingRun::onTimer(std::string* error)
             lap(*lapOf[k]);
         }
     } else {
-        (void)t.processFrame(); // ready since begTrack
+        (void)t.processFrame(&est_); // ready since begTrack
     }
     if (!robust_) {
-        est_ = t.estimate();
+        if (timing_)
+            est_ = t.estimate();
         if (confFile_)
             filterConfidence(t, conf_);
     }
