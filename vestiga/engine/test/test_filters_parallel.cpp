@@ -1,6 +1,7 @@
 // The worker pool and the filters' multi-threaded particle loops: every index
 // is run exactly once, and a tracker gives bit-for-bit the same particles,
-// weights, estimates and draws on one thread as on several.
+// weights, estimates and draws on one thread as on several, and with its maps
+// and random variates made ahead on another thread.
 #include "engine/Suivi2D.h"
 #include "engine/WorkerPool.h"
 
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 using namespace vestiga;
@@ -282,6 +284,113 @@ TEST(ParallelTracker, ThreadSettingNeedsFiltersAndSurvivesARebuild)
     BodyEstimate e;
     tr.step(1, e);
     EXPECT_TRUE(std::isfinite(e.torso.x));
+}
+
+// ---------------------------------------------------------------- made ahead
+
+// The maps and the variates of each frame made on a second thread, a few
+// frames ahead of the filters (as the tracking run's decoding thread makes
+// them), against a tracker that makes everything itself, filter by filter.
+TEST(AheadTracker, MapsAndVariatesMadeAheadGiveTheSameBits)
+{
+    constexpr int kFrames = 30;
+    const Suivi2D::Part order[Suivi2D::kParts] = {Suivi2D::Part::Head, Suivi2D::Part::Torso,
+                                                  Suivi2D::Part::ElbowR, Suivi2D::Part::ElbowL,
+                                                  Suivi2D::Part::Hands};
+    for (float sleeve : {1.0f, 0.33f}) {
+        Tracker plain(1, sleeve, 700), ahead(2, sleeve, 700);
+        ASSERT_TRUE(ahead.t.prepareMaps());
+        struct Slot {
+            cv::Mat frame;
+            FrameMaps maps;
+            std::vector<double> variates;
+            bool ok = false;
+        };
+        std::vector<Slot> slots(kFrames + 1);
+        // Made in frame order on the other thread; the filters below wait for
+        // nothing but the thread's end, so frames are made well ahead of them.
+        std::thread maker([&] {
+            for (int k = 1; k <= kFrames; ++k) {
+                Slot& s = slots[static_cast<std::size_t>(k)];
+                drawFrame(k, s.frame);
+                s.ok = ahead.t.mapsOf(s.frame, s.maps);
+                ahead.t.drawVariates(order, Suivi2D::kParts, s.variates);
+            }
+        });
+        maker.join();
+        for (int k = 1; k <= kFrames; ++k) {
+            BodyEstimate e1, e2;
+            drawFrame(k, plain.frame);
+            ASSERT_TRUE(plain.t.computeSkBgMaps());
+            for (Suivi2D::Part p : order)
+                ASSERT_TRUE(plain.t.track(p));
+            e1 = plain.t.estimate();
+
+            const Slot& s = slots[static_cast<std::size_t>(k)];
+            ASSERT_TRUE(s.ok);
+            ahead.t.useMaps(s.maps);
+            ahead.t.useVariates(order, Suivi2D::kParts, s.variates);
+            ASSERT_TRUE(ahead.t.processFrame(&e2));
+            ASSERT_EQ(std::memcmp(&e1, &e2, sizeof e1), 0) << "estimate differs at frame " << k;
+            // processFrame's estimate is the one estimate() gives afterwards.
+            const BodyEstimate e3 = ahead.t.estimate();
+            ASSERT_EQ(std::memcmp(&e2, &e3, sizeof e2), 0) << "frame " << k;
+            ASSERT_EQ(cv::norm(plain.t.intSkinMap, ahead.t.intSkinMap, cv::NORM_INF), 0.0) << "frame " << k;
+            ASSERT_EQ(cv::norm(plain.t.intBgMap, ahead.t.intBgMap, cv::NORM_INF), 0.0) << "frame " << k;
+            ASSERT_EQ(cv::norm(plain.t.curResPic, ahead.t.curResPic, cv::NORM_INF), 0.0) << "frame " << k;
+            for (int f = 0; f < Suivi2D::kParts; ++f) {
+                const PartFil* a = plain.t.filter(order[f]);
+                const PartFil* b = ahead.t.filter(order[f]);
+                ASSERT_TRUE(sameBits(a->part, b->part)) << "filter " << f << " particles, frame " << k;
+                ASSERT_TRUE(sameBits(a->weight, b->weight)) << "filter " << f << " weights, frame " << k;
+                EXPECT_EQ(b->presetVariates, nullptr); // each set of variates serves one drift
+            }
+        }
+        // Two draws per coordinate, the same count either way.
+        EXPECT_EQ(ahead.t.rng.drawn(), plain.t.rng.drawn());
+    }
+}
+
+TEST(AheadTracker, MapsAreRefusedBeforePreparationOrForAnotherFrameSize)
+{
+    Tracker tr(1, 1.0f, 50);
+    FrameMaps m;
+    EXPECT_FALSE(tr.t.mapsOf(tr.frame, m)); // prepareMaps not called
+    EXPECT_TRUE(m.picture.empty());
+    ASSERT_TRUE(tr.t.prepareMaps());
+    EXPECT_FALSE(tr.t.mapsOf(cv::Mat(120, 160, CV_8UC3, cv::Scalar::all(9)), m));
+    EXPECT_FALSE(tr.t.mapsOf(cv::Mat(240, 320, CV_8UC1, cv::Scalar::all(9)), m));
+    EXPECT_TRUE(m.picture.empty());
+    EXPECT_TRUE(tr.t.mapsOf(tr.frame, m));
+    EXPECT_EQ(m.intSkin.size(), cv::Size(tr.t.resW + 1, tr.t.resH + 1));
+    // A new first picture (which may change the sizes) calls for a new preparation.
+    ASSERT_TRUE(tr.t.setCurPicture(tr.frame));
+    EXPECT_FALSE(tr.t.mapsOf(tr.frame, m));
+}
+
+TEST(AheadTracker, EstimatesAreKeptOnlyWhileAFrameRuns)
+{
+    Tracker tr(2, 1.0f, 200);
+    BodyEstimate e;
+    tr.step(1, e);
+    // After the frame, moving the particles moves the estimate: nothing kept
+    // from the frame stands in for the particles' current state.
+    for (int i = 0; i < tr.t.headPF->nbPart; ++i)
+        tr.t.headPF->particle(i)[0] += 10.0;
+    double head[2], mean[2];
+    tr.t.headPF->estimate(head);
+    tr.t.headPF->expectation(mean);
+    EXPECT_EQ(head[0], mean[0]);
+    EXPECT_EQ(tr.t.estimate().head.x, mean[0]);
+    // Kept on request until let go.
+    tr.t.headPF->keepEstimate(true);
+    tr.t.headPF->particle(0)[1] += 1000.0;
+    tr.t.headPF->estimate(head);
+    EXPECT_EQ(head[1], mean[1]);
+    tr.t.headPF->keepEstimate(false);
+    tr.t.headPF->estimate(head);
+    tr.t.headPF->expectation(mean);
+    EXPECT_EQ(head[1], mean[1]);
 }
 
 } // namespace
