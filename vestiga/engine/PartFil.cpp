@@ -64,39 +64,34 @@ void PartFil::resample() {
 
 void PartFil::drift(float f) {
     const float s = f * sigma;
-    const std::size_t D = static_cast<std::size_t>(dim);
-    if (const double* v = presetVariates) {
-        // Variates drawn ahead: the same products and sums as below.
-        presetVariates = nullptr;
-        for (std::size_t k = 0; k < part.size(); ++k)
-            part[k] = part[k] + v[k] * s;
-        return;
-    }
-    CV_Assert(rng != nullptr && "the filter draws from the generator given to buildPartFilter");
     // One normal variate of deviation s per coordinate, particle by particle.
-    // The draws are taken in that order first (the generator is sequential);
-    // turning each pair into its variate is independent of the others and is
-    // shared among the threads.
+    // The draws are taken in that order first (the generator is sequential),
+    // unless they were taken ahead; turning each pair into its variate is
+    // independent of the others and is shared among the threads.
+    const int32_t* d = presetDraws;
+    presetDraws = nullptr;
     const std::size_t n = part.size();
-    draws.resize(2 * n);
-    for (std::size_t k = 0; k < 2 * n; ++k)
-        draws[k] = rng->next();
-    forEachParticle([this, s, D](int begin, int end, int) {
+    if (!d) {
+        CV_Assert(rng != nullptr && "the filter draws from the generator given to buildPartFilter");
+        draws.resize(2 * n);
+        for (std::size_t k = 0; k < 2 * n; ++k)
+            draws[k] = rng->next();
+        d = draws.data();
+    }
+    const std::size_t D = static_cast<std::size_t>(dim);
+    forEachParticle([this, s, D, d](int begin, int end, int) {
         for (std::size_t k = begin * D; k < end * D; ++k)
-            part[k] = part[k] + boxMullerFromDraws(draws[2 * k], draws[2 * k + 1]) * s;
+            part[k] = part[k] + boxMullerFromDraws(d[2 * k], d[2 * k + 1]) * s;
     });
 }
 
-void PartFil::drawVariates(double* out) {
+void PartFil::takeDraws(int32_t* out) {
     CV_Assert(rng != nullptr && "the filter draws from the generator given to buildPartFilter");
-    // nbPart * dim rather than part.size(): this may run on another thread
+    // drawCount() rather than part.size(): this may run on another thread
     // while the filter swaps its arrays.
-    const std::size_t n = variateCount();
-    for (std::size_t k = 0; k < n; ++k) {
-        const int32_t r1 = rng->next(); // radius draw first
-        const int32_t r2 = rng->next();
-        out[k] = boxMullerFromDraws(r1, r2);
-    }
+    const std::size_t n = drawCount();
+    for (std::size_t k = 0; k < n; ++k)
+        out[k] = rng->next();
 }
 
 void PartFil::expectation(double* out) const {

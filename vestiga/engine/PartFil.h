@@ -32,15 +32,15 @@ public:
     int buildPartFilter(int N, int D, float sigma, RandGen* rng);
     void resample();
     void drift(float f);
-    // The standard normal variates one drift takes, one per coordinate in
-    // particle order, each from two draws (radius first) as drift makes them:
-    // part.size() values into out. Drawing them ahead (on another thread, for
-    // a later frame) and handing them to that frame's drift through
-    // presetVariates gives the same particles and leaves the generator where
-    // the drift itself would. Reads nothing the filter's run changes.
-    void drawVariates(double* out);
-    // Variates one drift takes: nbPart * dim.
-    std::size_t variateCount() const { return static_cast<std::size_t>(nbPart) * static_cast<std::size_t>(dim); }
+    // The draws one drift takes from the generator, in its order (two per
+    // coordinate, particle by particle): drawCount() values into out. Taking
+    // them ahead (on another thread, for a later frame) and handing them to
+    // that frame's drift through presetDraws gives the same particles and
+    // leaves the generator where the drift itself would. Reads nothing the
+    // filter's run changes.
+    void takeDraws(int32_t* out);
+    // Draws one drift takes: 2 * nbPart * dim.
+    std::size_t drawCount() const { return 2 * static_cast<std::size_t>(nbPart) * static_cast<std::size_t>(dim); }
     // The weighted mean state, per coordinate, over the particles within 1000
     // of the best particle in that coordinate. With no weight above 0, the
     // plain mean of the particles.
@@ -86,10 +86,10 @@ public:
     // none: everything on the calling thread.
     std::shared_ptr<WorkerPool> pool;
     std::vector<int32_t> draws; // work space of drift: two draws per coordinate
-    // Variates drawn ahead for the next drift (part.size() of them, from
-    // drawVariates), or null: that drift then uses them instead of drawing,
+    // Draws taken ahead for the next drift (drawCount() of them, from
+    // takeDraws), or null: that drift then uses them instead of drawing,
     // and resets this to null.
-    const double* presetVariates = nullptr;
+    const int32_t* presetDraws = nullptr;
 
 private:
     std::vector<double> kept_; // dim values while estimateKept_

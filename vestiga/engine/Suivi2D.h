@@ -95,13 +95,13 @@ public:
     // copied): the filters weigh on them from then on.
     void useMaps(const FrameMaps& maps);
 
-    // The random draws of one frame made ahead: for the listed filters, in
-    // that order (which must be the order they run in), the variates their
-    // drifts would draw (PartFil::drawVariates), appended to out after
-    // clearing it. useVariates hands such a vector to the filters' next
-    // drifts; it must outlive them.
-    void drawVariates(const Part* parts, int n, std::vector<double>& out);
-    void useVariates(const Part* parts, int n, const std::vector<double>& v);
+    // The random draws of one frame taken ahead: for the listed filters, in
+    // that order (which must be the order they run in), the draws their
+    // drifts would take (PartFil::takeDraws), into out (cleared first).
+    // useDraws hands such a vector to the filters' next drifts; it must
+    // outlive them.
+    void takeDraws(const Part* parts, int n, std::vector<int32_t>& out);
+    void useDraws(const Part* parts, int n, const std::vector<int32_t>& draws);
 
     // Creates the five filters with opt.particles particles each (replacing
     // earlier ones), sharing one pool of threads.

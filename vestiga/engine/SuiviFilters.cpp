@@ -311,7 +311,7 @@ bool Suivi2D::processFrame(BodyEstimate* out)
     return true;
 }
 
-void Suivi2D::drawVariates(const Part* parts, int n, std::vector<double>& out)
+void Suivi2D::takeDraws(const Part* parts, int n, std::vector<int32_t>& out)
 {
     out.clear();
     for (int k = 0; k < n; ++k) {
@@ -319,21 +319,21 @@ void Suivi2D::drawVariates(const Part* parts, int n, std::vector<double>& out)
         if (!f)
             continue;
         const std::size_t at = out.size();
-        out.resize(at + f->variateCount());
-        f->drawVariates(out.data() + at);
+        out.resize(at + f->drawCount());
+        f->takeDraws(out.data() + at);
     }
 }
 
-void Suivi2D::useVariates(const Part* parts, int n, const std::vector<double>& v)
+void Suivi2D::useDraws(const Part* parts, int n, const std::vector<int32_t>& draws)
 {
     std::size_t at = 0;
     for (int k = 0; k < n; ++k) {
         PartFil* f = filter(parts[k]);
         if (!f)
             continue;
-        CV_Assert(at + f->variateCount() <= v.size());
-        f->presetVariates = v.data() + at;
-        at += f->variateCount();
+        CV_Assert(at + f->drawCount() <= draws.size());
+        f->presetDraws = draws.data() + at;
+        at += f->drawCount();
     }
 }
 

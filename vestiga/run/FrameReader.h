@@ -5,6 +5,7 @@
 #include <opencv2/videoio.hpp>
 
 #include <condition_variable>
+#include <ctime>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -27,14 +28,16 @@ struct TrackingRun::FrameReader {
         bool ok = false;
         // Filled by `prepare`.
         FrameMaps maps;
-        std::vector<double> variates;
+        std::vector<int32_t> draws;
         bool prepared = false;
     };
     using Prepare = std::function<void(Item&)>;
     static constexpr size_t kDepth = 4;
 
-    FrameReader(cv::VideoCapture& cap, Prepare prepare)
-        : cap_(cap), prepare_(std::move(prepare)), thread_([this] { loop(); })
+    // cpuSeconds, when given, receives the processor time of the thread
+    // when it ends (for benchmarks).
+    FrameReader(cv::VideoCapture& cap, Prepare prepare, double* cpuSeconds = nullptr)
+        : cap_(cap), prepare_(std::move(prepare)), cpuSeconds_(cpuSeconds), thread_([this] { run(); })
     {
     }
     ~FrameReader()
@@ -66,6 +69,16 @@ struct TrackingRun::FrameReader {
     }
 
 private:
+    void run()
+    {
+        loop();
+        if (cpuSeconds_) {
+            timespec ts;
+            if (::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts) == 0)
+                *cpuSeconds_ = static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
+        }
+    }
+
     void loop()
     {
         for (;;) {
@@ -100,6 +113,7 @@ private:
 
     cv::VideoCapture& cap_;
     Prepare prepare_;
+    double* cpuSeconds_;
     std::mutex m_;
     std::condition_variable cv_;
     std::deque<Item> queue_;

@@ -317,7 +317,7 @@ bool TrackingRun::begTrack(const TrackingOptions& options, std::string* error)
     fileBytes_ = 0;
     if (!camera && readAhead_ && !timing_) {
         // The decoding thread also makes each frame's maps and, for the
-        // classic method, the random variates of its five drifts: the
+        // classic method, the random draws of its five drifts: the
         // generator is the decoding thread's from here on (the filters draw
         // nothing themselves), and frames are prepared in order, so the
         // draws come in the order the filters would make them.
@@ -327,8 +327,8 @@ bool TrackingRun::begTrack(const TrackingOptions& options, std::string* error)
         reader_ = std::make_unique<FrameReader>(camera_, [&t, classic](FrameReader::Item& it) {
             it.prepared = t.mapsOf(it.pic, it.maps);
             if (it.prepared && classic)
-                t.drawVariates(kRunOrder, Suivi2D::kParts, it.variates);
-        });
+                t.takeDraws(kRunOrder, Suivi2D::kParts, it.draws);
+        }, &times_.readAheadCpu);
     }
     return true;
 }
@@ -416,7 +416,7 @@ TrackingRun::Tick TrackingRun::onTimer(std::string* error)
     if (item) {
         t.useMaps(item->maps);
         if (!robust_)
-            t.useVariates(kRunOrder, Suivi2D::kParts, item->variates);
+            t.useDraws(kRunOrder, Suivi2D::kParts, item->draws);
     }
     lap(times_.maps);
     if (robust_) {

@@ -1,7 +1,7 @@
 // The worker pool and the filters' multi-threaded particle loops: every index
 // is run exactly once, and a tracker gives bit-for-bit the same particles,
 // weights, estimates and draws on one thread as on several, and with its maps
-// and random variates made ahead on another thread.
+// and random draws taken ahead on another thread.
 #include "engine/Suivi2D.h"
 #include "engine/WorkerPool.h"
 
@@ -288,10 +288,10 @@ TEST(ParallelTracker, ThreadSettingNeedsFiltersAndSurvivesARebuild)
 
 // ---------------------------------------------------------------- made ahead
 
-// The maps and the variates of each frame made on a second thread, a few
+// The maps and the random draws of each frame made on a second thread, a few
 // frames ahead of the filters (as the tracking run's decoding thread makes
 // them), against a tracker that makes everything itself, filter by filter.
-TEST(AheadTracker, MapsAndVariatesMadeAheadGiveTheSameBits)
+TEST(AheadTracker, MapsAndDrawsMadeAheadGiveTheSameBits)
 {
     constexpr int kFrames = 30;
     const Suivi2D::Part order[Suivi2D::kParts] = {Suivi2D::Part::Head, Suivi2D::Part::Torso,
@@ -303,7 +303,7 @@ TEST(AheadTracker, MapsAndVariatesMadeAheadGiveTheSameBits)
         struct Slot {
             cv::Mat frame;
             FrameMaps maps;
-            std::vector<double> variates;
+            std::vector<int32_t> draws;
             bool ok = false;
         };
         std::vector<Slot> slots(kFrames + 1);
@@ -314,7 +314,7 @@ TEST(AheadTracker, MapsAndVariatesMadeAheadGiveTheSameBits)
                 Slot& s = slots[static_cast<std::size_t>(k)];
                 drawFrame(k, s.frame);
                 s.ok = ahead.t.mapsOf(s.frame, s.maps);
-                ahead.t.drawVariates(order, Suivi2D::kParts, s.variates);
+                ahead.t.takeDraws(order, Suivi2D::kParts, s.draws);
             }
         });
         maker.join();
@@ -329,7 +329,7 @@ TEST(AheadTracker, MapsAndVariatesMadeAheadGiveTheSameBits)
             const Slot& s = slots[static_cast<std::size_t>(k)];
             ASSERT_TRUE(s.ok);
             ahead.t.useMaps(s.maps);
-            ahead.t.useVariates(order, Suivi2D::kParts, s.variates);
+            ahead.t.useDraws(order, Suivi2D::kParts, s.draws);
             ASSERT_TRUE(ahead.t.processFrame(&e2));
             ASSERT_EQ(std::memcmp(&e1, &e2, sizeof e1), 0) << "estimate differs at frame " << k;
             // processFrame's estimate is the one estimate() gives afterwards.
@@ -343,7 +343,7 @@ TEST(AheadTracker, MapsAndVariatesMadeAheadGiveTheSameBits)
                 const PartFil* b = ahead.t.filter(order[f]);
                 ASSERT_TRUE(sameBits(a->part, b->part)) << "filter " << f << " particles, frame " << k;
                 ASSERT_TRUE(sameBits(a->weight, b->weight)) << "filter " << f << " weights, frame " << k;
-                EXPECT_EQ(b->presetVariates, nullptr); // each set of variates serves one drift
+                EXPECT_EQ(b->presetDraws, nullptr); // each set of draws serves one drift
             }
         }
         // Two draws per coordinate, the same count either way.
