@@ -69,8 +69,16 @@ void PartFil::drift(float f) {
     // unless they were taken ahead; turning each pair into its variate is
     // independent of the others and is shared among the threads.
     const int32_t* d = presetDraws;
+    const double* v = presetVariates;
     presetDraws = nullptr;
+    presetVariates = nullptr;
     const std::size_t n = part.size();
+    if (v) {
+        // The same products and sums as below, on variates made ahead.
+        for (std::size_t k = 0; k < n; ++k)
+            part[k] = part[k] + v[k] * s;
+        return;
+    }
     if (!d) {
         CV_Assert(rng != nullptr && "the filter draws from the generator given to buildPartFilter");
         draws.resize(2 * n);

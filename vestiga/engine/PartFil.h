@@ -88,8 +88,11 @@ public:
     std::vector<int32_t> draws; // work space of drift: two draws per coordinate
     // Draws taken ahead for the next drift (drawCount() of them, from
     // takeDraws), or null: that drift then uses them instead of drawing,
-    // and resets this to null.
+    // and resets this to null. presetVariates, when not null, are the
+    // variates of those draws already made (boxMullerFromDraws of each pair,
+    // drawCount() / 2 of them): the drift uses them instead of the draws.
     const int32_t* presetDraws = nullptr;
+    const double* presetVariates = nullptr;
 
 private:
     std::vector<double> kept_; // dim values while estimateKept_

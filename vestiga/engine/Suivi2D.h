@@ -99,9 +99,12 @@ public:
     // that order (which must be the order they run in), the draws their
     // drifts would take (PartFil::takeDraws), into out (cleared first).
     // useDraws hands such a vector to the filters' next drifts; it must
-    // outlive them.
+    // outlive them. `variates`, when given, holds the variates of a leading
+    // part of the draws (boxMullerFromDraws of each pair, in order): the
+    // filters whose draws all lie in that part take those instead.
     void takeDraws(const Part* parts, int n, std::vector<int32_t>& out);
-    void useDraws(const Part* parts, int n, const std::vector<int32_t>& draws);
+    void useDraws(const Part* parts, int n, const std::vector<int32_t>& draws,
+                  const std::vector<double>* variates = nullptr);
 
     // Creates the five filters with opt.particles particles each (replacing
     // earlier ones), sharing one pool of threads.

@@ -324,16 +324,19 @@ void Suivi2D::takeDraws(const Part* parts, int n, std::vector<int32_t>& out)
     }
 }
 
-void Suivi2D::useDraws(const Part* parts, int n, const std::vector<int32_t>& draws)
+void Suivi2D::useDraws(const Part* parts, int n, const std::vector<int32_t>& draws,
+                       const std::vector<double>* variates)
 {
     std::size_t at = 0;
     for (int k = 0; k < n; ++k) {
         PartFil* f = filter(parts[k]);
         if (!f)
             continue;
-        CV_Assert(at + f->drawCount() <= draws.size());
+        const std::size_t count = f->drawCount();
+        CV_Assert(at + count <= draws.size());
         f->presetDraws = draws.data() + at;
-        at += f->drawCount();
+        f->presetVariates = variates && at + count <= 2 * variates->size() ? variates->data() + at / 2 : nullptr;
+        at += count;
     }
 }
 

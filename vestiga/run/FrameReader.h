@@ -17,7 +17,8 @@ namespace vestiga {
 // Decodes a file's frames ahead of the tracker, in order, on its own thread,
 // with the reader's position noted right after each read, and hands each
 // decoded frame to `prepare` on that thread (the tracker's maps and random
-// draws of the frame, made while the tracker works on earlier ones). At most
+// draws of the frame, made while the tracker works on earlier ones), with
+// the number of frames then waiting for the tracker. At most
 // kDepth frames wait; the thread ends at the first frame that cannot be read.
 // The buffers of every item are reused for later frames: no allocation per
 // frame once the first few have gone round.
@@ -29,9 +30,10 @@ struct TrackingRun::FrameReader {
         // Filled by `prepare`.
         FrameMaps maps;
         std::vector<int32_t> draws;
+        std::vector<double> variates;
         bool prepared = false;
     };
-    using Prepare = std::function<void(Item&)>;
+    using Prepare = std::function<void(Item&, size_t waiting)>;
     static constexpr size_t kDepth = 4;
 
     // cpuSeconds, when given, receives the processor time of the thread
@@ -83,8 +85,10 @@ private:
     {
         for (;;) {
             Item it;
+            size_t waiting = 0;
             {
                 std::lock_guard<std::mutex> lock(m_);
+                waiting = queue_.size();
                 if (!spare_.empty()) {
                     it = std::move(spare_.back());
                     spare_.pop_back();
@@ -96,7 +100,7 @@ private:
                 it.posMsec = cap_.get(cv::CAP_PROP_POS_MSEC);
                 it.posFrames = cap_.get(cv::CAP_PROP_POS_FRAMES);
                 if (prepare_)
-                    prepare_(it);
+                    prepare_(it, waiting);
             }
             const bool last = !it.ok;
             std::unique_lock<std::mutex> lock(m_);

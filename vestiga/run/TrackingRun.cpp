@@ -6,6 +6,8 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -321,14 +323,32 @@ bool TrackingRun::begTrack(const TrackingOptions& options, std::string* error)
         // generator is the decoding thread's from here on (the filters draw
         // nothing themselves), and frames are prepared in order, so the
         // draws come in the order the filters would make them.
+        //
+        // Turning the draws into normal variates costs about as much as the
+        // rest of the filters' work. The decoding thread makes the variates
+        // of the first filters too, the more of them the more frames already
+        // wait for the filters: a thread that runs ahead takes work off the
+        // filters, one that falls behind leaves it to them. The variates are
+        // the same whichever thread makes them.
         if (!t.prepareMaps())
             return fail(error, "the image area cannot be cut out of the first frame");
         const bool classic = !robust_;
-        reader_ = std::make_unique<FrameReader>(camera_, [&t, classic](FrameReader::Item& it) {
+        std::array<std::size_t, Suivi2D::kParts + 1> ends{}; // end of each filter's draws
+        for (int k = 0; k < Suivi2D::kParts; ++k)
+            ends[static_cast<std::size_t>(k) + 1] = ends[static_cast<std::size_t>(k)] + t.filter(kRunOrder[k])->drawCount();
+        auto prepare = [&t, classic, ends](FrameReader::Item& it, std::size_t waiting) {
             it.prepared = t.mapsOf(it.pic, it.maps);
-            if (it.prepared && classic)
-                t.takeDraws(kRunOrder, Suivi2D::kParts, it.draws);
-        }, &times_.readAheadCpu);
+            it.variates.clear();
+            if (!it.prepared || !classic)
+                return;
+            t.takeDraws(kRunOrder, Suivi2D::kParts, it.draws);
+            const std::size_t filters = std::min<std::size_t>(Suivi2D::kParts, 2 * waiting);
+            const std::size_t n = ends[filters] / 2;
+            it.variates.resize(n);
+            for (std::size_t k = 0; k < n; ++k)
+                it.variates[k] = boxMullerFromDraws(it.draws[2 * k], it.draws[2 * k + 1]);
+        };
+        reader_ = std::make_unique<FrameReader>(camera_, prepare, &times_.readAheadCpu);
     }
     return true;
 }
@@ -416,7 +436,7 @@ TrackingRun::Tick TrackingRun::onTimer(std::string* error)
     if (item) {
         t.useMaps(item->maps);
         if (!robust_)
-            t.useDraws(kRunOrder, Suivi2D::kParts, item->draws);
+            t.useDraws(kRunOrder, Suivi2D::kParts, item->draws, &item->variates);
     }
     lap(times_.maps);
     if (robust_) {

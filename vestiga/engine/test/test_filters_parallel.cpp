@@ -304,6 +304,7 @@ TEST(AheadTracker, MapsAndDrawsMadeAheadGiveTheSameBits)
             cv::Mat frame;
             FrameMaps maps;
             std::vector<int32_t> draws;
+            std::vector<double> variates;
             bool ok = false;
         };
         std::vector<Slot> slots(kFrames + 1);
@@ -315,6 +316,13 @@ TEST(AheadTracker, MapsAndDrawsMadeAheadGiveTheSameBits)
                 drawFrame(k, s.frame);
                 s.ok = ahead.t.mapsOf(s.frame, s.maps);
                 ahead.t.takeDraws(order, Suivi2D::kParts, s.draws);
+                // The variates of the first k % 6 filters made here as well
+                // (none, some, all five; the hands' four coordinates last).
+                std::size_t end = 0;
+                for (int f = 0; f < k % (Suivi2D::kParts + 1); ++f)
+                    end += ahead.t.filter(order[f])->drawCount();
+                for (std::size_t i = 0; i < end / 2; ++i)
+                    s.variates.push_back(boxMullerFromDraws(s.draws[2 * i], s.draws[2 * i + 1]));
             }
         });
         maker.join();
@@ -329,7 +337,7 @@ TEST(AheadTracker, MapsAndDrawsMadeAheadGiveTheSameBits)
             const Slot& s = slots[static_cast<std::size_t>(k)];
             ASSERT_TRUE(s.ok);
             ahead.t.useMaps(s.maps);
-            ahead.t.useDraws(order, Suivi2D::kParts, s.draws);
+            ahead.t.useDraws(order, Suivi2D::kParts, s.draws, &s.variates);
             ASSERT_TRUE(ahead.t.processFrame(&e2));
             ASSERT_EQ(std::memcmp(&e1, &e2, sizeof e1), 0) << "estimate differs at frame " << k;
             // processFrame's estimate is the one estimate() gives afterwards.
@@ -344,6 +352,7 @@ TEST(AheadTracker, MapsAndDrawsMadeAheadGiveTheSameBits)
                 ASSERT_TRUE(sameBits(a->part, b->part)) << "filter " << f << " particles, frame " << k;
                 ASSERT_TRUE(sameBits(a->weight, b->weight)) << "filter " << f << " weights, frame " << k;
                 EXPECT_EQ(b->presetDraws, nullptr); // each set of draws serves one drift
+                EXPECT_EQ(b->presetVariates, nullptr);
             }
         }
         // Two draws per coordinate, the same count either way.
