@@ -25,6 +25,9 @@ inline int truncCoord(double v) {
     return static_cast<int>(v);
 }
 
+// Integral value at row y, column x (inside the image).
+inline double at(const cv::Mat& I, int y, int x) { return I.ptr<double>(y)[x]; }
+
 } // namespace
 
 // ---------------------------------------------------------------- Rectangle
@@ -223,21 +226,7 @@ int IntFil::InitFil(const int* dxs, const int* dys, const float* coefs, int n) {
     return 1;
 }
 
-namespace {
-
-// The rows of an integral image as one pointer and a row step in doubles:
-// the reads of the templates' points without a Mat call per point.
-struct IntView {
-    const double* data;
-    std::size_t step;
-    double at(int y, int x) const { return data[static_cast<std::ptrdiff_t>(y) * static_cast<std::ptrdiff_t>(step) + x]; }
-};
-
-IntView viewOf(const cv::Mat& I) { return IntView{I.ptr<double>(0), I.step1()}; }
-
-// Integral value at column X, row Y of a W x H integral image, extended
-// linearly beyond its borders.
-inline double extrapolated(const IntView& I, int X, int Y, int W, int H) {
+float IntFil::extrapolate(const cv::Mat& I, int X, int Y, int W, int H) const {
     // Inside the image the integral value is read. Outside, the integral is
     // extended from its border: linearly from the last two rows or columns,
     // and by the product rule I ~ x * y near the top-left corner (where the
@@ -246,25 +235,27 @@ inline double extrapolated(const IntView& I, int X, int Y, int W, int H) {
     const bool yIn = Y >= 0 && Y < H;
     double v;
     if (xIn && yIn)
-        v = I.at(Y, X);
+        v = at(I, Y, X);
     else if (X < 0 && Y < 0)
-        v = (-X) * Y * I.at(1, 1);
+        v = (-X) * Y * at(I, 1, 1);
     else if (X >= W && Y >= H)
-        v = I.at(H - 1, W - 1) + (Y - H) * ((X - W) * (I.at(H - 1, W - 1) - I.at(H - 1, W - 2)));
+        v = at(I, H - 1, W - 1) + (Y - H) * ((X - W) * (at(I, H - 1, W - 1) - at(I, H - 1, W - 2)));
     else if (X < 0 && Y >= H)
-        v = X * I.at(H - 1, 1) + (Y - H) * ((-X) * (I.at(H - 1, 1) - I.at(H - 2, 1)));
+        v = X * at(I, H - 1, 1) + (Y - H) * ((-X) * (at(I, H - 1, 1) - at(I, H - 2, 1)));
     else if (X >= W && Y < 0)
-        v = Y * I.at(1, W - 1) + (-Y) * ((X - W) * (I.at(1, W - 1) - I.at(1, W - 2)));
+        v = Y * at(I, 1, W - 1) + (-Y) * ((X - W) * (at(I, 1, W - 1) - at(I, 1, W - 2)));
     else if (X < 0) // 0 <= Y < H
-        v = X * I.at(Y, 1);
+        v = X * at(I, Y, 1);
     else if (Y < 0) // 0 <= X < W
-        v = Y * I.at(1, X);
+        v = Y * at(I, 1, X);
     else if (X >= W) // 0 <= Y < H
-        v = (X - W + 1) * I.at(Y, W - 1) - (X - W) * I.at(Y, W - 2);
+        v = (X - W + 1) * at(I, Y, W - 1) - (X - W) * at(I, Y, W - 2);
     else // 0 <= X < W, Y >= H
-        v = (Y - H + 1) * I.at(H - 1, X) - (Y - H) * I.at(H - 2, X);
-    return v;
+        v = (Y - H + 1) * at(I, H - 1, X) - (Y - H) * at(I, H - 2, X);
+    return static_cast<float>(v);
 }
+
+namespace {
 
 // Whether columns x0 .. x1 and rows y0 .. y1 all lie inside a W x H image
 // (in 64 bits: the positions may be far off).
@@ -272,49 +263,31 @@ inline bool allInside(int64_t x0, int64_t x1, int64_t y0, int64_t y1, int W, int
     return x0 >= 0 && x1 < W && y0 >= 0 && y1 < H;
 }
 
-// The score of a template at (x, y), mirrored when sx is -1: each point's
-// integral value in single precision times its weight, summed in the
-// points' order (subtracted for the mirror image).
-template <int sx>
-inline float score(const IntFil& f, const cv::Mat& M, int x, int y, int W, int H) {
-    const IntView I = viewOf(M);
-    const int* dx = f.dx.data();
-    const int* dy = f.dy.data();
-    const float* coef = f.coef.data();
-    const int n = f.nbPts;
-    const int64_t lo = sx > 0 ? int64_t{x} + f.minDx : int64_t{x} - f.maxDx;
-    const int64_t hi = sx > 0 ? int64_t{x} + f.maxDx : int64_t{x} - f.minDx;
+} // namespace
+
+float IntFil::computeInt(const cv::Mat& I, int x, int y, int W, int H) const {
     float s = 0;
-    if (allInside(lo, hi, int64_t{y} + f.minDy, int64_t{y} + f.maxDy, W, H)) {
-        for (int k = 0; k < n; ++k) {
-            const float t = static_cast<float>(I.at(y + dy[k], x + sx * dx[k])) * coef[k];
-            if (sx > 0)
-                s += t;
-            else
-                s -= t;
-        }
+    if (allInside(int64_t{x} + minDx, int64_t{x} + maxDx, int64_t{y} + minDy, int64_t{y} + maxDy, W, H)) {
+        // Every point inside: the values extrapolate would read, summed in the same order.
+        for (int k = 0; k < nbPts; ++k)
+            s += static_cast<float>(at(I, y + dy[k], x + dx[k])) * coef[k];
         return s;
     }
-    for (int k = 0; k < n; ++k) {
-        const float t = static_cast<float>(extrapolated(I, x + sx * dx[k], y + dy[k], W, H)) * coef[k];
-        if (sx > 0)
-            s += t;
-        else
-            s -= t;
-    }
+    for (int k = 0; k < nbPts; ++k)
+        s += extrapolate(I, x + dx[k], y + dy[k], W, H) * coef[k];
     return s;
 }
 
-} // namespace
-
-float IntFil::extrapolate(const cv::Mat& I, int X, int Y, int W, int H) const {
-    return static_cast<float>(extrapolated(viewOf(I), X, Y, W, H));
-}
-
-float IntFil::computeInt(const cv::Mat& I, int x, int y, int W, int H) const { return score<1>(*this, I, x, y, W, H); }
-
 float IntFil::computeIntR(const cv::Mat& I, int x, int y, int W, int H) const {
-    return score<-1>(*this, I, x, y, W, H);
+    float s = 0;
+    if (allInside(int64_t{x} - maxDx, int64_t{x} - minDx, int64_t{y} + minDy, int64_t{y} + maxDy, W, H)) {
+        for (int k = 0; k < nbPts; ++k)
+            s -= static_cast<float>(at(I, y + dy[k], x - dx[k])) * coef[k];
+        return s;
+    }
+    for (int k = 0; k < nbPts; ++k)
+        s -= extrapolate(I, x - dx[k], y + dy[k], W, H) * coef[k];
+    return s;
 }
 
 namespace {
