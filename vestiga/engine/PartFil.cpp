@@ -82,8 +82,7 @@ void PartFil::drift(float f) {
     if (!d) {
         CV_Assert(rng != nullptr && "the filter draws from the generator given to buildPartFilter");
         draws.resize(2 * n);
-        for (std::size_t k = 0; k < 2 * n; ++k)
-            draws[k] = rng->next();
+        rng->fill(draws.data(), 2 * n);
         d = draws.data();
     }
     const std::size_t D = static_cast<std::size_t>(dim);
@@ -97,9 +96,7 @@ void PartFil::takeDraws(int32_t* out) {
     CV_Assert(rng != nullptr && "the filter draws from the generator given to buildPartFilter");
     // drawCount() rather than part.size(): this may run on another thread
     // while the filter swaps its arrays.
-    const std::size_t n = drawCount();
-    for (std::size_t k = 0; k < n; ++k)
-        out[k] = rng->next();
+    rng->fill(out, drawCount());
 }
 
 void PartFil::expectation(double* out) const {
