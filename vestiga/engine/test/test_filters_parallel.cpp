@@ -291,7 +291,7 @@ TEST(ParallelTracker, ThreadSettingNeedsFiltersAndSurvivesARebuild)
 // The maps and the random draws of each frame made on a second thread, a few
 // frames ahead of the filters (as the tracking run's decoding thread makes
 // them), against a tracker that makes everything itself, filter by filter.
-TEST(AheadTracker, MapsAndDrawsMadeAheadGiveTheSameBits)
+TEST(ParallelAhead, MapsAndDrawsMadeAheadGiveTheSameBits)
 {
     constexpr int kFrames = 30;
     const Suivi2D::Part order[Suivi2D::kParts] = {Suivi2D::Part::Head, Suivi2D::Part::Torso,
@@ -360,7 +360,7 @@ TEST(AheadTracker, MapsAndDrawsMadeAheadGiveTheSameBits)
     }
 }
 
-TEST(AheadTracker, MapsAreRefusedBeforePreparationOrForAnotherFrameSize)
+TEST(ParallelAhead, MapsAreRefusedBeforePreparationOrForAnotherFrameSize)
 {
     Tracker tr(1, 1.0f, 50);
     FrameMaps m;
@@ -377,7 +377,7 @@ TEST(AheadTracker, MapsAreRefusedBeforePreparationOrForAnotherFrameSize)
     EXPECT_FALSE(tr.t.mapsOf(tr.frame, m));
 }
 
-TEST(AheadTracker, EstimatesAreKeptOnlyWhileAFrameRuns)
+TEST(ParallelAhead, EstimatesAreKeptOnlyWhileAFrameRuns)
 {
     Tracker tr(2, 1.0f, 200);
     BodyEstimate e;
