@@ -106,7 +106,6 @@ bool Suivi2D::setCurPicture(const cv::Mat& frame) {
     if (frame.empty() || frame.type() != CV_8UC3 || !checkROI(frame.size()).empty())
         return false;
     curPic = frame;
-    preparedFor_ = cv::Size(); // the sizes below may change
     const cv::Rect area = imageArea(curPic.size());
     resW = opt.resizeWidth;
     resH = resizedHeight(curPic.size());
@@ -139,7 +138,7 @@ bool Suivi2D::createAutoBgPic() {
     return true;
 }
 
-bool Suivi2D::prepareMaps() {
+bool Suivi2D::computeSkBgMaps() {
     if (curPic.empty() || curResPic.empty() || skinLikHist.empty() || bgLikHist.empty())
         return false;
     const cv::Rect area = imageArea(curPic.size());
@@ -154,40 +153,9 @@ bool Suivi2D::prepareMaps() {
         nearestMap(area.size(), curResPic.size(), nearest_);
     skinLookup_.update(skinLikHist);
     bgLookup_.update(bgLikHist);
-    preparedFor_ = curPic.size();
+    mapsAndIntegrals(curPic(area), nearest_, skinLookup_.table, bgLookup_.table, curResPic, skinMap, bgMap,
+                     intSkinMap, intBgMap);
     return true;
-}
-
-bool Suivi2D::computeSkBgMaps() {
-    if (!prepareMaps())
-        return false;
-    mapsAndIntegrals(curPic(imageArea(curPic.size())), nearest_, skinLookup_.table, bgLookup_.table, curResPic,
-                     skinMap, bgMap, intSkinMap, intBgMap);
-    return true;
-}
-
-bool Suivi2D::mapsOf(const cv::Mat& frame, FrameMaps& out) const {
-    if (preparedFor_.empty() || frame.size() != preparedFor_ || frame.type() != CV_8UC3)
-        return false;
-    const cv::Size size = nearest_.to;
-    const cv::Size integral(size.width + 1, size.height + 1);
-    out.picture.create(size, CV_8UC3);
-    out.skinMap.create(size, CV_8UC1);
-    out.bgMap.create(size, CV_8UC1);
-    out.intSkin.create(integral, CV_64FC1);
-    out.intBg.create(integral, CV_64FC1);
-    mapsAndIntegrals(frame(imageArea(frame.size())), nearest_, skinLookup_.table, bgLookup_.table, out.picture,
-                     out.skinMap, out.bgMap, out.intSkin, out.intBg);
-    return true;
-}
-
-void Suivi2D::useMaps(const FrameMaps& maps) {
-    // Header assignments: the filters keep pointing at these members.
-    curResPic = maps.picture;
-    skinMap = maps.skinMap;
-    bgMap = maps.bgMap;
-    intSkinMap = maps.intSkin;
-    intBgMap = maps.intBg;
 }
 
 // --------------------------------------------------------- likelihood tables

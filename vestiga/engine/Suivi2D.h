@@ -18,14 +18,6 @@
 
 namespace vestiga {
 
-// One frame's processed picture, maps and integral images, made apart from
-// the tracker (Suivi2D::mapsOf) and handed to it (Suivi2D::useMaps).
-struct FrameMaps {
-    cv::Mat picture;        // resW x resH, 8UC3
-    cv::Mat skinMap, bgMap; // resW x resH, 8UC1
-    cv::Mat intSkin, intBg; // (resW+1) x (resH+1), CV_64F
-};
-
 class Suivi2D {
 public:
     Suivi2D() = default;
@@ -79,21 +71,6 @@ public:
     // their integral images. False (nothing changed) before the tables exist
     // or when the image area no longer fits in curPic.
     [[nodiscard]] bool computeSkBgMaps();
-
-    // computeSkBgMaps in two halves, for making the maps of later frames on
-    // another thread while the filters work. prepareMaps readies the colour
-    // lookups and the scaling for frames of curPic's size (false as
-    // computeSkBgMaps would be). mapsOf then fills `out` (sized on first use,
-    // reused after) with what computeSkBgMaps would give for `frame`, reading
-    // only what prepareMaps made and the tracker's sizes: it may run on
-    // another thread while the filters run, as long as nothing calls
-    // prepareMaps, computeSkBgMaps or setCurPicture meanwhile. False (out
-    // unchanged) before prepareMaps or for a frame of another size or type.
-    [[nodiscard]] bool prepareMaps();
-    [[nodiscard]] bool mapsOf(const cv::Mat& frame, FrameMaps& out) const;
-    // The tracker's picture and maps become those of `maps` (shared, not
-    // copied): the filters weigh on them from then on.
-    void useMaps(const FrameMaps& maps);
 
     // The random draws of one frame taken ahead: for the listed filters, in
     // that order (which must be the order they run in), the draws their
@@ -163,7 +140,6 @@ public:
 private:
     NearestMap nearest_; // the scaling of the image area, for its size
     BinLookup skinLookup_, bgLookup_;
-    cv::Size preparedFor_; // frame size prepareMaps readied the above for
     void initHeadFilter();
     void initTorsoFilter();
     void initElbowFilter();

@@ -16,9 +16,9 @@ namespace vestiga {
 
 // Decodes a file's frames ahead of the tracker, in order, on its own thread,
 // with the reader's position noted right after each read, and hands each
-// decoded frame to `prepare` on that thread (the tracker's maps and random
-// draws of the frame, made while the tracker works on earlier ones), with
-// the number of frames then waiting for the tracker. At most
+// decoded frame to `prepare` on that thread (the tracker's random draws for
+// the frame, made while the tracker works on earlier ones), with the number
+// of frames then waiting for the tracker. At most
 // kDepth frames wait; the thread ends at the first frame that cannot be read.
 // The buffers of every item are reused for later frames: no allocation per
 // frame once the first few have gone round.
@@ -28,7 +28,6 @@ struct TrackingRun::FrameReader {
         double posMsec = 0, posFrames = 0;
         bool ok = false;
         // Filled by `prepare`.
-        FrameMaps maps;
         std::vector<int32_t> draws;
         std::vector<double> variates;
         bool prepared = false;

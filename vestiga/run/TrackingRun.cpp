@@ -318,11 +318,13 @@ bool TrackingRun::begTrack(const TrackingOptions& options, std::string* error)
     posFrame_ = 0;
     fileBytes_ = 0;
     if (!camera && readAhead_ && !timing_) {
-        // The decoding thread also makes each frame's maps and, for the
-        // classic method, the random draws of its five drifts: the
-        // generator is the decoding thread's from here on (the filters draw
-        // nothing themselves), and frames are prepared in order, so the
-        // draws come in the order the filters would make them.
+        // For the classic method the decoding thread also takes each frame's
+        // random draws for the five drifts: the generator is the decoding
+        // thread's from here on (the filters draw nothing themselves), and
+        // frames are read in order, so the draws come in the order the
+        // filters would take them. (The maps stay on this thread: made on
+        // the other core, the integral images would reach the filters through
+        // the caches at a higher cost than making them here.)
         //
         // Turning the draws into normal variates costs about as much as the
         // rest of the filters' work. The decoding thread makes the variates
@@ -330,24 +332,21 @@ bool TrackingRun::begTrack(const TrackingOptions& options, std::string* error)
         // wait for the filters: a thread that runs ahead takes work off the
         // filters, one that falls behind leaves it to them. The variates are
         // the same whichever thread makes them.
-        if (!t.prepareMaps())
-            return fail(error, "the image area cannot be cut out of the first frame");
-        const bool classic = !robust_;
-        std::array<std::size_t, Suivi2D::kParts + 1> ends{}; // end of each filter's draws
-        for (int k = 0; k < Suivi2D::kParts; ++k)
-            ends[static_cast<std::size_t>(k) + 1] = ends[static_cast<std::size_t>(k)] + t.filter(kRunOrder[k])->drawCount();
-        auto prepare = [&t, classic, ends](FrameReader::Item& it, std::size_t waiting) {
-            it.prepared = t.mapsOf(it.pic, it.maps);
-            it.variates.clear();
-            if (!it.prepared || !classic)
-                return;
-            t.takeDraws(kRunOrder, Suivi2D::kParts, it.draws);
-            const std::size_t filters = std::min<std::size_t>(Suivi2D::kParts, 2 * waiting);
-            const std::size_t n = ends[filters] / 2;
-            it.variates.resize(n);
-            for (std::size_t k = 0; k < n; ++k)
-                it.variates[k] = boxMullerFromDraws(it.draws[2 * k], it.draws[2 * k + 1]);
-        };
+        FrameReader::Prepare prepare;
+        if (!robust_) {
+            std::array<std::size_t, Suivi2D::kParts + 1> ends{}; // end of each filter's draws
+            for (std::size_t k = 0; k < Suivi2D::kParts; ++k)
+                ends[k + 1] = ends[k] + t.filter(kRunOrder[k])->drawCount();
+            prepare = [&t, ends](FrameReader::Item& it, std::size_t waiting) {
+                t.takeDraws(kRunOrder, Suivi2D::kParts, it.draws);
+                const std::size_t filters = std::min<std::size_t>(Suivi2D::kParts, 2 * waiting);
+                const std::size_t n = ends[filters] / 2;
+                it.variates.resize(n);
+                for (std::size_t k = 0; k < n; ++k)
+                    it.variates[k] = boxMullerFromDraws(it.draws[2 * k], it.draws[2 * k + 1]);
+                it.prepared = true;
+            };
+        }
         reader_ = std::make_unique<FrameReader>(camera_, prepare, &times_.readAheadCpu);
     }
     return true;
@@ -430,14 +429,10 @@ TrackingRun::Tick TrackingRun::onTimer(std::string* error)
     lap(times_.decode);
 
     // The maps of this frame, then the filters (one by one when timed).
-    const bool mapsMade = item ? item->prepared : t.computeSkBgMaps();
-    if (!mapsMade)
+    if (!t.computeSkBgMaps())
         return failed("the image area no longer fits in frame " + std::to_string(posFrame_));
-    if (item) {
-        t.useMaps(item->maps);
-        if (!robust_)
-            t.useDraws(kRunOrder, Suivi2D::kParts, item->draws, &item->variates);
-    }
+    if (item && item->prepared)
+        t.useDraws(kRunOrder, Suivi2D::kParts, item->draws, &item->variates);
     lap(times_.maps);
     if (robust_) {
         if (!robust_->track(t, est_, conf_))
