@@ -18,10 +18,10 @@ namespace vestiga {
 // with the reader's position noted right after each read, and hands each
 // decoded frame to `prepare` on that thread (the tracker's random draws for
 // the frame, made while the tracker works on earlier ones), with the number
-// of frames then waiting for the tracker. At most
-// kDepth frames wait; the thread ends at the first frame that cannot be read.
-// The buffers of every item are reused for later frames: no allocation per
-// frame once the first few have gone round.
+// of frames then waiting for the tracker. At most kDepth frames wait; the
+// thread ends at the first frame that cannot be read. The buffers of every
+// item are reused for later frames: no allocation per frame once the first
+// few have gone round.
 struct TrackingRun::FrameReader {
     struct Item {
         cv::Mat pic;
