@@ -113,7 +113,7 @@ void TorsoPartFil::initialize(int x0, int y0, IntFil* fil_, int xMin_, int yMin_
 void TorsoPartFil::computeWeights()
 {
     double head[2];
-    headPF->expectation(head);
+    headPF->estimate(head);
     weighInBox(head[1]);
 }
 
@@ -136,7 +136,7 @@ void ElbowPartFil::initialize(int x0, int y0, IntFil* f1, IntFil* f2, IntFil* f3
 void ElbowPartFil::computeWeights()
 {
     double torso[2];
-    torsoPF->expectation(torso);
+    torsoPF->estimate(torso);
     const int W = intMap->cols;
     const int H = intMap->rows;
     const int half = armLen / 2;
@@ -212,9 +212,9 @@ void HandPartFil::initialize(int x0, int y0, int handW_, int headW_, int headH_,
 void HandPartFil::computeWeights()
 {
     double head[2], elbow1[2], elbow2[2];
-    headPF->expectation(head);
-    elbowPFR->expectation(elbow1);
-    elbowPFL->expectation(elbow2);
+    headPF->estimate(head);
+    elbowPFR->estimate(elbow1);
+    elbowPFL->estimate(elbow2);
     const double W = intMap->cols;
     const double H = intMap->rows;
 

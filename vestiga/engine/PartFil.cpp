@@ -63,21 +63,40 @@ void PartFil::resample() {
 }
 
 void PartFil::drift(float f) {
-    CV_Assert(rng != nullptr && "the filter draws from the generator given to buildPartFilter");
     const float s = f * sigma;
     // One normal variate of deviation s per coordinate, particle by particle.
-    // The draws are taken in that order first (the generator is sequential);
-    // turning each pair into its variate is independent of the others and is
-    // shared among the threads.
+    // The draws are taken in that order first (the generator is sequential),
+    // unless they were taken ahead; turning each pair into its variate is
+    // independent of the others and is shared among the threads.
+    const int32_t* d = presetDraws;
+    const double* v = presetVariates;
+    presetDraws = nullptr;
+    presetVariates = nullptr;
     const std::size_t n = part.size();
-    draws.resize(2 * n);
-    for (std::size_t k = 0; k < 2 * n; ++k)
-        draws[k] = rng->next();
+    if (v) {
+        // The same products and sums as below, on variates made ahead.
+        for (std::size_t k = 0; k < n; ++k)
+            part[k] = part[k] + v[k] * s;
+        return;
+    }
+    if (!d) {
+        CV_Assert(rng != nullptr && "the filter draws from the generator given to buildPartFilter");
+        draws.resize(2 * n);
+        rng->fill(draws.data(), 2 * n);
+        d = draws.data();
+    }
     const std::size_t D = static_cast<std::size_t>(dim);
-    forEachParticle([this, s, D](int begin, int end, int) {
+    forEachParticle([this, s, D, d](int begin, int end, int) {
         for (std::size_t k = begin * D; k < end * D; ++k)
-            part[k] = part[k] + boxMullerFromDraws(draws[2 * k], draws[2 * k + 1]) * s;
+            part[k] = part[k] + boxMullerFromDraws(d[2 * k], d[2 * k + 1]) * s;
     });
+}
+
+void PartFil::takeDraws(int32_t* out) {
+    CV_Assert(rng != nullptr && "the filter draws from the generator given to buildPartFilter");
+    // drawCount() rather than part.size(): this may run on another thread
+    // while the filter swaps its arrays.
+    rng->fill(out, drawCount());
 }
 
 void PartFil::expectation(double* out) const {
@@ -114,6 +133,22 @@ void PartFil::expectation(double* out) const {
         for (int k = 0; k < N; ++k)
             if (std::fabs(r[j] - particle(k)[j]) < 1000)
                 out[j] = out[j] + particle(k)[j] * weight[k] / sum;
+    }
+}
+
+void PartFil::estimate(double* out) const {
+    if (estimateKept_)
+        std::copy(kept_.begin(), kept_.end(), out);
+    else
+        expectation(out);
+}
+
+void PartFil::keepEstimate(bool keep) {
+    estimateKept_ = false;
+    if (keep) {
+        kept_.resize(static_cast<std::size_t>(dim));
+        expectation(kept_.data());
+        estimateKept_ = true;
     }
 }
 

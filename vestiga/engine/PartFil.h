@@ -32,10 +32,26 @@ public:
     int buildPartFilter(int N, int D, float sigma, RandGen* rng);
     void resample();
     void drift(float f);
+    // The draws one drift takes from the generator, in its order (two per
+    // coordinate, particle by particle): drawCount() values into out. Taking
+    // them ahead (on another thread, for a later frame) and handing them to
+    // that frame's drift through presetDraws gives the same particles and
+    // leaves the generator where the drift itself would. Reads nothing the
+    // filter's run changes.
+    void takeDraws(int32_t* out);
+    // Draws one drift takes: 2 * nbPart * dim.
+    std::size_t drawCount() const { return 2 * static_cast<std::size_t>(nbPart) * static_cast<std::size_t>(dim); }
     // The weighted mean state, per coordinate, over the particles within 1000
     // of the best particle in that coordinate. With no weight above 0, the
     // plain mean of the particles.
     void expectation(double* out) const;
+    // expectation, or the values keepEstimate(true) took from it and kept
+    // since. The filters read their predecessors' estimates through this:
+    // Suivi2D::processFrame keeps each filter's estimate once it has run
+    // (nothing else moves the particles while it runs the frame) and lets
+    // it go at the end.
+    void estimate(double* out) const;
+    void keepEstimate(bool keep);
 
     // Runs body(begin, end, slot) over the particle indices, on the pool's
     // threads when there is a pool; slot tells apart the threads that run at
@@ -70,6 +86,17 @@ public:
     // none: everything on the calling thread.
     std::shared_ptr<WorkerPool> pool;
     std::vector<int32_t> draws; // work space of drift: two draws per coordinate
+    // Draws taken ahead for the next drift (drawCount() of them, from
+    // takeDraws), or null: that drift then uses them instead of drawing,
+    // and resets this to null. presetVariates, when not null, are the
+    // variates of those draws already made (boxMullerFromDraws of each pair,
+    // drawCount() / 2 of them): the drift uses them instead of the draws.
+    const int32_t* presetDraws = nullptr;
+    const double* presetVariates = nullptr;
+
+private:
+    std::vector<double> kept_; // dim values while estimateKept_
+    bool estimateKept_ = false;
 };
 
 } // namespace vestiga

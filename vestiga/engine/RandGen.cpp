@@ -57,6 +57,19 @@ int32_t RandGen::next() {
     return static_cast<int32_t>(v >> 1);
 }
 
+void RandGen::fill(int32_t* out, std::size_t n) {
+    // next() without a call per value: the ring position stays in a register.
+    int i = i_;
+    for (std::size_t k = 0; k < n; ++k) {
+        const uint32_t v = static_cast<uint32_t>(r_[ringAdd(i, 3)]) + static_cast<uint32_t>(r_[ringAdd(i, 31)]);
+        r_[i] = static_cast<int32_t>(v);
+        i = ringAdd(i, 1);
+        out[k] = static_cast<int32_t>(v >> 1);
+    }
+    i_ = i;
+    drawn_ += n;
+}
+
 double boxMullerFromDraws(int32_t r1, int32_t r2) {
     // A radius draw of 0 would give ln 0 = -infinity; it counts as a draw of 1.
     if (r1 == 0)

@@ -4,6 +4,7 @@
 // values 0 .. 2147483647), reproduced here so that a run draws the same numbers
 // on every platform. It is an explicit object handed to whoever draws, so two
 // trackers in one process cannot disturb each other.
+#include <cstddef>
 #include <cstdint>
 
 namespace vestiga {
@@ -14,6 +15,8 @@ public:
     void reseed(uint32_t seed);
     // The next value, 0 .. 2147483647, as rand() would return it.
     int32_t next();
+    // The next n values into out, as n calls of next() would give them.
+    void fill(int32_t* out, std::size_t n);
     // How many values were drawn since the last (re)seeding.
     uint64_t drawn() const { return drawn_; }
 

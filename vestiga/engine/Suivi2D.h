@@ -14,6 +14,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vestiga {
 
@@ -71,6 +72,17 @@ public:
     // or when the image area no longer fits in curPic.
     [[nodiscard]] bool computeSkBgMaps();
 
+    // The random draws of one frame taken ahead: for the listed filters, in
+    // that order (which must be the order they run in), the draws their
+    // drifts would take (PartFil::takeDraws), into out (cleared first).
+    // useDraws hands such a vector to the filters' next drifts; it must
+    // outlive them. `variates`, when given, holds the variates of a leading
+    // part of the draws (boxMullerFromDraws of each pair, in order): the
+    // filters whose draws all lie in that part take those instead.
+    void takeDraws(const Part* parts, int n, std::vector<int32_t>& out);
+    void useDraws(const Part* parts, int n, const std::vector<int32_t>& draws,
+                  const std::vector<double>* variates = nullptr);
+
     // Creates the five filters with opt.particles particles each (replacing
     // earlier ones), sharing one pool of threads.
     void buildPartFilter();
@@ -79,9 +91,10 @@ public:
     [[nodiscard]] bool initFilter();
 
     // One frame: the five filters in order, each reading the estimates its
-    // predecessors made on this frame. False (nothing drawn, nothing moved)
-    // before initFilter.
-    [[nodiscard]] bool processFrame();
+    // predecessors made on this frame; `out`, when given, receives the
+    // frame's estimate (as estimate() would give it). False (nothing drawn,
+    // nothing moved) before initFilter.
+    [[nodiscard]] bool processFrame(BodyEstimate* out = nullptr);
     // One filter's share of processFrame, for timing the filters one by one.
     [[nodiscard]] bool track(Part part);
     // The filters' current estimate; all zero before initFilter.

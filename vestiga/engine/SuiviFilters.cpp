@@ -286,14 +286,58 @@ bool Suivi2D::track(Part part)
     return true;
 }
 
-bool Suivi2D::processFrame()
+bool Suivi2D::processFrame(BodyEstimate* out)
 {
     if (!filtersReady(*this))
         return false;
-    // Each filter reads the estimates its predecessors made on this frame.
-    for (int k = 0; k < kParts; ++k)
-        filter(static_cast<Part>(k))->run();
+    // Each filter reads the estimates its predecessors made on this frame,
+    // each taken once, when its filter has run; they are let go at the end
+    // (also when a filter throws), after the frame's estimate is read.
+    struct LetGo {
+        Suivi2D& t;
+        ~LetGo()
+        {
+            for (int k = 0; k < kParts; ++k)
+                t.filter(static_cast<Part>(k))->keepEstimate(false);
+        }
+    } letGo{*this};
+    for (int k = 0; k < kParts; ++k) {
+        PartFil* f = filter(static_cast<Part>(k));
+        f->run();
+        f->keepEstimate(true);
+    }
+    if (out)
+        *out = estimate();
     return true;
+}
+
+void Suivi2D::takeDraws(const Part* parts, int n, std::vector<int32_t>& out)
+{
+    out.clear();
+    for (int k = 0; k < n; ++k) {
+        PartFil* f = filter(parts[k]);
+        if (!f)
+            continue;
+        const std::size_t at = out.size();
+        out.resize(at + f->drawCount());
+        f->takeDraws(out.data() + at);
+    }
+}
+
+void Suivi2D::useDraws(const Part* parts, int n, const std::vector<int32_t>& draws,
+                       const std::vector<double>* variates)
+{
+    std::size_t at = 0;
+    for (int k = 0; k < n; ++k) {
+        PartFil* f = filter(parts[k]);
+        if (!f)
+            continue;
+        const std::size_t count = f->drawCount();
+        CV_Assert(at + count <= draws.size());
+        f->presetDraws = draws.data() + at;
+        f->presetVariates = variates && at + count <= 2 * variates->size() ? variates->data() + at / 2 : nullptr;
+        at += count;
+    }
 }
 
 BodyEstimate Suivi2D::estimate() const
@@ -302,15 +346,15 @@ BodyEstimate Suivi2D::estimate() const
     if (!filtersReady(*this))
         return e;
     double xy[2], hands[4];
-    torsoPF->expectation(xy);
+    torsoPF->estimate(xy);
     e.torso = {xy[0], xy[1]};
-    headPF->expectation(xy);
+    headPF->estimate(xy);
     e.head = {xy[0], xy[1]};
-    elbowPFR->expectation(xy);
+    elbowPFR->estimate(xy);
     e.elbowR = {xy[0], xy[1]};
-    elbowPFL->expectation(xy);
+    elbowPFL->estimate(xy);
     e.elbowL = {xy[0], xy[1]};
-    handPF->expectation(hands);
+    handPF->estimate(hands);
     e.hand1 = {hands[0], hands[1]};
     e.hand2 = {hands[2], hands[3]};
     return e;

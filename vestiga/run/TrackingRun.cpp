@@ -6,6 +6,8 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -22,6 +24,11 @@ namespace vestiga {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// The classic method's filters in the order processFrame runs them.
+constexpr Suivi2D::Part kRunOrder[Suivi2D::kParts] = {Suivi2D::Part::Head, Suivi2D::Part::Torso,
+                                                      Suivi2D::Part::ElbowR, Suivi2D::Part::ElbowL,
+                                                      Suivi2D::Part::Hands};
 
 std::string sizeText(cv::Size s) { return std::to_string(s.width) + "x" + std::to_string(s.height); }
 
@@ -310,8 +317,38 @@ bool TrackingRun::begTrack(const TrackingOptions& options, std::string* error)
 
     posFrame_ = 0;
     fileBytes_ = 0;
-    if (!camera && readAhead_ && !timing_)
-        reader_ = std::make_unique<FrameReader>(camera_);
+    if (!camera && readAhead_ && !timing_) {
+        // For the classic method the decoding thread also takes each frame's
+        // random draws for the five drifts: the generator is the decoding
+        // thread's from here on (the filters draw nothing themselves), and
+        // frames are read in order, so the draws come in the order the
+        // filters would take them. (The maps stay on this thread: made on
+        // the other core, the integral images would reach the filters through
+        // the caches at a higher cost than making them here.)
+        //
+        // Turning the draws into normal variates costs about as much as the
+        // rest of the filters' work. The decoding thread makes the variates
+        // of the first filters too, the more of them the more frames already
+        // wait for the filters: a thread that runs ahead takes work off the
+        // filters, one that falls behind leaves it to them. The variates are
+        // the same whichever thread makes them.
+        FrameReader::Prepare prepare;
+        if (!robust_) {
+            std::array<std::size_t, Suivi2D::kParts + 1> ends{}; // end of each filter's draws
+            for (std::size_t k = 0; k < Suivi2D::kParts; ++k)
+                ends[k + 1] = ends[k] + t.filter(kRunOrder[k])->drawCount();
+            prepare = [&t, ends](FrameReader::Item& it, std::size_t waiting) {
+                t.takeDraws(kRunOrder, Suivi2D::kParts, it.draws);
+                const std::size_t filters = std::min<std::size_t>(Suivi2D::kParts, 2 * waiting);
+                const std::size_t n = ends[filters] / 2;
+                it.variates.resize(n);
+                for (std::size_t k = 0; k < n; ++k)
+                    it.variates[k] = boxMullerFromDraws(it.draws[2 * k], it.draws[2 * k + 1]);
+                it.prepared = true;
+            };
+        }
+        reader_ = std::make_unique<FrameReader>(camera_, prepare, &times_.readAheadCpu);
+    }
     return true;
 }
 
@@ -352,15 +389,15 @@ TrackingRun::Tick TrackingRun::onTimer(std::string* error)
     ++posFrame_;
     bool read = false;
     double posMsec = 0, posFrames = 0;
+    const FrameReader::Item* item = nullptr;
     if (reader_) {
-        // The tracker is finished with the previous frame: its buffer goes
+        // The tracker is finished with the previous frame: its buffers go
         // back to the decoder.
-        reader_->recycle(std::move(frame_));
-        FrameReader::Item it = reader_->next();
-        read = it.ok;
-        frame_ = std::move(it.pic);
-        posMsec = it.posMsec;
-        posFrames = it.posFrames;
+        item = &reader_->next();
+        read = item->ok;
+        frame_ = item->pic;
+        posMsec = item->posMsec;
+        posFrames = item->posFrames;
     } else {
         read = camera_.read(frame_) && !frame_.empty();
         if (read && !camera) {
@@ -394,6 +431,8 @@ TrackingRun::Tick TrackingRun::onTimer(std::string* error)
     // The maps of this frame, then the filters (one by one when timed).
     if (!t.computeSkBgMaps())
         return failed("the image area no longer fits in frame " + std::to_string(posFrame_));
+    if (item && item->prepared)
+        t.useDraws(kRunOrder, Suivi2D::kParts, item->draws, &item->variates);
     lap(times_.maps);
     if (robust_) {
         if (!robust_->track(t, est_, conf_))
@@ -407,10 +446,11 @@ TrackingRun::Tick TrackingRun::onTimer(std::string* error)
             lap(*lapOf[k]);
         }
     } else {
-        (void)t.processFrame(); // ready since begTrack
+        (void)t.processFrame(&est_); // ready since begTrack
     }
     if (!robust_) {
-        est_ = t.estimate();
+        if (timing_)
+            est_ = t.estimate();
         if (confFile_)
             filterConfidence(t, conf_);
     }

@@ -56,6 +56,9 @@ struct StageTimes {
     double decode = 0, maps = 0, head = 0, torso = 0, elbowR = 0, elbowL = 0, hands = 0,
            corrections = 0, drawing = 0, writing = 0;
     int64_t frames = 0;
+    // Processor time of the read-ahead thread (decoding, maps and draws of
+    // the frames), seconds, once a run with read-ahead has ended.
+    double readAheadCpu = 0;
 };
 
 class TrackingRun {

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 using vestiga::RandGen;
 
@@ -24,6 +25,25 @@ TEST(RandGen, MatchesCLibraryRandForOtherSeeds) {
         for (int i = 0; i < 2000; ++i)
             ASSERT_EQ(g.next(), std::rand()) << "seed " << seed << " value " << i;
     }
+}
+
+TEST(RandGen, FillGivesTheValuesOfNextInterleavedWithIt) {
+    // Runs of every length from 0 to 70 (twice around the ring and more),
+    // each followed by single values, against the C library's sequence.
+    std::srand(7);
+    RandGen g(7);
+    std::vector<int32_t> run;
+    uint64_t count = 0;
+    for (int len = 0; len <= 70; ++len) {
+        run.assign(static_cast<size_t>(len) + 1, -1);
+        g.fill(run.data(), static_cast<size_t>(len));
+        for (int k = 0; k < len; ++k)
+            ASSERT_EQ(run[static_cast<size_t>(k)], std::rand()) << "run of " << len << ", value " << k;
+        ASSERT_EQ(run[static_cast<size_t>(len)], -1) << "nothing written past the run";
+        ASSERT_EQ(g.next(), std::rand()) << "after a run of " << len;
+        count += static_cast<uint64_t>(len) + 1;
+    }
+    EXPECT_EQ(g.drawn(), count);
 }
 
 TEST(RandGen, GeneratorsAreIndependentAndReseedRestarts) {

@@ -1,6 +1,7 @@
 // The worker pool and the filters' multi-threaded particle loops: every index
 // is run exactly once, and a tracker gives bit-for-bit the same particles,
-// weights, estimates and draws on one thread as on several.
+// weights, estimates and draws on one thread as on several, and with its
+// random draws taken ahead on another thread.
 #include "engine/Suivi2D.h"
 #include "engine/WorkerPool.h"
 
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 using namespace vestiga;
@@ -282,6 +284,104 @@ TEST(ParallelTracker, ThreadSettingNeedsFiltersAndSurvivesARebuild)
     BodyEstimate e;
     tr.step(1, e);
     EXPECT_TRUE(std::isfinite(e.torso.x));
+}
+
+// ---------------------------------------------------------------- made ahead
+
+// The random draws of each frame, and the variates of some of them, made on
+// a second thread ahead of the filters (as the tracking run's decoding thread
+// makes them), against a tracker that draws for itself, filter by filter.
+TEST(ParallelAhead, DrawsAndVariatesMadeAheadGiveTheSameBits)
+{
+    constexpr int kFrames = 30;
+    const Suivi2D::Part order[Suivi2D::kParts] = {Suivi2D::Part::Head, Suivi2D::Part::Torso,
+                                                  Suivi2D::Part::ElbowR, Suivi2D::Part::ElbowL,
+                                                  Suivi2D::Part::Hands};
+    for (float sleeve : {1.0f, 0.33f}) {
+        Tracker plain(1, sleeve, 700), ahead(2, sleeve, 700);
+        struct Slot {
+            std::vector<int32_t> draws;
+            std::vector<double> variates;
+        };
+        std::vector<Slot> slots(kFrames + 1);
+        // Made in frame order on the other thread while the filters run; a
+        // frame's filters wait only until its draws are made.
+        std::atomic<int> made{0};
+        std::thread maker([&] {
+            for (int k = 1; k <= kFrames; ++k) {
+                Slot& s = slots[static_cast<std::size_t>(k)];
+                ahead.t.takeDraws(order, Suivi2D::kParts, s.draws);
+                // The variates of the first k % 6 filters made here as well
+                // (none, some, all five; the hands' four coordinates last).
+                std::size_t end = 0;
+                for (int f = 0; f < k % (Suivi2D::kParts + 1); ++f)
+                    end += ahead.t.filter(order[f])->drawCount();
+                for (std::size_t i = 0; i < end / 2; ++i)
+                    s.variates.push_back(boxMullerFromDraws(s.draws[2 * i], s.draws[2 * i + 1]));
+                made.store(k, std::memory_order_release);
+            }
+        });
+        struct Join { // also when an assertion below returns early
+            std::thread& t;
+            ~Join() { t.join(); }
+        } join{maker};
+        for (int k = 1; k <= kFrames; ++k) {
+            BodyEstimate e1, e2;
+            drawFrame(k, plain.frame);
+            ASSERT_TRUE(plain.t.computeSkBgMaps());
+            for (Suivi2D::Part p : order)
+                ASSERT_TRUE(plain.t.track(p));
+            e1 = plain.t.estimate();
+
+            while (made.load(std::memory_order_acquire) < k)
+                std::this_thread::yield();
+            const Slot& s = slots[static_cast<std::size_t>(k)];
+            drawFrame(k, ahead.frame);
+            ASSERT_TRUE(ahead.t.computeSkBgMaps());
+            ahead.t.useDraws(order, Suivi2D::kParts, s.draws, &s.variates);
+            ASSERT_TRUE(ahead.t.processFrame(&e2));
+            ASSERT_EQ(std::memcmp(&e1, &e2, sizeof e1), 0) << "estimate differs at frame " << k;
+            // processFrame's estimate is the one estimate() gives afterwards.
+            const BodyEstimate e3 = ahead.t.estimate();
+            ASSERT_EQ(std::memcmp(&e2, &e3, sizeof e2), 0) << "frame " << k;
+            for (int f = 0; f < Suivi2D::kParts; ++f) {
+                const PartFil* a = plain.t.filter(order[f]);
+                const PartFil* b = ahead.t.filter(order[f]);
+                ASSERT_TRUE(sameBits(a->part, b->part)) << "filter " << f << " particles, frame " << k;
+                ASSERT_TRUE(sameBits(a->weight, b->weight)) << "filter " << f << " weights, frame " << k;
+                EXPECT_EQ(b->presetDraws, nullptr); // each set of draws serves one drift
+                EXPECT_EQ(b->presetVariates, nullptr);
+            }
+        }
+        // Two draws per coordinate, the same count either way (the maker has
+        // made every frame's once the last frame has run).
+        EXPECT_EQ(ahead.t.rng.drawn(), plain.t.rng.drawn());
+    }
+}
+
+TEST(ParallelAhead, EstimatesAreKeptOnlyWhileAFrameRuns)
+{
+    Tracker tr(2, 1.0f, 200);
+    BodyEstimate e;
+    tr.step(1, e);
+    // After the frame, moving the particles moves the estimate: nothing kept
+    // from the frame stands in for the particles' current state.
+    for (int i = 0; i < tr.t.headPF->nbPart; ++i)
+        tr.t.headPF->particle(i)[0] += 10.0;
+    double head[2], mean[2];
+    tr.t.headPF->estimate(head);
+    tr.t.headPF->expectation(mean);
+    EXPECT_EQ(head[0], mean[0]);
+    EXPECT_EQ(tr.t.estimate().head.x, mean[0]);
+    // Kept on request until let go.
+    tr.t.headPF->keepEstimate(true);
+    tr.t.headPF->particle(0)[1] += 1000.0;
+    tr.t.headPF->estimate(head);
+    EXPECT_EQ(head[1], mean[1]);
+    tr.t.headPF->keepEstimate(false);
+    tr.t.headPF->estimate(head);
+    tr.t.headPF->expectation(mean);
+    EXPECT_EQ(head[1], mean[1]);
 }
 
 } // namespace
