@@ -29,6 +29,8 @@ using Clock = std::chrono::steady_clock;
 constexpr Suivi2D::Part kRunOrder[Suivi2D::kParts] = {Suivi2D::Part::Head, Suivi2D::Part::Torso,
                                                       Suivi2D::Part::ElbowR, Suivi2D::Part::ElbowL,
                                                       Suivi2D::Part::Hands};
+// The only filter of the robust method.
+constexpr Suivi2D::Part kTorsoOnly = Suivi2D::Part::Torso;
 
 std::string sizeText(cv::Size s) { return std::to_string(s.width) + "x" + std::to_string(s.height); }
 
@@ -333,7 +335,18 @@ bool TrackingRun::begTrack(const TrackingOptions& options, std::string* error)
         // filters, one that falls behind leaves it to them. The variates are
         // the same whichever thread makes them.
         FrameReader::Prepare prepare;
-        if (!robust_) {
+        if (robust_) {
+            // The robust method runs the torso filter alone: its draws and
+            // all their variates are made ahead (the decoding thread has the
+            // time the robust hands take on this one).
+            prepare = [&t](FrameReader::Item& it, std::size_t) {
+                t.takeDraws(&kTorsoOnly, 1, it.draws);
+                it.variates.resize(it.draws.size() / 2);
+                for (std::size_t k = 0; k < it.variates.size(); ++k)
+                    it.variates[k] = boxMullerFromDraws(it.draws[2 * k], it.draws[2 * k + 1]);
+                it.prepared = true;
+            };
+        } else {
             std::array<std::size_t, Suivi2D::kParts + 1> ends{}; // end of each filter's draws
             for (std::size_t k = 0; k < Suivi2D::kParts; ++k)
                 ends[k + 1] = ends[k] + t.filter(kRunOrder[k])->drawCount();
@@ -431,8 +444,12 @@ TrackingRun::Tick TrackingRun::onTimer(std::string* error)
     // The maps of this frame, then the filters (one by one when timed).
     if (!t.computeSkBgMaps())
         return failed("the image area no longer fits in frame " + std::to_string(posFrame_));
-    if (item && item->prepared)
-        t.useDraws(kRunOrder, Suivi2D::kParts, item->draws, &item->variates);
+    if (item && item->prepared) {
+        if (robust_)
+            t.useDraws(&kTorsoOnly, 1, item->draws, &item->variates);
+        else
+            t.useDraws(kRunOrder, Suivi2D::kParts, item->draws, &item->variates);
+    }
     lap(times_.maps);
     if (robust_) {
         if (!robust_->track(t, est_, conf_))
