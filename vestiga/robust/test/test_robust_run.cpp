@@ -47,7 +47,7 @@ std::string scratch(const std::string& name)
 
 // Tracks VIDEO with the calibration file CALIB; returns false with a message.
 bool track(const std::string& video, const std::string& calib, TrackerMethod m, const std::string& out,
-           const std::string& confidence = "", int threads = 0)
+           const std::string& confidence = "", int threads = 0, bool readAhead = true)
 {
     CalibrationFile cal;
     std::string error;
@@ -68,6 +68,7 @@ bool track(const std::string& video, const std::string& calib, TrackerMethod m, 
     o.trackingFile = out;
     o.confidenceFile = confidence;
     TrackingRun run;
+    run.setReadAhead(readAhead);
     if (!run.begTrack(o, &error)) {
         ADD_FAILURE() << error;
         return false;
@@ -105,6 +106,11 @@ TEST(RobustMethod, SameBytesTwiceAndWithAnyNumberOfThreads)
             first = bytes;
         EXPECT_TRUE(bytes == first) << threads << " threads give other bytes";
     }
+    // The torso filter's draws made ahead on the decoding thread are the
+    // draws it would take itself.
+    const std::string inline_ = scratch("robust-no-read-ahead.track");
+    ASSERT_TRUE(track(kSample + ".avi", kSample + ".calib", TrackerMethod::Robust, inline_, "", 0, false));
+    EXPECT_TRUE(slurp(inline_) == first) << "reading ahead changes the bytes";
     // Not the classic file: the method really changed.
     const std::string classic = scratch("classic-cmp.track");
     ASSERT_TRUE(track(kSample + ".avi", kSample + ".calib", TrackerMethod::Classic, classic));
