@@ -148,19 +148,8 @@ double chestMiddle(const cv::Mat& fg, const cv::Rect2d& head, double midline)
         if (y < 0 || y >= fg.rows || xm < 0 || xm >= fg.cols || !fg.at<uchar>(y, xm))
             continue;
         const uchar* p = fg.ptr<uchar>(y);
-        auto walk = [&](int step) {
-            int last = xm, gap = 0;
-            for (int x = xm + step; x >= 0 && x < fg.cols && std::abs(x - xm) <= reach; x += step) {
-                if (p[x]) {
-                    last = x;
-                    gap = 0;
-                } else if (++gap > maxGap) {
-                    break;
-                }
-            }
-            return last;
-        };
-        middles.push_back(0.5 * (walk(-1) + walk(+1)));
+        const int lo = std::max(0, xm - reach), hi = std::min(fg.cols - 1, xm + reach);
+        middles.push_back(0.5 * (runEnd(p, xm, -1, lo, hi, maxGap) + runEnd(p, xm, +1, lo, hi, maxGap)));
     }
     if (middles.empty())
         return midline;

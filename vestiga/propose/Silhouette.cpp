@@ -162,6 +162,20 @@ double headTop(const cv::Mat& foreground, const cv::Rect2d& face, double maxRise
     return std::min(face.y, static_cast<double>(row));
 }
 
+int runEnd(const uchar* row, int from, int step, int lo, int hi, int maxGap)
+{
+    int last = from, gap = 0;
+    for (int x = from + step; x >= lo && x <= hi; x += step) {
+        if (row[x]) {
+            last = x;
+            gap = 0;
+        } else if (++gap > maxGap) {
+            break;
+        }
+    }
+    return last;
+}
+
 bool headSides(const cv::Mat& foreground, const cv::Rect2d& face, double* left, double* right)
 {
     CV_Assert(foreground.type() == CV_8U);
@@ -182,20 +196,8 @@ bool headSides(const cv::Mat& foreground, const cv::Rect2d& face, double* left, 
         const uchar* p = foreground.ptr<uchar>(y);
         if (!p[xm])
             continue;
-        auto walk = [&](int step) {
-            int last = xm, gap = 0;
-            for (int x = xm + step; x >= x0 && x <= x1; x += step) {
-                if (p[x]) {
-                    last = x;
-                    gap = 0;
-                } else if (++gap > maxGap) {
-                    break;
-                }
-            }
-            return last;
-        };
-        lefts.push_back(walk(-1));
-        rights.push_back(walk(+1) + 1);
+        lefts.push_back(runEnd(p, xm, -1, x0, x1, maxGap));
+        rights.push_back(runEnd(p, xm, +1, x0, x1, maxGap) + 1);
     }
     if (rows == 0 || 2 * lefts.size() < static_cast<size_t>(rows))
         return false;

@@ -57,6 +57,12 @@ double headTop(const cv::Mat& foreground, const cv::Rect2d& face, double maxRise
 // in the foreground.
 bool headSides(const cv::Mat& foreground, const cv::Rect2d& face, double* left, double* right);
 
+// The last foreground column of the run through `from` on one row (8-bit,
+// non-zero = foreground), walking by `step` (-1 or +1) within lo..hi and
+// bridging gaps of up to maxGap background pixels; `from` itself when the
+// next pixels are background.
+int runEnd(const uchar* row, int from, int step, int lo, int hi, int maxGap);
+
 // The upper edge of the body on one side of the midline, seen from above:
 // for each distance d = 0..maxReach from the midline column (toward smaller x
 // for step -1, larger x for step +1), the first foreground row at or below
