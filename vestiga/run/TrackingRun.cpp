@@ -320,8 +320,9 @@ bool TrackingRun::begTrack(const TrackingOptions& options, std::string* error)
     posFrame_ = 0;
     fileBytes_ = 0;
     if (!camera && readAhead_ && !timing_) {
-        // For the classic method the decoding thread also takes each frame's
-        // random draws for the five drifts: the generator is the decoding
+        // The decoding thread also takes each frame's random draws for the
+        // drifts the method runs (the classic method's five filters, the
+        // robust method's torso filter): the generator is the decoding
         // thread's from here on (the filters draw nothing themselves), and
         // frames are read in order, so the draws come in the order the
         // filters would take them. (The maps stay on this thread: made on
