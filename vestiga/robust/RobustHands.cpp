@@ -384,6 +384,7 @@ void RobustHands::initialize(const cv::Mat& skinMap, const cv::Point2d& head, co
     if (region.area() > 0)
         skin(region).copyTo(faceSkin_);
     faceTemplate_ = faceSkin_.clone();
+    faceCount_ = cv::countNonZero(faceSkin_);
     const int m = std::max(0, static_cast<int>(std::lround(o.faceMargin)));
     if (m > 0)
         cv::dilate(faceSkin_, faceTemplate_, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(2 * m + 1, 2 * m + 1)));
@@ -436,31 +437,45 @@ void RobustHands::findFace(const cv::Mat& skin)
     // Normalised correlation of the reference pattern with the skin map over
     // shifts within the search range of the last one; skin where the pattern
     // has none (a hand in front of the hair or beside the face) lowers every
-    // shift alike, so the face's own outline decides.
+    // shift alike, so the face's own outline decides. A head moves little
+    // from one frame to the next: a third of the range is searched first, and
+    // the whole range only when the best shift lies on that window's edge.
     const int r = std::max(2, static_cast<int>(std::lround(o_.faceSearch * s_.R)));
-    const cv::Rect want(faceRegion_.x + shift_.x - r, faceRegion_.y + shift_.y - r, faceRegion_.width + 2 * r,
-                        faceRegion_.height + 2 * r);
-    const cv::Rect in = want & cv::Rect(0, 0, skin.cols, skin.rows);
-    if (in != want || faceSkin_.empty() || cv::countNonZero(faceSkin_) == 0) {
+    if (faceSkin_.empty() || faceCount_ == 0) {
         headConf_ = 0;
-        return; // the search would leave the picture: keep the last position
+        return;
     }
-    cv::Mat score;
-    cv::matchTemplate(skin(in), faceSkin_, score, cv::TM_CCOEFF_NORMED);
-    double best = -2;
-    cv::Point at(r, r);
-    for (int y = 0; y < score.rows; ++y) {
-        const float* row = score.ptr<float>(y);
-        for (int x = 0; x < score.cols; ++x) {
-            // Ties go to the smaller move, then to scan order.
-            const double v = static_cast<double>(row[x]) - 1e-4 * (std::abs(x - r) + std::abs(y - r)) / r;
-            if (v > best) {
-                best = v;
-                at = cv::Point(x, y);
+    auto search = [&](int radius, double* best, cv::Point* at) {
+        const cv::Rect want(faceRegion_.x + shift_.x - radius, faceRegion_.y + shift_.y - radius,
+                            faceRegion_.width + 2 * radius, faceRegion_.height + 2 * radius);
+        if ((want & cv::Rect(0, 0, skin.cols, skin.rows)) != want)
+            return false; // the search would leave the picture
+        cv::matchTemplate(skin(want), faceSkin_, score_, cv::TM_CCOEFF_NORMED);
+        *best = -2;
+        *at = cv::Point(0, 0);
+        for (int y = 0; y < score_.rows; ++y) {
+            const float* row = score_.ptr<float>(y);
+            for (int x = 0; x < score_.cols; ++x) {
+                // Ties go to the smaller move, then to scan order.
+                const int dx = x - radius, dy = y - radius;
+                const double v = static_cast<double>(row[x]) - 1e-4 * (std::abs(dx) + std::abs(dy)) / r;
+                if (v > *best) {
+                    *best = v;
+                    *at = cv::Point(dx, dy);
+                }
             }
         }
+        return true;
+    };
+    const int near = std::max(1, r / 3);
+    double best = -2;
+    cv::Point move;
+    const bool inside = search(near, &best, &move) && std::abs(move.x) < near && std::abs(move.y) < near;
+    if (!inside && !search(r, &best, &move)) {
+        headConf_ = 0;
+        return; // keep the last position
     }
-    shift_ += at - cv::Point(r, r);
+    shift_ += move;
     head_ = head0_ + cv::Point2d(shift_);
     headConf_ = std::min(1.0, std::max(0.0, best));
 }

@@ -158,6 +158,8 @@ private:
     Setup s_;
     int side_ = 0;
     cv::Mat faceSkin_;     // 8-bit 0/255, the skin around the head on the reference frame
+    int faceCount_ = 0;    // its skin pixels
+    cv::Mat score_;        // work image of findFace
     cv::Mat faceTemplate_; // faceSkin_ grown by the margin: what is hidden
     cv::Rect faceRegion_;  // where faceSkin_ lies on the reference frame
     cv::Point2d head0_;    // head box centre on the reference frame
