@@ -47,7 +47,7 @@ std::string declaredEncoding(const std::string& text, size_t start)
         return "utf-8";
     i += 8;
     auto skipSpace = [&] {
-        while (i < decl.size() && std::strchr(" \t\r\n", decl[i]) && decl[i])
+        while (i < decl.size() && decl[i] && std::strchr(" \t\r\n", decl[i]))
             ++i;
     };
     skipSpace();

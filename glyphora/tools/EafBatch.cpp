@@ -243,12 +243,10 @@ int runEafBatch(const RenderOptions& o, std::FILE* err, bool progress)
         return refuse("video " + error);
     if (!probe.loadTracking(o.tracking, &error))
         return refuse(error);
-    const cv::Size frame = probe.frameSize();
-    const int width = o.width > 0 ? o.width : frame.width;
-    const int height = o.height > 0 ? o.height : frame.height;
-    if (width < 4 || height < 1)
-        return refuse("the picture size " + std::to_string(width) + "x" + std::to_string(height) +
-                      " is too small (at least 4x1)");
+    int width = 0, height = 0;
+    const std::string size = pictureSize(probe, o, &width, &height);
+    if (!size.empty())
+        return refuse(size);
     // Every name the batch writes, checked against every input before the
     // folder is made.
     std::vector<std::string> stems, outputs;

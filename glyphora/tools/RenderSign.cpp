@@ -63,6 +63,17 @@ std::string checkSignFramesDecode(const RenderOptions& o)
     return why;
 }
 
+std::string pictureSize(const SignSession& s, const RenderOptions& o, int* width, int* height)
+{
+    const cv::Size frame = s.frameSize();
+    *width = o.width > 0 ? o.width : frame.width;
+    *height = o.height > 0 ? o.height : frame.height;
+    if (*width < 4 || *height < 1)
+        return "the picture size " + std::to_string(*width) + "x" + std::to_string(*height) +
+               " is too small (at least 4x1)";
+    return std::string();
+}
+
 bool composeSign(SignSession& session, const RenderOptions& o, std::string* error)
 {
     // Key frames: each captured at its time, as the user moves the main movie

@@ -25,6 +25,10 @@ std::string checkSignTimes(const SignSession& s, const RenderOptions& o);
 // read. The first problem (naming the option) or empty.
 std::string checkSignFramesDecode(const RenderOptions& o);
 
+// The picture's size: --width and --height where given, else the video's
+// frame size. Empty when it can be drawn (at least 4x1), else why not.
+std::string pictureSize(const SignSession& s, const RenderOptions& o, int* width, int* height);
+
 // On a session holding the video and tracking: starts a new sign, captures
 // the key frames of `o`, sets their shifts and hidden masks, sets the sign's
 // boundaries to o.begin and o.end, blends and applies the arrow controls. The

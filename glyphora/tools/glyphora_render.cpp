@@ -132,12 +132,10 @@ int render(int argc, char** argv)
     if (!why.empty())
         return inputError(why);
 
-    const cv::Size frame = session.frameSize();
-    const int width = o.width > 0 ? o.width : frame.width;
-    const int height = o.height > 0 ? o.height : frame.height;
-    if (width < 4 || height < 1)
-        return inputError("the picture size " + std::to_string(width) + "x" + std::to_string(height) +
-                          " is too small (at least 4x1)");
+    int width = 0, height = 0;
+    why = pictureSize(session, o, &width, &height);
+    if (!why.empty())
+        return inputError(why);
     session.setPreviewSize(width, height);
 
     // The GL driver loads and compiles its drawing code on another core while

@@ -30,7 +30,17 @@ constexpr Suivi2D::Part kRunOrder[Suivi2D::kParts] = {Suivi2D::Part::Head, Suivi
                                                       Suivi2D::Part::ElbowR, Suivi2D::Part::ElbowL,
                                                       Suivi2D::Part::Hands};
 // The only filter of the robust method.
-constexpr Suivi2D::Part kTorsoOnly = Suivi2D::Part::Torso;
+constexpr Suivi2D::Part kTorsoOnly[1] = {Suivi2D::Part::Torso};
+
+// The filters a method runs each frame, in their order.
+struct FilterList {
+    const Suivi2D::Part* parts;
+    int count;
+};
+FilterList runFilters(bool robust)
+{
+    return robust ? FilterList{kTorsoOnly, 1} : FilterList{kRunOrder, Suivi2D::kParts};
+}
 
 std::string sizeText(cv::Size s) { return std::to_string(s.width) + "x" + std::to_string(s.height); }
 
@@ -335,32 +345,24 @@ bool TrackingRun::begTrack(const TrackingOptions& options, std::string* error)
         // wait for the filters: a thread that runs ahead takes work off the
         // filters, one that falls behind leaves it to them. The variates are
         // the same whichever thread makes them.
-        FrameReader::Prepare prepare;
-        if (robust_) {
-            // The robust method runs the torso filter alone: its draws and
-            // all their variates are made ahead (the decoding thread has the
-            // time the robust hands take on this one).
-            prepare = [&t](FrameReader::Item& it, std::size_t) {
-                t.takeDraws(&kTorsoOnly, 1, it.draws);
-                it.variates.resize(it.draws.size() / 2);
-                for (std::size_t k = 0; k < it.variates.size(); ++k)
-                    it.variates[k] = boxMullerFromDraws(it.draws[2 * k], it.draws[2 * k + 1]);
-                it.prepared = true;
-            };
-        } else {
-            std::array<std::size_t, Suivi2D::kParts + 1> ends{}; // end of each filter's draws
-            for (std::size_t k = 0; k < Suivi2D::kParts; ++k)
-                ends[k + 1] = ends[k] + t.filter(kRunOrder[k])->drawCount();
-            prepare = [&t, ends](FrameReader::Item& it, std::size_t waiting) {
-                t.takeDraws(kRunOrder, Suivi2D::kParts, it.draws);
-                const std::size_t filters = std::min<std::size_t>(Suivi2D::kParts, 2 * waiting);
-                const std::size_t n = ends[filters] / 2;
-                it.variates.resize(n);
-                for (std::size_t k = 0; k < n; ++k)
-                    it.variates[k] = boxMullerFromDraws(it.draws[2 * k], it.draws[2 * k + 1]);
-                it.prepared = true;
-            };
-        }
+        //
+        // The robust method runs the torso filter alone and leaves the
+        // decoding thread idle for longer: it makes all the variates.
+        const FilterList filters = runFilters(robust_ != nullptr);
+        std::array<std::size_t, Suivi2D::kParts + 1> ends{}; // end of each filter's draws
+        for (int k = 0; k < filters.count; ++k)
+            ends[k + 1] = ends[k] + t.filter(filters.parts[k])->drawCount();
+        const bool all = robust_ != nullptr;
+        FrameReader::Prepare prepare = [&t, filters, ends, all](FrameReader::Item& it, std::size_t waiting) {
+            t.takeDraws(filters.parts, filters.count, it.draws);
+            const std::size_t count = static_cast<std::size_t>(filters.count);
+            const std::size_t ahead = all ? count : std::min(count, 2 * waiting);
+            const std::size_t n = ends[ahead] / 2;
+            it.variates.resize(n);
+            for (std::size_t k = 0; k < n; ++k)
+                it.variates[k] = boxMullerFromDraws(it.draws[2 * k], it.draws[2 * k + 1]);
+            it.prepared = true;
+        };
         reader_ = std::make_unique<FrameReader>(camera_, prepare, &times_.readAheadCpu);
     }
     return true;
@@ -446,10 +448,8 @@ TrackingRun::Tick TrackingRun::onTimer(std::string* error)
     if (!t.computeSkBgMaps())
         return failed("the image area no longer fits in frame " + std::to_string(posFrame_));
     if (item && item->prepared) {
-        if (robust_)
-            t.useDraws(&kTorsoOnly, 1, item->draws, &item->variates);
-        else
-            t.useDraws(kRunOrder, Suivi2D::kParts, item->draws, &item->variates);
+        const FilterList filters = runFilters(robust_ != nullptr);
+        t.useDraws(filters.parts, filters.count, item->draws, &item->variates);
     }
     lap(times_.maps);
     if (robust_) {

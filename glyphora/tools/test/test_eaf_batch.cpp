@@ -5,6 +5,8 @@
 
 #include "../../render/test/SyntheticSign.h"
 
+#include "ToolRun.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -20,42 +22,12 @@ using glyphora::SignResult;
 
 namespace {
 
-std::string slurp(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::string quote(const std::string& s)
-{
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
+using glyphora::test::slurp;
+using Outcome = glyphora::test::ToolRun;
 
 Outcome render(const std::vector<std::string>& args, const fs::path& logs)
 {
-    std::string cmd = quote(GLYPHORA_RENDER_EXE);
-    for (const auto& a : args)
-        cmd += " " + quote(a);
-    const std::string out = logs.string() + ".stdout", err = logs.string() + ".stderr";
-    cmd += " >" + quote(out) + " 2>" + quote(err);
-    const int raw = std::system(cmd.c_str());
-    Outcome r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = slurp(out);
-    r.err = slurp(err);
-    fs::remove(out);
-    fs::remove(err);
-    return r;
+    return glyphora::test::runTool(GLYPHORA_RENDER_EXE, args, logs);
 }
 
 // A 4-second synthetic signer (100 frames at 25 per second, 100 tracking

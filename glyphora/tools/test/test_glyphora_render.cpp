@@ -7,6 +7,8 @@
 
 #include "SyntheticSign.h"
 
+#include "ToolRun.h"
+
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
@@ -23,26 +25,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct RunResult {
-    int status = -1;
-    std::string out, err;
-};
-
-std::string slurp(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::string quote(const std::string& s)
-{
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using glyphora::test::shellQuote;
+using glyphora::test::slurp;
+using RunResult = glyphora::test::ToolRun;
 
 fs::path workDir(const std::string& name)
 {
@@ -54,19 +39,7 @@ fs::path workDir(const std::string& name)
 
 RunResult run(const std::vector<std::string>& args, const fs::path& logs)
 {
-    std::string cmd = quote(GLYPHORA_RENDER_EXE);
-    for (const auto& a : args)
-        cmd += " " + quote(a);
-    const fs::path out = logs.string() + ".stdout", err = logs.string() + ".stderr";
-    cmd += " >" + quote(out.string()) + " 2>" + quote(err.string());
-    RunResult r;
-    const int raw = std::system(cmd.c_str());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = slurp(out);
-    r.err = slurp(err);
-    fs::remove(out);
-    fs::remove(err);
-    return r;
+    return glyphora::test::runTool(GLYPHORA_RENDER_EXE, args, logs);
 }
 
 // A video with its tracking file and a sign inside it.
@@ -519,12 +492,12 @@ TEST(GlyphoraRenderTest, DamagedInputsAndOutputsAreNotSilent)
         const int raw = std::system(cmd.c_str());
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
     };
-    std::string cmd = quote(GLYPHORA_RENDER_EXE);
+    std::string cmd = shellQuote(GLYPHORA_RENDER_EXE);
     for (const std::string& a : {s.video, s.tracking, std::string("-o"), out, std::string("--begin"),
                                  std::string("0.2"), std::string("--end"), std::string("1")})
-        cmd += " " + quote(a);
+        cmd += " " + shellQuote(a);
     const std::string err = (dir.parent_path() / "damaged_err").string();
-    EXPECT_EQ(shell(cmd + " >/dev/full 2>" + quote(err)), 1);
+    EXPECT_EQ(shell(cmd + " >/dev/full 2>" + shellQuote(err)), 1);
     EXPECT_NE(slurp(err).find("standard output"), std::string::npos) << slurp(err);
 
     // A file-size limit fails the picture like a full disk: no signal, no
@@ -532,7 +505,7 @@ TEST(GlyphoraRenderTest, DamagedInputsAndOutputsAreNotSilent)
     fs::remove_all(dir);
     fs::create_directories(dir);
     EXPECT_EQ(shell("(ulimit -f 4; " + cmd + " --size 1600x1200 >/dev/null; echo \"exit $?\") 2>&1 | cat >" +
-                    quote(err)),
+                    shellQuote(err)),
               0);
     EXPECT_NE(slurp(err).find("exit 1"), std::string::npos) << slurp(err);
     EXPECT_TRUE(onlyEntries(dir, 0)) << "a file was left behind";
