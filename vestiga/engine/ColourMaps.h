@@ -46,12 +46,18 @@ struct NearestMap {
 };
 void nearestMap(cv::Size from, cv::Size to, NearestMap& out);
 
+// Depth of the integral images of a map of `size` whose values reach 255:
+// CV_32S while the largest sum, 255 per pixel, stays below 2^31 (any map up
+// to 2,900 x 2,900 pixels), else CV_64F.
+int integralDepth(cv::Size size);
+
 // From an 8-bit, 3-channel source: the processed picture (the source scaled
 // to map.to with the nearest neighbour, as cv::resize would), both maps
-// (8UC1) from the two lookup tables, and their integral images (CV_64F, one
-// row and column larger, first row and column 0) equal to what cv::integral
-// gives. The outputs must already have their sizes and types. The sums are
-// integers below 2^31, summed in integers and stored exactly.
+// (8UC1) from the two lookup tables, and their integral images (both CV_32S
+// or both CV_64F, one row and column larger, first row and column 0) equal
+// to what cv::integral gives. The outputs must already have their sizes and
+// types. The sums are integers below 2^31, summed in integers and stored
+// exactly.
 void mapsAndIntegrals(const cv::Mat& source, const NearestMap& map, const BinTable& skinTable,
                       const BinTable& bgTable, cv::Mat& picture, cv::Mat& skinMap, cv::Mat& bgMap, cv::Mat& intSkin,
                       cv::Mat& intBg);

@@ -25,8 +25,32 @@ inline int truncCoord(double v) {
     return static_cast<int>(v);
 }
 
-// Integral value at row y, column x (inside the image).
-inline double at(const cv::Mat& I, int y, int x) { return I.ptr<double>(y)[x]; }
+// Integral value at row y, column x (inside the image), of an integral image
+// whose values are of type T.
+template <class T>
+inline double at(const cv::Mat& I, int y, int x) { return static_cast<double>(I.ptr<T>(y)[x]); }
+
+inline bool holdsIntegers(const cv::Mat& I) { return I.depth() == CV_32S; }
+
+template <class T>
+double rectangleSum(const Rectangle& r, const cv::Mat& I) {
+    if (r.area == 0)
+        return 0;
+    CV_DbgAssert(I.type() == cv::DataType<T>::type && r.x1 >= 0 && r.y1 >= 0 && r.x2 < I.cols && r.y2 < I.rows);
+    const T* r1 = I.ptr<T>(r.y1);
+    const T* r2 = I.ptr<T>(r.y2);
+    const double a = static_cast<double>(r1[r.x1]), b = static_cast<double>(r2[r.x2]);
+    const double c = static_cast<double>(r1[r.x2]), d = static_cast<double>(r2[r.x1]);
+    return ((a + b) - c) - d;
+}
+
+template <class T>
+double rectanglesSum(const MultiRec& m, const cv::Mat& I) {
+    double s = 0;
+    for (int i = 0; i < m.nbRec; ++i)
+        s += rectangleSum<T>(m.rec[i], I);
+    return s;
+}
 
 } // namespace
 
@@ -37,12 +61,7 @@ Rectangle::Rectangle(int cx, int cy, int w, int h)
       area(static_cast<double>(w) * h) {}
 
 double Rectangle::intRec(const cv::Mat& I) const {
-    if (area == 0)
-        return 0;
-    CV_DbgAssert(I.type() == CV_64FC1 && x1 >= 0 && y1 >= 0 && x2 < I.cols && y2 < I.rows);
-    const double* r1 = I.ptr<double>(y1);
-    const double* r2 = I.ptr<double>(y2);
-    return ((r1[x1] + r2[x2]) - r1[x2]) - r2[x1];
+    return holdsIntegers(I) ? rectangleSum<int32_t>(*this, I) : rectangleSum<double>(*this, I);
 }
 
 Rectangle Rectangle::operator*(const Rectangle& b) const {
@@ -80,10 +99,7 @@ MultiRec& MultiRec::operator=(const MultiRec& o) {
 }
 
 double MultiRec::intRec(const cv::Mat& I) const {
-    double s = 0;
-    for (int i = 0; i < nbRec; ++i)
-        s += rec[i].intRec(I);
-    return s;
+    return holdsIntegers(I) ? rectanglesSum<int32_t>(*this, I) : rectanglesSum<double>(*this, I);
 }
 
 void MultiRec::intersect(const MultiRec& a, const MultiRec& b, MultiRec& r) {
@@ -226,7 +242,10 @@ int IntFil::InitFil(const int* dxs, const int* dys, const float* coefs, int n) {
     return 1;
 }
 
-float IntFil::extrapolate(const cv::Mat& I, int X, int Y, int W, int H) const {
+namespace {
+
+template <class T>
+float extrapolateT(const cv::Mat& I, int X, int Y, int W, int H) {
     // Inside the image the integral value is read. Outside, the integral is
     // extended from its border: linearly from the last two rows or columns,
     // and by the product rule I ~ x * y near the top-left corner (where the
@@ -235,27 +254,25 @@ float IntFil::extrapolate(const cv::Mat& I, int X, int Y, int W, int H) const {
     const bool yIn = Y >= 0 && Y < H;
     double v;
     if (xIn && yIn)
-        v = at(I, Y, X);
+        v = at<T>(I, Y, X);
     else if (X < 0 && Y < 0)
-        v = (-X) * Y * at(I, 1, 1);
+        v = (-X) * Y * at<T>(I, 1, 1);
     else if (X >= W && Y >= H)
-        v = at(I, H - 1, W - 1) + (Y - H) * ((X - W) * (at(I, H - 1, W - 1) - at(I, H - 1, W - 2)));
+        v = at<T>(I, H - 1, W - 1) + (Y - H) * ((X - W) * (at<T>(I, H - 1, W - 1) - at<T>(I, H - 1, W - 2)));
     else if (X < 0 && Y >= H)
-        v = X * at(I, H - 1, 1) + (Y - H) * ((-X) * (at(I, H - 1, 1) - at(I, H - 2, 1)));
+        v = X * at<T>(I, H - 1, 1) + (Y - H) * ((-X) * (at<T>(I, H - 1, 1) - at<T>(I, H - 2, 1)));
     else if (X >= W && Y < 0)
-        v = Y * at(I, 1, W - 1) + (-Y) * ((X - W) * (at(I, 1, W - 1) - at(I, 1, W - 2)));
+        v = Y * at<T>(I, 1, W - 1) + (-Y) * ((X - W) * (at<T>(I, 1, W - 1) - at<T>(I, 1, W - 2)));
     else if (X < 0) // 0 <= Y < H
-        v = X * at(I, Y, 1);
+        v = X * at<T>(I, Y, 1);
     else if (Y < 0) // 0 <= X < W
-        v = Y * at(I, 1, X);
+        v = Y * at<T>(I, 1, X);
     else if (X >= W) // 0 <= Y < H
-        v = (X - W + 1) * at(I, Y, W - 1) - (X - W) * at(I, Y, W - 2);
+        v = (X - W + 1) * at<T>(I, Y, W - 1) - (X - W) * at<T>(I, Y, W - 2);
     else // 0 <= X < W, Y >= H
-        v = (Y - H + 1) * at(I, H - 1, X) - (Y - H) * at(I, H - 2, X);
+        v = (Y - H + 1) * at<T>(I, H - 1, X) - (Y - H) * at<T>(I, H - 2, X);
     return static_cast<float>(v);
 }
-
-namespace {
 
 // Whether columns x0 .. x1 and rows y0 .. y1 all lie inside a W x H image
 // (in 64 bits: the positions may be far off).
@@ -263,31 +280,49 @@ inline bool allInside(int64_t x0, int64_t x1, int64_t y0, int64_t y1, int W, int
     return x0 >= 0 && x1 < W && y0 >= 0 && y1 < H;
 }
 
-} // namespace
-
-float IntFil::computeInt(const cv::Mat& I, int x, int y, int W, int H) const {
+// The template's score on an integral image of T: every point inside reads
+// the values extrapolateT would read, summed in the same order. `mirror` is
+// false for the template, true for its mirror image about the vertical line
+// through x, whose terms are subtracted one by one.
+template <class T, bool mirror>
+float score(const IntFil& f, const cv::Mat& I, int x, int y, int W, int H) {
     float s = 0;
-    if (allInside(int64_t{x} + minDx, int64_t{x} + maxDx, int64_t{y} + minDy, int64_t{y} + maxDy, W, H)) {
-        // Every point inside: the values extrapolate would read, summed in the same order.
-        for (int k = 0; k < nbPts; ++k)
-            s += static_cast<float>(at(I, y + dy[k], x + dx[k])) * coef[k];
+    const int n = f.nbPts;
+    const int* dx = f.dx.data();
+    const int* dy = f.dy.data();
+    const float* coef = f.coef.data();
+    const int64_t lo = !mirror ? int64_t{x} + f.minDx : int64_t{x} - f.maxDx;
+    const int64_t hi = !mirror ? int64_t{x} + f.maxDx : int64_t{x} - f.minDx;
+    if (allInside(lo, hi, int64_t{y} + f.minDy, int64_t{y} + f.maxDy, W, H)) {
+        if (!mirror)
+            for (int k = 0; k < n; ++k)
+                s += static_cast<float>(at<T>(I, y + dy[k], x + dx[k])) * coef[k];
+        else
+            for (int k = 0; k < n; ++k)
+                s -= static_cast<float>(at<T>(I, y + dy[k], x - dx[k])) * coef[k];
         return s;
     }
-    for (int k = 0; k < nbPts; ++k)
-        s += extrapolate(I, x + dx[k], y + dy[k], W, H) * coef[k];
+    if (!mirror)
+        for (int k = 0; k < n; ++k)
+            s += extrapolateT<T>(I, x + dx[k], y + dy[k], W, H) * coef[k];
+    else
+        for (int k = 0; k < n; ++k)
+            s -= extrapolateT<T>(I, x - dx[k], y + dy[k], W, H) * coef[k];
     return s;
 }
 
+} // namespace
+
+float IntFil::extrapolate(const cv::Mat& I, int X, int Y, int W, int H) const {
+    return holdsIntegers(I) ? extrapolateT<int32_t>(I, X, Y, W, H) : extrapolateT<double>(I, X, Y, W, H);
+}
+
+float IntFil::computeInt(const cv::Mat& I, int x, int y, int W, int H) const {
+    return holdsIntegers(I) ? score<int32_t, false>(*this, I, x, y, W, H) : score<double, false>(*this, I, x, y, W, H);
+}
+
 float IntFil::computeIntR(const cv::Mat& I, int x, int y, int W, int H) const {
-    float s = 0;
-    if (allInside(int64_t{x} - maxDx, int64_t{x} - minDx, int64_t{y} + minDy, int64_t{y} + maxDy, W, H)) {
-        for (int k = 0; k < nbPts; ++k)
-            s -= static_cast<float>(at(I, y + dy[k], x - dx[k])) * coef[k];
-        return s;
-    }
-    for (int k = 0; k < nbPts; ++k)
-        s -= extrapolate(I, x - dx[k], y + dy[k], W, H) * coef[k];
-    return s;
+    return holdsIntegers(I) ? score<int32_t, true>(*this, I, x, y, W, H) : score<double, true>(*this, I, x, y, W, H);
 }
 
 namespace {

@@ -3,10 +3,13 @@
 // rectangles standing for oblique bands, and body-part templates made of
 // weighted corner points.
 //
-// An integral image I here is a CV_64F, 1-channel cv::Mat one pixel larger than
-// its map in each direction; I(y, x) is the sum of the map above row y and left
-// of column x, so the pixel sum over columns x1 .. x2-1 and rows y1 .. y2-1 is
-// I(y1, x1) + I(y2, x2) - I(y1, x2) - I(y2, x1).
+// An integral image I here is a 1-channel cv::Mat one pixel larger than its map
+// in each direction; I(y, x) is the sum of the map above row y and left of
+// column x, so the pixel sum over columns x1 .. x2-1 and rows y1 .. y2-1 is
+// I(y1, x1) + I(y2, x2) - I(y1, x2) - I(y2, x1). Its values are 32-bit
+// integers (CV_32S, as the tracker makes them: half the memory to write and
+// to read) or doubles (CV_64F). Every value is read as a double, which holds
+// a 32-bit integer exactly, so both give the same results for the same sums.
 #include <opencv2/core.hpp>
 
 #include <vector>

@@ -113,8 +113,9 @@ bool Suivi2D::setCurPicture(const cv::Mat& frame) {
     curResPic = cv::Mat(resH, resW, CV_8UC3, cv::Scalar::all(0));
     bgMap = cv::Mat(resH, resW, CV_8UC1, cv::Scalar(0));
     skinMap = cv::Mat(resH, resW, CV_8UC1, cv::Scalar(0));
-    intSkinMap = cv::Mat(resH + 1, resW + 1, CV_64FC1, cv::Scalar(0));
-    intBgMap = cv::Mat(resH + 1, resW + 1, CV_64FC1, cv::Scalar(0));
+    const int depth = integralDepth(cv::Size(resW, resH));
+    intSkinMap = cv::Mat(resH + 1, resW + 1, CV_MAKETYPE(depth, 1), cv::Scalar(0));
+    intBgMap = cv::Mat(resH + 1, resW + 1, CV_MAKETYPE(depth, 1), cv::Scalar(0));
     // The first frame alone is scaled bicubically.
     cv::resize(curPic(area), curResPic, curResPic.size(), 0, 0, cv::INTER_CUBIC);
     return true;

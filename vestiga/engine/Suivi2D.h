@@ -122,8 +122,8 @@ public:
     cv::Mat bgLikHist;   // 16x16x16 CV_32F, 0 or thresBg..255
     cv::Mat bgMap;       // resW x resH, 8UC1
     cv::Mat skinMap;     // resW x resH, 8UC1
-    cv::Mat intBgMap;    // (resW+1) x (resH+1), CV_64F
-    cv::Mat intSkinMap;  // (resW+1) x (resH+1), CV_64F
+    cv::Mat intBgMap;    // (resW+1) x (resH+1), CV_32S (CV_64F beyond integralDepth's limit)
+    cv::Mat intSkinMap;  // (resW+1) x (resH+1), likewise
 
     std::unique_ptr<TorsoPartFil> torsoPF;
     std::unique_ptr<HeadPartFil> headPF;

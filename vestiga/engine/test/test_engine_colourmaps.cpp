@@ -86,23 +86,25 @@ TEST(ColourMaps, OnePassEqualsResizeBackProjectionAndIntegral)
         NearestMap nn;
         nearestMap(from, size, nn);
         cv::Mat pic(size, CV_8UC3, cv::Scalar::all(1)), skin(size, CV_8UC1), bg(size, CV_8UC1);
-        // Stale values in the outputs must not matter.
-        cv::Mat intSkin(size.height + 1, size.width + 1, CV_64F, cv::Scalar(5)),
-            intBg(size.height + 1, size.width + 1, CV_64F, cv::Scalar(-1));
-        mapsAndIntegrals(source, nn, skinTable, bgTable, pic, skin, bg, intSkin, intBg);
-
-        cv::Mat ePic, eSkin, eBg, eIntSkin, eIntBg;
+        cv::Mat ePic, eSkin, eBg;
         cv::resize(source, ePic, size, 0, 0, cv::INTER_NEAREST);
         backProject(ePic, skinHist, eSkin);
         backProject(ePic, bgHist, eBg);
-        cv::integral(eSkin, eIntSkin, CV_64F);
-        cv::integral(eBg, eIntBg, CV_64F);
-        EXPECT_EQ(cv::norm(pic, ePic, cv::NORM_INF), 0) << from << " to " << size;
-        EXPECT_EQ(cv::norm(skin, eSkin, cv::NORM_INF), 0) << from << " to " << size;
-        EXPECT_EQ(cv::norm(bg, eBg, cv::NORM_INF), 0) << from << " to " << size;
-        ASSERT_TRUE(intSkin.isContinuous() && eIntSkin.isContinuous());
-        EXPECT_EQ(std::memcmp(intSkin.data, eIntSkin.data, intSkin.total() * sizeof(double)), 0) << size;
-        EXPECT_EQ(std::memcmp(intBg.data, eIntBg.data, intBg.total() * sizeof(double)), 0) << size;
+        // Both kinds of integral image; stale values in the outputs must not matter.
+        for (int depth : {CV_32S, CV_64F}) {
+            cv::Mat intSkin(size.height + 1, size.width + 1, depth, cv::Scalar(5)),
+                intBg(size.height + 1, size.width + 1, depth, cv::Scalar(-1));
+            mapsAndIntegrals(source, nn, skinTable, bgTable, pic, skin, bg, intSkin, intBg);
+            cv::Mat eIntSkin, eIntBg;
+            cv::integral(eSkin, eIntSkin, depth);
+            cv::integral(eBg, eIntBg, depth);
+            EXPECT_EQ(cv::norm(pic, ePic, cv::NORM_INF), 0) << from << " to " << size;
+            EXPECT_EQ(cv::norm(skin, eSkin, cv::NORM_INF), 0) << from << " to " << size;
+            EXPECT_EQ(cv::norm(bg, eBg, cv::NORM_INF), 0) << from << " to " << size;
+            ASSERT_TRUE(intSkin.isContinuous() && eIntSkin.isContinuous() && eIntSkin.type() == intSkin.type());
+            EXPECT_EQ(std::memcmp(intSkin.data, eIntSkin.data, intSkin.total() * intSkin.elemSize()), 0) << size;
+            EXPECT_EQ(std::memcmp(intBg.data, eIntBg.data, intBg.total() * intBg.elemSize()), 0) << size;
+        }
     }
     // An all-white 400 x 400 picture with the largest value: the largest sums.
     cv::Mat white(400, 400, CV_8UC3, cv::Scalar::all(255)), pic(400, 400, CV_8UC3);
@@ -111,9 +113,21 @@ TEST(ColourMaps, OnePassEqualsResizeBackProjectionAndIntegral)
     BinTable full;
     full.fill(255);
     cv::Mat m1(white.size(), CV_8UC1), m2(white.size(), CV_8UC1);
-    cv::Mat i1(401, 401, CV_64F), i2(401, 401, CV_64F);
+    cv::Mat i1(401, 401, CV_32S), i2(401, 401, CV_32S);
     mapsAndIntegrals(white, same, full, full, pic, m1, m2, i1, i2);
-    EXPECT_EQ(i1.at<double>(400, 400), 255.0 * 400 * 400);
+    EXPECT_EQ(i1.at<int32_t>(400, 400), 255 * 400 * 400);
+}
+
+TEST(ColourMaps, IntegralsAreIntegersWhileTheLargestSumFits)
+{
+    // 255 * w * h < 2^31 holds up to 8,421,504 pixels.
+    EXPECT_EQ(integralDepth(cv::Size(400, 400)), CV_32S);
+    EXPECT_EQ(integralDepth(cv::Size(2901, 2901)), CV_32S);
+    EXPECT_EQ(integralDepth(cv::Size(2902, 2902)), CV_64F);
+    EXPECT_EQ(integralDepth(cv::Size(8421504, 1)), CV_32S);
+    EXPECT_EQ(integralDepth(cv::Size(8421505, 1)), CV_64F);
+    EXPECT_EQ(integralDepth(cv::Size(4096, 4096)), CV_64F);
+    EXPECT_EQ(integralDepth(cv::Size(100000, 100000)), CV_64F); // no overflow in the test itself
 }
 
 TEST(ColourMaps, LookupFollowsEveryChangeOfItsTable)

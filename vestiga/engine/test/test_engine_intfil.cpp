@@ -396,9 +396,12 @@ TEST(IntFil, ScoreInsideAndAcrossTheBordersEqualsThePointByPointSum)
         }
         return s;
     };
-    cv::Mat map(60, 80, CV_8UC1), I;
+    // The tracker's integral images hold 32-bit integers; doubles holding the
+    // same sums must give the same bits everywhere, borders included.
+    cv::Mat map(60, 80, CV_8UC1), I, I32;
     cv::randu(map, 0, 256);
     cv::integral(map, I, CV_64F);
+    cv::integral(map, I32, CV_32S);
     const int dx[] = {-20, 13, 13, -20, 0, -8, 8, 8, -8, 25};
     const int dy[] = {-15, -15, 15, 15, 24, -6, -6, 6, 6, -24};
     const float c[] = {0.1f, -0.3f, 0.7f, -1.1f, 0.013f, 2, -2, 2, -2, 0.5f};
@@ -410,6 +413,20 @@ TEST(IntFil, ScoreInsideAndAcrossTheBordersEqualsThePointByPointSum)
             const float ar = f.computeIntR(I, x, y, I.cols, I.rows), br = reference(f, I, x, y, true);
             ASSERT_EQ(std::memcmp(&a, &b, sizeof a), 0) << x << ", " << y;
             ASSERT_EQ(std::memcmp(&ar, &br, sizeof ar), 0) << x << ", " << y << " mirrored";
+            const float a32 = f.computeInt(I32, x, y, I.cols, I.rows);
+            const float ar32 = f.computeIntR(I32, x, y, I.cols, I.rows);
+            const float e = f.extrapolate(I, x, y, I.cols, I.rows), e32 = f.extrapolate(I32, x, y, I.cols, I.rows);
+            ASSERT_EQ(std::memcmp(&a, &a32, sizeof a), 0) << x << ", " << y << " integers";
+            ASSERT_EQ(std::memcmp(&ar, &ar32, sizeof ar), 0) << x << ", " << y << " integers, mirrored";
+            ASSERT_EQ(std::memcmp(&e, &e32, sizeof e), 0) << x << ", " << y << " integers, one point";
         }
+    }
+    // Rectangle lists (as the hand filter's bands) sum the same on both.
+    for (int k = 0; k < 200; ++k) {
+        MultiRec band;
+        band.buildMRFromSegment(static_cast<float>(k % 70), static_cast<float>((7 * k) % 55),
+                                static_cast<float>((13 * k) % 75), static_cast<float>((3 * k) % 50), 4.0f + k % 9);
+        const MultiRec inside = band * MultiRec(Rectangle(40, 30, 78, 58));
+        ASSERT_EQ(inside.intRec(I), inside.intRec(I32)) << k;
     }
 }

@@ -123,7 +123,7 @@ TEST(Suivi2D, SetCurPictureCreatesTheImagesFromTheArea) {
     EXPECT_EQ(t.bgMap.type(), CV_8UC1);
     EXPECT_EQ(t.intSkinMap.size(), cv::Size(201, 151));
     EXPECT_EQ(t.intBgMap.size(), cv::Size(201, 151));
-    EXPECT_EQ(t.intSkinMap.type(), CV_64FC1);
+    EXPECT_EQ(t.intSkinMap.type(), CV_32SC1);
     // The frame is shared; the processed picture is the bicubic scaling of
     // the area 80 .. 239 x 30 .. 149.
     EXPECT_EQ(t.getCurPic().data, frame.data);
@@ -229,13 +229,13 @@ TEST(Suivi2D, FirstMapsFollowTheScene) {
         const cv::Mat& map = m == &t.intSkinMap ? t.skinMap : t.bgMap;
         EXPECT_EQ(cv::countNonZero(m->row(0)), 0);
         EXPECT_EQ(cv::countNonZero(m->col(0)), 0);
-        EXPECT_EQ(m->at<double>(t.resH, t.resW), cv::sum(map)[0]);
+        EXPECT_EQ(m->at<int32_t>(t.resH, t.resW), cv::sum(map)[0]);
         cv::RNG rng(5);
         for (int k = 0; k < 50; ++k) {
             const int x1 = rng.uniform(0, 400), x2 = rng.uniform(x1, 401);
             const int y1 = rng.uniform(0, 300), y2 = rng.uniform(y1, 301);
-            const double s = m->at<double>(y1, x1) + m->at<double>(y2, x2) - m->at<double>(y1, x2)
-                             - m->at<double>(y2, x1);
+            const double s = static_cast<double>(m->at<int32_t>(y1, x1)) + m->at<int32_t>(y2, x2)
+                             - m->at<int32_t>(y1, x2) - m->at<int32_t>(y2, x1);
             ASSERT_EQ(s, cv::sum(map(cv::Rect(x1, y1, x2 - x1, y2 - y1)))[0]);
         }
     }
