@@ -48,16 +48,26 @@ void PartFil::resample() {
     for (int i = 1; i < N; ++i)
         cumWeight[i] = cumWeight[i - 1] + weight[i];
     const double step = cumWeight[N - 1] / N;
-    double u = 0;
-    int k = 0;
-    for (int i = 0; i < N; ++i) {
-        while (k < N && u > cumWeight[k])
-            ++k;
-        if (k == N)
-            k = N - 1;
-        std::copy_n(part.data() + k * D, D, newPart.data() + i * D);
-        u = u + step;
-    }
+    // The copies of the filters' 2 and 4 coordinates are spelled out with a
+    // fixed length: a library call per particle would cost more than the copy.
+    const auto walk = [&](auto copy) {
+        double u = 0;
+        int k = 0;
+        for (int i = 0; i < N; ++i) {
+            while (k < N && u > cumWeight[k])
+                ++k;
+            if (k == N)
+                k = N - 1;
+            copy(part.data() + k * D, newPart.data() + i * D);
+            u = u + step;
+        }
+    };
+    if (D == 2)
+        walk([](const double* from, double* to) { std::copy_n(from, 2, to); });
+    else if (D == 4)
+        walk([](const double* from, double* to) { std::copy_n(from, 4, to); });
+    else
+        walk([D](const double* from, double* to) { std::copy_n(from, D, to); });
     part.swap(newPart); // every particle was written: no copy needed
     std::fill(weight.begin(), weight.end(), 1.0 / N);
 }
@@ -124,15 +134,19 @@ void PartFil::expectation(double* out) const {
     const double* r = particle(ref);
     // Per coordinate, the weighted mean over the particles within 1000 of the
     // reference in that coordinate (a particle far off in x still counts for y).
+    // The mean is summed in a local (out may not be read back at every step),
+    // term by term in the particles' order.
     for (int j = 0; j < D; ++j) {
+        const double rj = r[j];
         double sum = 0;
         for (int k = 0; k < N; ++k)
-            if (std::fabs(r[j] - particle(k)[j]) < 1000)
+            if (std::fabs(rj - particle(k)[j]) < 1000)
                 sum += weight[k];
-        out[j] = 0;
+        double mean = 0;
         for (int k = 0; k < N; ++k)
-            if (std::fabs(r[j] - particle(k)[j]) < 1000)
-                out[j] = out[j] + particle(k)[j] * weight[k] / sum;
+            if (std::fabs(rj - particle(k)[j]) < 1000)
+                mean = mean + particle(k)[j] * weight[k] / sum;
+        out[j] = mean;
     }
 }
 
