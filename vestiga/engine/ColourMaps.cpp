@@ -125,19 +125,20 @@ void mapsAndIntegrals(const cv::Mat& source, const NearestMap& map, const BinTab
     intSkin.row(0).setTo(0);
     intBg.row(0).setTo(0);
     const int* cols = map.cols.data();
+    // Columns read as one 4-byte word: those whose source pixel is followed by
+    // another in its row (the word's last byte is the next pixel's), written
+    // as one word too while another pixel follows in the picture's row (it
+    // then overwrites that byte). The columns are in increasing order.
+    int wordCols = 0;
+    while (wordCols < W - 1 && cols[wordCols] < map.from.width - 1)
+        ++wordCols;
     for (int y = 0; y < size.height; ++y) {
         const uchar* src = source.ptr<uchar>(map.rows[static_cast<size_t>(y)]);
         uchar* dst = picture.ptr<uchar>(y);
         uchar* sk = skinMap.ptr<uchar>(y);
         uchar* bg = bgMap.ptr<uchar>(y);
         int32_t skSum = 0, bgSum = 0;
-        for (int x = 0; x < W; ++x) {
-            const uchar* px = src + 3 * cols[x];
-            uchar* out = dst + 3 * x;
-            out[0] = px[0];
-            out[1] = px[1];
-            out[2] = px[2];
-            const int bin = colourBin(px);
+        const auto add = [&](int x, int bin) {
             const uint8_t s = skinTable[static_cast<size_t>(bin)];
             const uint8_t b = bgTable[static_cast<size_t>(bin)];
             sk[x] = s;
@@ -146,6 +147,22 @@ void mapsAndIntegrals(const cv::Mat& source, const NearestMap& map, const BinTab
             bgSum += b;
             skSums[static_cast<size_t>(x)] = skSum;
             bgSums[static_cast<size_t>(x)] = bgSum;
+        };
+        int x = 0;
+        for (; x < wordCols; ++x) {
+            uint32_t v;
+            std::memcpy(&v, src + 3 * cols[x], 4);
+            std::memcpy(dst + 3 * x, &v, 4);
+            // colourBin of the word's first three bytes (little-endian).
+            add(x, static_cast<int>(((v & 0xF0u) << 4) | ((v >> 8) & 0xF0u) | ((v >> 20) & 0x0Fu)));
+        }
+        for (; x < W; ++x) {
+            const uchar* px = src + 3 * cols[x];
+            uchar* out = dst + 3 * x;
+            out[0] = px[0];
+            out[1] = px[1];
+            out[2] = px[2];
+            add(x, colourBin(px));
         }
         if (integers) {
             integralRows<int32_t>(skSums, y, W, intSkin);

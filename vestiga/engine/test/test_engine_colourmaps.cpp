@@ -74,11 +74,16 @@ TEST(ColourMaps, OnePassEqualsResizeBackProjectionAndIntegral)
         {cv::Size(1280, 720), cv::Size(400, 225)}, {cv::Size(1, 1), cv::Size(1, 1)},
         {cv::Size(7, 13), cv::Size(400, 399)},     {cv::Size(333, 250), cv::Size(400, 300)},
         {cv::Size(1000, 21), cv::Size(400, 8)}};
+    // The area is a view of the frame, as the image area is: inside it, and
+    // in its bottom-right corner, where pixels are read up to the buffer's
+    // last byte and not one beyond (which the address sanitizer would catch).
+    for (int corner = 0; corner < 2; ++corner)
     for (const auto& c : cases) {
         const cv::Size from = c.first, size = c.second;
         cv::Mat frame(from.height + 4, from.width + 6, CV_8UC3);
         rng.fill(frame, cv::RNG::UNIFORM, 0, 256);
-        const cv::Mat source = frame(cv::Rect(3, 2, from.width, from.height)); // a view, as the image area is
+        const cv::Point at = corner ? cv::Point(6, 4) : cv::Point(3, 2);
+        const cv::Mat source = frame(cv::Rect(at, from));
         const cv::Mat skinHist = awkwardTable(3), bgHist = awkwardTable(4);
         BinTable skinTable, bgTable;
         backProjectionTable(skinHist, skinTable);
