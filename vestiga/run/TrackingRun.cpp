@@ -506,14 +506,18 @@ TrackingRun::Tick TrackingRun::onTimer(std::string* error)
         {est_.hand1, t.intHandFil.get(), false, 255, 255, 0},     // cyan
         {est_.hand2, t.intHandFil.get(), false, 0, 0, 255},       // red
     };
-    for (const Mark& m : marks) {
-        int x = 0, y = 0;
-        if (!m.fil || !pixel(m.at.x, &x) || !pixel(m.at.y, &y))
-            continue;
-        if (m.mirrored)
-            m.fil->drawR(pic, x, y, m.c0, m.c1, m.c2);
-        else
-            m.fil->draw(pic, x, y, m.c0, m.c1, m.c2);
+    // Not drawn when nothing shows the picture (the next frame's maps overwrite it).
+    const bool marked = options_.markPicture || videoWriter_.isOpened();
+    if (marked) {
+        for (const Mark& m : marks) {
+            int x = 0, y = 0;
+            if (!m.fil || !pixel(m.at.x, &x) || !pixel(m.at.y, &y))
+                continue;
+            if (m.mirrored)
+                m.fil->drawR(pic, x, y, m.c0, m.c1, m.c2);
+            else
+                m.fil->draw(pic, x, y, m.c0, m.c1, m.c2);
+        }
     }
     lap(times_.drawing);
 

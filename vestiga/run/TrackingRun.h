@@ -42,6 +42,10 @@ struct TrackingOptions {
     std::string annotatedVideo; // required in camera mode, optional in file mode
     // Optional: per-frame confidences, "time,hand1,hand2,head" (seconds, 0..1).
     std::string confidenceFile;
+    // Whether the estimates are drawn into the processed picture (picture())
+    // at every frame, for a window that shows it. The annotated video has
+    // them either way; a run with neither skips the drawing.
+    bool markPicture = true;
 };
 
 // The time of a frame read from a file, in milliseconds: the reader's

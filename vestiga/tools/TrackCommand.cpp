@@ -134,6 +134,7 @@ int runTrackCommand(const std::vector<std::string>& args, std::ostream& err, boo
         return refuse(where + why);
 
     options.source = TrackingOptions::Source::File;
+    options.markPicture = false; // no window shows the processed picture
     options.videoFile = a.video;
     options.calibration = toRunCalibration(cal, options.reference.rows);
     options.skinFile = a.skin;

@@ -160,6 +160,7 @@ int main(int argc, char** argv)
     vf.close();
     o.videoFile = video;
     o.trackingFile = out;
+    o.markPicture = false; // as vestiga-track runs
     o.calibration = vestiga::toRunCalibration(cal, o.reference.rows);
 
     // Alternating rounds: decode only, then the whole run.

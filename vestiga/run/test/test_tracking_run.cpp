@@ -265,6 +265,55 @@ TEST(TrackingRunTest, AnnotatedVideoHasTheProcessedPictureSize)
     EXPECT_GT(yellow, 10);
 }
 
+// A run that shows no picture (as vestiga-track's) skips the drawing: its
+// picture is left unmarked, and its files are those of a run that draws.
+TEST(TrackingRunTest, UnshownPictureIsNotMarkedAndChangesNoFile)
+{
+    TempDir dir;
+    const std::string video = dir.file("signer.avi");
+    writeSignerVideo(video, 6, kSize);
+    const auto marks = [](const cv::Mat& pic) {
+        int n = 0;
+        for (int y = 0; y < pic.rows; ++y)
+            for (int x = 0; x < pic.cols; ++x)
+                n += pic.at<cv::Vec3b>(y, x) == cv::Vec3b(255, 255, 0); // hand 1, cyan
+        return n;
+    };
+    struct Result {
+        int marks = 0;
+        std::string track, annotated;
+    };
+    const auto track = [&](bool markPicture, bool annotated, const std::string& name) {
+        TrackingOptions o = signerOptions(video, dir.file(name + ".track"));
+        o.markPicture = markPicture;
+        if (annotated)
+            o.annotatedVideo = dir.file(name + ".avi");
+        TrackingRun run;
+        std::string error;
+        Result r;
+        if (!run.begTrack(o, &error)) {
+            ADD_FAILURE() << error;
+            return r;
+        }
+        EXPECT_EQ(runToEnd(run), 5);
+        r.marks = marks(run.picture());
+        r.track = readFile(o.trackingFile);
+        r.annotated = annotated ? readFile(o.annotatedVideo) : std::string();
+        return r;
+    };
+    const Result shown = track(true, false, "shown"), unshown = track(false, false, "unshown");
+    const Result shownVideo = track(true, true, "shown-video"), unshownVideo = track(false, true, "unshown-video");
+    EXPECT_GT(shown.marks, 10);
+    EXPECT_EQ(unshown.marks, 0);
+    EXPECT_FALSE(shown.track.empty());
+    EXPECT_EQ(unshown.track, shown.track);
+    // The annotated video is marked either way.
+    EXPECT_GT(unshownVideo.marks, 10);
+    EXPECT_FALSE(shownVideo.annotated.empty());
+    EXPECT_EQ(unshownVideo.annotated, shownVideo.annotated);
+    EXPECT_EQ(unshownVideo.track, shown.track);
+}
+
 TEST(TrackingRunTest, RefusesBadInputWithoutTouchingTheTrackingFile)
 {
     TempDir dir;
