@@ -72,6 +72,7 @@ int main(int argc, char** argv)
     vf.close();
     o.videoFile = argv[1];
     o.trackingFile = "/dev/null";
+    o.markPicture = false; // as vestiga-track runs
     o.calibration = vestiga::toRunCalibration(cal, o.reference.rows);
 
     const double decode = std::max(decodeOnlyRate(argv[1]), decodeOnlyRate(argv[1]));
