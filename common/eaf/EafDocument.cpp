@@ -157,6 +157,23 @@ bool Document::parse(const std::string& text, const std::string& name, std::stri
             return false;
         }
     }
+    // A save writes the declaration as the parser kept it, and a reader takes
+    // the encoding from that copy: it must be the one this text was read in.
+    // (Stray bytes inside a declaration can hide its encoding from the
+    // attributes the parser kept, but not from the detection on the bytes.)
+    if (declared && (r.encoding == pugi::encoding_utf8 || r.encoding == pugi::encoding_latin1)) {
+        std::ostringstream copy;
+        first.print(copy, "", pugi::format_raw, r.encoding);
+        const std::string probe = copy.str() + "<a/>";
+        pugi::xml_document reread;
+        const pugi::xml_parse_result back =
+            reread.load_buffer(probe.data(), probe.size(), pugi::parse_full, pugi::encoding_auto);
+        if (!back || back.encoding != r.encoding) {
+            setError(error, "'" + name + "' is not well-formed XML (its declaration does not name the encoding "
+                                "it is written in)");
+            return false;
+        }
+    }
     // White space between the top-level nodes (after the declaration, after
     // the root element) is not kept by the parser: put the line breaks back,
     // in the document's own style, so that a save leaves those lines alone.

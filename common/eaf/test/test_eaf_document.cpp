@@ -205,6 +205,15 @@ TEST(EafDocument, MalformedInputIsRefusedWithAReasonAndKeepsThePreviousDocument)
     EXPECT_TRUE(eaf::Document().parse("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?><ANNOTATION_DOCUMENT/>",
                                       "bom8.eaf", &error))
         << error;
+    // Bytes that end the parser's attributes early drop the encoding from the
+    // declaration it keeps, though the text was read in that encoding: a save
+    // would be read back in another one.
+    EXPECT_FALSE(d.parse("<?xml version=\"1.0\" x=\"1\"/>\xFF encoding=\"ISO-8859-1\"?><ANNOTATION_DOCUMENT/>",
+                         "cut.eaf", &error));
+    EXPECT_NE(error.find("declaration does not name the encoding"), std::string::npos) << error;
+    EXPECT_TRUE(eaf::Document().parse("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><ANNOTATION_DOCUMENT/>",
+                                      "latin1.eaf", &error))
+        << error;
     EXPECT_FALSE(d.parse(R"(<ANNOTATION_DOCUMENT><TIME_ORDER><TIME_SLOT TIME_SLOT_ID="t" TIME_VALUE="-5"/></TIME_ORDER></ANNOTATION_DOCUMENT>)",
                          "neg.eaf", &error));
     EXPECT_NE(error.find("-5"), std::string::npos) << error;
