@@ -69,6 +69,11 @@ std::vector<HandCandidate> findHandCandidates(const cv::Mat& skin, const cv::Mat
     const float minNum = 0.25f * area;
     cv::Mat& fill = w.fill;
     fill.create(skin.size(), CV_32F);
+    const int cols = fill.cols;
+    // Columns whose window lies inside the picture, x - r >= 0 and
+    // x + r + 1 <= cols, need no clamping: their loop runs without branches
+    // (and several columns at a time).
+    const int inFrom = std::min(r, cols), inTo = std::max(inFrom, cols - r - 1);
     for (int y = 0; y < fill.rows; ++y) {
         const int y0 = std::max(0, y - r), y1 = std::min(fill.rows, y + r + 1);
         const int* n0 = num.ptr<int>(y0);
@@ -76,12 +81,17 @@ std::vector<HandCandidate> findHandCandidates(const cv::Mat& skin, const cv::Mat
         const int* d0 = den.ptr<int>(y0);
         const int* d1 = den.ptr<int>(y1);
         float* f = fill.ptr<float>(y);
-        for (int x = 0; x < fill.cols; ++x) {
-            const int x0 = std::max(0, x - r), x1 = std::min(fill.cols, x + r + 1);
+        const auto share = [&](int x, int x0, int x1) {
             const float n = static_cast<float>(n1[x1] - n1[x0] - n0[x1] + n0[x0]);
             const float d = static_cast<float>(d1[x1] - d1[x0] - d0[x1] + d0[x0]);
             f[x] = d >= minDen && n >= minNum ? n / d : 0.0f;
-        }
+        };
+        for (int x = 0; x < inFrom; ++x)
+            share(x, std::max(0, x - r), std::min(cols, x + r + 1));
+        for (int x = inFrom; x < inTo; ++x)
+            share(x, x - r, x + r + 1);
+        for (int x = inTo; x < cols; ++x)
+            share(x, std::max(0, x - r), std::min(cols, x + r + 1));
     }
     // A hand fills a plateau of window positions; a second, smaller box
     // average puts the maximum in the plateau's middle.
@@ -154,8 +164,20 @@ cv::Mat armDistance(const cv::Mat& skin, const cv::Mat& hidden, const cv::Point2
     // A bucket queue: distances are small integers.
     std::vector<std::vector<int>> buckets(8);
     const double r2 = seedRadius * seedRadius;
-    for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x) {
+    // Seeds lie within seedRadius of a shoulder: only the rows and columns
+    // of the box around both circles are looked at, in the same order.
+    // Bounds are clamped to 0 .. n; a bound that is not a number takes in
+    // the whole range.
+    const auto first = [](double v, int n) { return v > 0 ? (v < n ? static_cast<int>(v) : n) : 0; };
+    const auto last = [](double v, int n) { return v < n ? (v > 0 ? static_cast<int>(v) : 0) : n; };
+    // A pixel more on each side covers the rounding of the squares below.
+    const double rr = std::sqrt(r2);
+    const int xFrom = first(std::floor(std::min(shoulderR.x, shoulderL.x) - rr) - 1, W);
+    const int xTo = last(std::ceil(std::max(shoulderR.x, shoulderL.x) + rr) + 2, W);
+    const int yFrom = first(std::floor(std::min(shoulderR.y, shoulderL.y) - rr) - 1, H);
+    const int yTo = last(std::ceil(std::max(shoulderR.y, shoulderL.y) + rr) + 2, H);
+    for (int y = yFrom; y < yTo; ++y)
+        for (int x = xFrom; x < xTo; ++x) {
             if (!free(x, y))
                 continue;
             const double dR = (x - shoulderR.x) * (x - shoulderR.x) + (y - shoulderR.y) * (y - shoulderR.y);
