@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
 using namespace vestiga;
 
 namespace {
@@ -58,6 +62,60 @@ TEST(RobustCandidates, HandsAreFoundAtTheirCentresAndForearmsRankBelowThem)
     EXPECT_TRUE(half);
 
     EXPECT_TRUE(findHandCandidates(blank(), cv::Mat(), 21, o).empty());
+}
+
+// The window shares of every position, borders included, are those of a
+// plain count over the window; the arm distances' seeds are every free pixel
+// within the radius of a shoulder, wherever the shoulders are.
+TEST(RobustCandidates, WindowSharesAndArmSeedsMatchPlainCounts)
+{
+    cv::RNG rng(11);
+    for (const cv::Size size : {cv::Size(400, 300), cv::Size(37, 23), cv::Size(9, 40)}) {
+        cv::Mat skin(size, CV_8U), hidden(size, CV_8U);
+        rng.fill(skin, cv::RNG::UNIFORM, 0, 2);
+        skin *= 255;
+        rng.fill(hidden, cv::RNG::UNIFORM, 0, 5); // about one pixel in five hidden
+        hidden = hidden == 0;
+        RobustOptions o;
+        o.minVisible = 0.2;
+        for (int side : {3, 7, 15}) {
+            CandidateWork w;
+            (void)findHandCandidates(skin, hidden, side, o, &w);
+            const int r = side / 2; // side is odd here
+            const float area = static_cast<float>(side * side);
+            for (int y = 0; y < size.height; ++y)
+                for (int x = 0; x < size.width; ++x) {
+                    int n = 0, d = 0;
+                    for (int v = std::max(0, y - r); v <= std::min(size.height - 1, y + r); ++v)
+                        for (int u = std::max(0, x - r); u <= std::min(size.width - 1, x + r); ++u) {
+                            const bool seen = hidden.at<uchar>(v, u) == 0;
+                            d += seen;
+                            n += seen && skin.at<uchar>(v, u);
+                        }
+                    const float fn = static_cast<float>(n), fd = static_cast<float>(d);
+                    const float expected =
+                        fd >= static_cast<float>(o.minVisible) * area && fn >= 0.25f * area ? fn / fd : 0.0f;
+                    ASSERT_EQ(w.fill.at<float>(y, x), expected) << size << " side " << side << " at " << x << ", " << y;
+                }
+        }
+        // Seeds: distance 0 exactly where a free pixel lies within the radius.
+        for (const auto& shoulders : {std::make_pair(cv::Point2d(10.5, 7.25), cv::Point2d(30, 8)),
+                                      std::make_pair(cv::Point2d(-50, -50), cv::Point2d(1e9, 3)),
+                                      std::make_pair(cv::Point2d(size.width - 1.0, size.height - 1.0),
+                                                     cv::Point2d(std::nan(""), 0))}) {
+            const double radius = 6.5;
+            const cv::Mat dist = armDistance(skin, hidden, shoulders.first, shoulders.second, radius);
+            for (int y = 0; y < size.height; ++y)
+                for (int x = 0; x < size.width; ++x) {
+                    const bool free = skin.at<uchar>(y, x) && !hidden.at<uchar>(y, x);
+                    const auto within = [&](const cv::Point2d& s) {
+                        return (x - s.x) * (x - s.x) + (y - s.y) * (y - s.y) <= radius * radius;
+                    };
+                    const bool seed = free && (within(shoulders.first) || within(shoulders.second));
+                    ASSERT_EQ(dist.at<int>(y, x) == 0, seed) << size << " at " << x << ", " << y;
+                }
+        }
+    }
 }
 
 TEST(RobustCandidates, LimbPointsAreTheMiddleOfAnArmNotItsEnd)
