@@ -83,16 +83,29 @@ void BoxPartFil::weighInBox(double yFloor)
 {
     const int W = intMap->cols;
     const int H = intMap->rows;
-    // Each particle's clamp and weight depend on that particle alone.
+    // Each particle's clamp and weight depend on that particle alone; the
+    // scores of four particles are made side by side.
     forEachParticle([&](int begin, int end, int) {
-        for (int i = begin; i < end; ++i) {
-            double* p = particle(i);
-            clampToBox(p[0], p[1], xMin, yMin, xMax, yMax);
-            // The floor wins over yMax.
-            if (p[1] < yFloor)
-                p[1] = yFloor;
-            const float s = fil->computeInt(*intMap, static_cast<int>(p[0]), static_cast<int>(p[1]), W, H);
-            weight[i] = std::pow(10.0, static_cast<double>(s));
+        int xs[4], ys[4];
+        float s[4];
+        for (int i = begin; i < end; i += 4) {
+            const int m = std::min(4, end - i);
+            for (int j = 0; j < m; ++j) {
+                double* p = particle(i + j);
+                clampToBox(p[0], p[1], xMin, yMin, xMax, yMax);
+                // The floor wins over yMax.
+                if (p[1] < yFloor)
+                    p[1] = yFloor;
+                xs[j] = static_cast<int>(p[0]);
+                ys[j] = static_cast<int>(p[1]);
+            }
+            if (m == 4)
+                fil->computeInt4(*intMap, xs, ys, W, H, false, s);
+            else
+                for (int j = 0; j < m; ++j)
+                    s[j] = fil->computeInt(*intMap, xs[j], ys[j], W, H);
+            for (int j = 0; j < m; ++j)
+                weight[i + j] = std::pow(10.0, static_cast<double>(s[j]));
         }
     });
 }
@@ -148,44 +161,50 @@ void ElbowPartFil::computeWeights()
     const double sy = torso[1];
     const float radius = static_cast<float>(armLen);
 
+    const IntFil* fils[3] = {fil1, fil2, fil3};
     forEachParticle([&](int begin, int end, int) {
-        for (int i = begin; i < end; ++i) {
-            double* p = particle(i);
-            double x = p[0];
-            double y = p[1];
-            // Each limit reads "unless inside, put on the limit", so that a
-            // coordinate that is not a number is put on the limit too.
-            if (right) {
-                if (!(sx + q > x))
-                    x = sx + q;
-            } else {
-                if (!(x > sx - q))
-                    x = sx - q;
+        int xs[4], ys[4];
+        float s[3][4];
+        for (int i = begin; i < end; i += 4) {
+            const int m = std::min(4, end - i);
+            for (int j = 0; j < m; ++j) {
+                double* p = particle(i + j);
+                double x = p[0];
+                double y = p[1];
+                // Each limit reads "unless inside, put on the limit", so that a
+                // coordinate that is not a number is put on the limit too.
+                if (right) {
+                    if (!(sx + q > x))
+                        x = sx + q;
+                } else {
+                    if (!(x > sx - q))
+                        x = sx - q;
+                }
+                if (!(y > sy - q))
+                    y = sy - q;
+                // Pull the elbow onto the circle of radius armLen about the shoulder.
+                const float d = std::sqrt(static_cast<float>((x - sx) * (x - sx) + (y - sy) * (y - sy)));
+                if (d > radius) {
+                    x = sx + (x - sx) * armLen / d;
+                    y = sy + (y - sy) * armLen / d;
+                }
+                p[0] = x;
+                p[1] = y;
+                xs[j] = static_cast<int>(x);
+                ys[j] = static_cast<int>(y);
             }
-            if (!(y > sy - q))
-                y = sy - q;
-            // Pull the elbow onto the circle of radius armLen about the shoulder.
-            const float d = std::sqrt(static_cast<float>((x - sx) * (x - sx) + (y - sy) * (y - sy)));
-            if (d > radius) {
-                x = sx + (x - sx) * armLen / d;
-                y = sy + (y - sy) * armLen / d;
+            // The left elbow is scored with the templates mirrored; the
+            // scores of four particles are made side by side.
+            for (int t = 0; t < 3; ++t) {
+                if (m == 4)
+                    fils[t]->computeInt4(*intMap, xs, ys, W, H, !right, s[t]);
+                else
+                    for (int j = 0; j < m; ++j)
+                        s[t][j] = right ? fils[t]->computeInt(*intMap, xs[j], ys[j], W, H)
+                                        : fils[t]->computeIntR(*intMap, xs[j], ys[j], W, H);
             }
-            p[0] = x;
-            p[1] = y;
-
-            const int xi = static_cast<int>(x);
-            const int yi = static_cast<int>(y);
-            float s1, s2, s3;
-            if (right) {
-                s1 = fil1->computeInt(*intMap, xi, yi, W, H);
-                s2 = fil2->computeInt(*intMap, xi, yi, W, H);
-                s3 = fil3->computeInt(*intMap, xi, yi, W, H);
-            } else {
-                s1 = fil1->computeIntR(*intMap, xi, yi, W, H);
-                s2 = fil2->computeIntR(*intMap, xi, yi, W, H);
-                s3 = fil3->computeIntR(*intMap, xi, yi, W, H);
-            }
-            weight[i] = maxPow30(s1, s2, s3);
+            for (int j = 0; j < m; ++j)
+                weight[i + j] = maxPow30(s[0][j], s[1][j], s[2][j]);
         }
     });
 }

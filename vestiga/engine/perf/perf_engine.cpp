@@ -119,6 +119,20 @@ int main() {
             s += torso.computeInt(I, p.x, p.y, I.cols, I.rows);
         sink = s;
     });
+    // The same placements, four at a time (the filters' way).
+    std::vector<int> xs, ys;
+    for (const cv::Point& p : pos) {
+        xs.push_back(p.x);
+        ys.push_back(p.y);
+    }
+    const double tTemplate4 = medianMicros(200, [] {}, [&] {
+        float s = 0, four[4];
+        for (std::size_t i = 0; i + 4 <= pos.size(); i += 4) {
+            torso.computeInt4(I, &xs[i], &ys[i], I.cols, I.rows, false, four);
+            s += four[0] + four[1] + four[2] + four[3];
+        }
+        sink = s;
+    });
     const MultiRec image(Rectangle(200, 150, 401, 301));
     MultiRec arm, armIn, both;
     const double tBands = medianMicros(200, [] {}, [&] {
@@ -138,6 +152,7 @@ int main() {
     std::printf("resample+drift+expectation, 1500 x 2 (median of 500):  %9.1f us\n", tCycle2);
     std::printf("resample+drift+expectation, 1500 x 4 (median of 500):  %9.1f us\n", tCycle4);
     std::printf("computeInt 12 points x 1500 (median of 200):           %9.1f us\n", tTemplate);
+    std::printf("computeInt4 12 points x 1500 (median of 200):          %9.1f us\n", tTemplate4);
     std::printf("band + 2 intersections + sum x 1500 (median of 200):   %9.1f us\n", tBands);
     return 0;
 }
