@@ -280,6 +280,15 @@ inline bool allInside(int64_t x0, int64_t x1, int64_t y0, int64_t y1, int W, int
     return x0 >= 0 && x1 < W && y0 >= 0 && y1 < H;
 }
 
+// The integral value at column X, row Y as extrapolateT gives it, read
+// directly when the point is inside.
+template <class T>
+inline float pointValue(const cv::Mat& I, int X, int Y, int W, int H) {
+    if (static_cast<unsigned>(X) < static_cast<unsigned>(W) && static_cast<unsigned>(Y) < static_cast<unsigned>(H))
+        return static_cast<float>(at<T>(I, Y, X));
+    return extrapolateT<T>(I, X, Y, W, H);
+}
+
 // The template's score on an integral image of T: every point inside reads
 // the values extrapolateT would read, summed in the same order. `mirror` is
 // false for the template, true for its mirror image about the vertical line
@@ -304,10 +313,10 @@ float score(const IntFil& f, const cv::Mat& I, int x, int y, int W, int H) {
     }
     if (!mirror)
         for (int k = 0; k < n; ++k)
-            s += extrapolateT<T>(I, x + dx[k], y + dy[k], W, H) * coef[k];
+            s += pointValue<T>(I, x + dx[k], y + dy[k], W, H) * coef[k];
     else
         for (int k = 0; k < n; ++k)
-            s -= extrapolateT<T>(I, x - dx[k], y + dy[k], W, H) * coef[k];
+            s -= pointValue<T>(I, x - dx[k], y + dy[k], W, H) * coef[k];
     return s;
 }
 
@@ -315,8 +324,42 @@ float score(const IntFil& f, const cv::Mat& I, int x, int y, int W, int H) {
 // score<T, mirror> at each placement, in the same order, so every sum comes
 // out bit for bit as it would alone. The four sums are independent chains of
 // additions, which the processor overlaps instead of waiting for each
-// addition of one long chain. Placements reaching past the border are scored
-// one by one.
+// addition of one long chain. `checked`: some placement reaches past the
+// border, and every point is read through pointValue.
+template <class T, bool mirror, bool checked>
+void score4Points(const IntFil& f, const cv::Mat& I, const int* xs, const int* ys, int W, int H, float* out) {
+    const int n = f.nbPts;
+    const int* dx = f.dx.data();
+    const int* dy = f.dy.data();
+    const float* coef = f.coef.data();
+    const auto v = [&](int X, int Y) {
+        return checked ? pointValue<T>(I, X, Y, W, H) : static_cast<float>(at<T>(I, Y, X));
+    };
+    float s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+    for (int k = 0; k < n; ++k) {
+        const int ddx = mirror ? -dx[k] : dx[k];
+        const int ddy = dy[k];
+        const float c = coef[k];
+        const float v0 = v(xs[0] + ddx, ys[0] + ddy), v1 = v(xs[1] + ddx, ys[1] + ddy);
+        const float v2 = v(xs[2] + ddx, ys[2] + ddy), v3 = v(xs[3] + ddx, ys[3] + ddy);
+        if (!mirror) {
+            s0 += v0 * c;
+            s1 += v1 * c;
+            s2 += v2 * c;
+            s3 += v3 * c;
+        } else {
+            s0 -= v0 * c;
+            s1 -= v1 * c;
+            s2 -= v2 * c;
+            s3 -= v3 * c;
+        }
+    }
+    out[0] = s0;
+    out[1] = s1;
+    out[2] = s2;
+    out[3] = s3;
+}
+
 template <class T, bool mirror>
 void score4(const IntFil& f, const cv::Mat& I, const int* xs, const int* ys, int W, int H, float* out) {
     const int64_t loDx = !mirror ? f.minDx : -int64_t{f.maxDx};
@@ -325,42 +368,10 @@ void score4(const IntFil& f, const cv::Mat& I, const int* xs, const int* ys, int
     for (int j = 0; j < 4; ++j)
         inside = inside && allInside(xs[j] + loDx, xs[j] + hiDx, int64_t{ys[j]} + f.minDy,
                                      int64_t{ys[j]} + f.maxDy, W, H);
-    if (!inside) {
-        for (int j = 0; j < 4; ++j)
-            out[j] = score<T, mirror>(f, I, xs[j], ys[j], W, H);
-        return;
-    }
-    const int n = f.nbPts;
-    const int* dx = f.dx.data();
-    const int* dy = f.dy.data();
-    const float* coef = f.coef.data();
-    const uchar* base = I.data;
-    const size_t step = I.step[0];
-    // The value at row r, column c, read as score<> reads it.
-    const auto v = [&](int r, int c) {
-        return static_cast<float>(static_cast<double>(reinterpret_cast<const T*>(base + step * r)[c]));
-    };
-    float s0 = 0, s1 = 0, s2 = 0, s3 = 0;
-    for (int k = 0; k < n; ++k) {
-        const int ddx = mirror ? -dx[k] : dx[k];
-        const int ddy = dy[k];
-        const float c = coef[k];
-        if (!mirror) {
-            s0 += v(ys[0] + ddy, xs[0] + ddx) * c;
-            s1 += v(ys[1] + ddy, xs[1] + ddx) * c;
-            s2 += v(ys[2] + ddy, xs[2] + ddx) * c;
-            s3 += v(ys[3] + ddy, xs[3] + ddx) * c;
-        } else {
-            s0 -= v(ys[0] + ddy, xs[0] + ddx) * c;
-            s1 -= v(ys[1] + ddy, xs[1] + ddx) * c;
-            s2 -= v(ys[2] + ddy, xs[2] + ddx) * c;
-            s3 -= v(ys[3] + ddy, xs[3] + ddx) * c;
-        }
-    }
-    out[0] = s0;
-    out[1] = s1;
-    out[2] = s2;
-    out[3] = s3;
+    if (inside)
+        score4Points<T, mirror, false>(f, I, xs, ys, W, H, out);
+    else
+        score4Points<T, mirror, true>(f, I, xs, ys, W, H, out);
 }
 
 } // namespace
