@@ -99,11 +99,7 @@ void BoxPartFil::weighInBox(double yFloor)
                 xs[j] = static_cast<int>(p[0]);
                 ys[j] = static_cast<int>(p[1]);
             }
-            if (m == 4)
-                fil->computeInt4(*intMap, xs, ys, W, H, false, s);
-            else
-                for (int j = 0; j < m; ++j)
-                    s[j] = fil->computeInt(*intMap, xs[j], ys[j], W, H);
+            fil->computeInts(*intMap, xs, ys, m, W, H, false, s);
             for (int j = 0; j < m; ++j)
                 weight[i + j] = std::pow(10.0, static_cast<double>(s[j]));
         }
@@ -195,14 +191,8 @@ void ElbowPartFil::computeWeights()
             }
             // The left elbow is scored with the templates mirrored; the
             // scores of four particles are made side by side.
-            for (int t = 0; t < 3; ++t) {
-                if (m == 4)
-                    fils[t]->computeInt4(*intMap, xs, ys, W, H, !right, s[t]);
-                else
-                    for (int j = 0; j < m; ++j)
-                        s[t][j] = right ? fils[t]->computeInt(*intMap, xs[j], ys[j], W, H)
-                                        : fils[t]->computeIntR(*intMap, xs[j], ys[j], W, H);
-            }
+            for (int t = 0; t < 3; ++t)
+                fils[t]->computeInts(*intMap, xs, ys, m, W, H, !right, s[t]);
             for (int j = 0; j < m; ++j)
                 weight[i + j] = maxPow30(s[0][j], s[1][j], s[2][j]);
         }

@@ -289,6 +289,15 @@ inline float pointValue(const cv::Mat& I, int X, int Y, int W, int H) {
     return extrapolateT<T>(I, X, Y, W, H);
 }
 
+// Whether every point of the template (mirror: of its mirror image) placed
+// at (x, y) lies inside a W x H integral image.
+template <bool mirror>
+inline bool placementInside(const IntFil& f, int x, int y, int W, int H) {
+    const int64_t lo = !mirror ? int64_t{x} + f.minDx : int64_t{x} - f.maxDx;
+    const int64_t hi = !mirror ? int64_t{x} + f.maxDx : int64_t{x} - f.minDx;
+    return allInside(lo, hi, int64_t{y} + f.minDy, int64_t{y} + f.maxDy, W, H);
+}
+
 // The template's score on an integral image of T: every point inside reads
 // the values extrapolateT would read, summed in the same order. `mirror` is
 // false for the template, true for its mirror image about the vertical line
@@ -300,9 +309,7 @@ float score(const IntFil& f, const cv::Mat& I, int x, int y, int W, int H) {
     const int* dx = f.dx.data();
     const int* dy = f.dy.data();
     const float* coef = f.coef.data();
-    const int64_t lo = !mirror ? int64_t{x} + f.minDx : int64_t{x} - f.maxDx;
-    const int64_t hi = !mirror ? int64_t{x} + f.maxDx : int64_t{x} - f.minDx;
-    if (allInside(lo, hi, int64_t{y} + f.minDy, int64_t{y} + f.maxDy, W, H)) {
+    if (placementInside<mirror>(f, x, y, W, H)) {
         if (!mirror)
             for (int k = 0; k < n; ++k)
                 s += static_cast<float>(at<T>(I, y + dy[k], x + dx[k])) * coef[k];
@@ -360,33 +367,36 @@ void score4Points(const IntFil& f, const cv::Mat& I, const int* xs, const int* y
     out[3] = s3;
 }
 
+// n placements, four at a time, the last ones (fewer than four) one by one.
 template <class T, bool mirror>
-void score4(const IntFil& f, const cv::Mat& I, const int* xs, const int* ys, int W, int H, float* out) {
-    const int64_t loDx = !mirror ? f.minDx : -int64_t{f.maxDx};
-    const int64_t hiDx = !mirror ? f.maxDx : -int64_t{f.minDx};
-    bool inside = true;
-    for (int j = 0; j < 4; ++j)
-        inside = inside && allInside(xs[j] + loDx, xs[j] + hiDx, int64_t{ys[j]} + f.minDy,
-                                     int64_t{ys[j]} + f.maxDy, W, H);
-    if (inside)
-        score4Points<T, mirror, false>(f, I, xs, ys, W, H, out);
-    else
-        score4Points<T, mirror, true>(f, I, xs, ys, W, H, out);
+void scores(const IntFil& f, const cv::Mat& I, const int* xs, const int* ys, int n, int W, int H, float* out) {
+    int j = 0;
+    for (; j + 4 <= n; j += 4) {
+        bool inside = true;
+        for (int k = j; k < j + 4; ++k)
+            inside = inside && placementInside<mirror>(f, xs[k], ys[k], W, H);
+        if (inside)
+            score4Points<T, mirror, false>(f, I, xs + j, ys + j, W, H, out + j);
+        else
+            score4Points<T, mirror, true>(f, I, xs + j, ys + j, W, H, out + j);
+    }
+    for (; j < n; ++j)
+        out[j] = score<T, mirror>(f, I, xs[j], ys[j], W, H);
 }
 
 } // namespace
 
-void IntFil::computeInt4(const cv::Mat& I, const int* xs, const int* ys, int W, int H, bool mirror,
+void IntFil::computeInts(const cv::Mat& I, const int* xs, const int* ys, int n, int W, int H, bool mirror,
                          float* out) const {
     if (holdsIntegers(I)) {
         if (mirror)
-            score4<int32_t, true>(*this, I, xs, ys, W, H, out);
+            scores<int32_t, true>(*this, I, xs, ys, n, W, H, out);
         else
-            score4<int32_t, false>(*this, I, xs, ys, W, H, out);
+            scores<int32_t, false>(*this, I, xs, ys, n, W, H, out);
     } else if (mirror) {
-        score4<double, true>(*this, I, xs, ys, W, H, out);
+        scores<double, true>(*this, I, xs, ys, n, W, H, out);
     } else {
-        score4<double, false>(*this, I, xs, ys, W, H, out);
+        scores<double, false>(*this, I, xs, ys, n, W, H, out);
     }
 }
 

@@ -79,10 +79,11 @@ public:
     float computeInt(const cv::Mat& I, int x, int y, int W, int H) const;
     // Score of the template mirrored about the vertical line through x.
     float computeIntR(const cv::Mat& I, int x, int y, int W, int H) const;
-    // computeInt (mirror: computeIntR) at four positions (xs[j], ys[j]) into
-    // out[j], each bit for bit as computed alone, in less time: the four sums
-    // are made side by side.
-    void computeInt4(const cv::Mat& I, const int* xs, const int* ys, int W, int H, bool mirror, float* out) const;
+    // computeInt (mirror: computeIntR) at n positions (xs[j], ys[j]) into
+    // out[j], each bit for bit as computed alone, in less time: the sums of
+    // four positions are made side by side.
+    void computeInts(const cv::Mat& I, const int* xs, const int* ys, int n, int W, int H, bool mirror,
+                     float* out) const;
     void draw(cv::Mat& image, int x, int y, int k0, int k1, int k2) const;
     void drawR(cv::Mat& image, int x, int y, int k0, int k1, int k2) const;
 };

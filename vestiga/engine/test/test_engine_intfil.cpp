@@ -421,20 +421,22 @@ TEST(IntFil, ScoreInsideAndAcrossTheBordersEqualsThePointByPointSum)
             ASSERT_EQ(std::memcmp(&e, &e32, sizeof e), 0) << x << ", " << y << " integers, one point";
         }
     }
-    // Four placements scored side by side give each one's bits, whether all
-    // four, some or none of them reach past the border.
+    // Placements scored side by side give each one's bits, whether all
+    // four, some or none of them reach past the border, and so do the last
+    // ones of a count that is not a multiple of four.
     for (int y = -30; y < 90; y += 3) {
         for (int x = -30; x < 115; x += 2) {
-            const int xs[4] = {x, x + 1, x - 7, 40};
-            const int ys[4] = {y, y + 3, y, 30 - y / 4};
+            const int xs[6] = {x, x + 1, x - 7, 40, x + 3, 20};
+            const int ys[6] = {y, y + 3, y, 30 - y / 4, y - 2, 25};
             for (const cv::Mat* J : {&I, &I32}) {
                 for (const bool mirrored : {false, true}) {
-                    float four[4];
-                    f.computeInt4(*J, xs, ys, J->cols, J->rows, mirrored, four);
-                    for (int j = 0; j < 4; ++j) {
+                    float many[6];
+                    const int n = 4 + (x - y + 300) % 3; // 4, 5 or 6
+                    f.computeInts(*J, xs, ys, n, J->cols, J->rows, mirrored, many);
+                    for (int j = 0; j < n; ++j) {
                         const float one = mirrored ? f.computeIntR(*J, xs[j], ys[j], J->cols, J->rows)
                                                    : f.computeInt(*J, xs[j], ys[j], J->cols, J->rows);
-                        ASSERT_EQ(std::memcmp(&four[j], &one, sizeof one), 0)
+                        ASSERT_EQ(std::memcmp(&many[j], &one, sizeof one), 0)
                             << xs[j] << ", " << ys[j] << (mirrored ? " mirrored" : "") << " depth " << J->depth();
                     }
                 }
