@@ -1,7 +1,7 @@
 // vestiga-propose-eval: how good the proposed calibration is on signer videos
 // with a known calibration and ground truth.
 //
-//   vestiga-propose-eval [--no-track] [--jitter] [--skin-only] VIDEO...
+//   vestiga-propose-eval [--no-track] [--jitter] [--skin-only] [--tracker classic|robust] VIDEO...
 //
 // For each VIDEO (NAME.avi), NAME.calib beside it is the true calibration and
 // NAME.truth, when present, the ground truth of the hands and head. Prints one
@@ -9,7 +9,8 @@
 // true one (intersection over union), the larger shoulder error in true head
 // heights, whether the sleeves are right, the time of the proposal (wall clock and processor), and, with a ground truth, the share of
 // frames within 0.1 of the image-area height for the head and both hands when
-// tracked (classic method) with the proposed and with the true calibration;
+// tracked (classic method unless --tracker says otherwise) with the proposed
+// and with the true calibration;
 // with --jitter also the range of the hands' figures when the true head box's
 // corner or one shoulder is moved by one pixel sideways or (the head) up and
 // down (the tracker's own sensitivity), and a last row
@@ -18,6 +19,8 @@
 #include "propose/Proposal.h"
 #include "sample/Accuracy.h"
 
+#include "cli/Options.h"
+
 #include <opencv2/core.hpp>
 
 #include <algorithm>
@@ -25,6 +28,7 @@
 #include <ctime>
 #include <cmath>
 #include <cstdio>
+#include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -35,13 +39,23 @@ using namespace vestiga;
 
 namespace {
 
+const char* kUsage =
+    "usage: vestiga-propose-eval [--no-track] [--jitter] [--skin-only] [--tracker classic|robust] VIDEO...\n"
+    "  proposes a calibration for each VIDEO (NAME.avi) and compares it with NAME.calib beside it;\n"
+    "  with NAME.truth, also tracks with both calibrations and compares with the ground truth\n"
+    "  --no-track   the proposal alone\n"
+    "  --jitter     also the tracking figures with the true head box or a shoulder one pixel off\n"
+    "  --skin-only  the face from skin alone, without the face detector\n"
+    "  --tracker    the tracking method (default classic)\n";
+
 struct Tracked {
     bool ok = false;
     double head = 0, hand1 = 0, hand2 = 0;
 };
 
 // Tracks `video` with the calibration `cal` and compares with the truth.
-Tracked trackAndCompare(const std::string& video, const CalibrationFile& cal, const std::string& truthPath)
+Tracked trackAndCompare(const std::string& video, const CalibrationFile& cal, const std::string& truthPath,
+                        const std::string& tracker)
 {
     Tracked t;
     char dir[] = "/tmp/propose-eval-XXXXXX";
@@ -55,7 +69,7 @@ Tracked trackAndCompare(const std::string& video, const CalibrationFile& cal, co
     cv::Rect2d area;
     vsample::Evaluation ev;
     if (writeCalibrationFile(calib, cal, &error)
-        && runTrackCommand({video, "-o", track, "--calibration", calib, "--quiet"}, err, false) == 0
+        && runTrackCommand({video, "-o", track, "--calibration", calib, "--tracker", tracker, "--quiet"}, err, false) == 0
         && vsample::readTruth(truthPath, &truth, &error) && vsample::readTracking(track, &lines, &error)
         && vsample::readCalibrationArea(calib, &area, &error) && vsample::evaluate(truth, lines, area, &ev, &error)) {
         t.ok = true;
@@ -113,30 +127,27 @@ bool exists(const std::string& path) { return ::access(path.c_str(), R_OK) == 0;
 
 int main(int argc, char** argv)
 {
-    bool doTrack = true, jitter = false;
-    ProposalOptions options;
+    bool noTrack = false, jitter = false, skinOnly = false;
+    std::string tracker = "classic";
     std::vector<std::string> videos;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--no-track")
-            doTrack = false;
-        else if (a == "--jitter")
-            jitter = true;
-        else if (a == "--skin-only")
-            options.useDetector = false;
-        else if (a == "-h" || a == "--help") {
-            std::printf("usage: vestiga-propose-eval [--no-track] [--jitter] [--skin-only] VIDEO...\n");
-            return 0;
-        } else if (!a.empty() && a[0] == '-') {
-            std::fprintf(stderr, "vestiga-propose-eval: unknown option '%s'\n", a.c_str());
-            return 2;
-        } else
-            videos.push_back(a);
-    }
+    cli::Options opts("vestiga-propose-eval", kUsage);
+    opts.flag("--no-track", &noTrack);
+    opts.flag("--jitter", &jitter);
+    opts.flag("--skin-only", &skinOnly);
+    opts.choice("--tracker", {"classic", "robust"}, &tracker);
+    opts.positionals(&videos);
+    std::string error;
+    const cli::Options::Outcome outcome = opts.parse(std::vector<std::string>(argv + 1, argv + argc), &error);
+    const int done = cli::finishParse(opts, outcome, error, std::cout, std::cerr);
+    if (done >= 0)
+        return done;
     if (videos.empty()) {
-        std::fprintf(stderr, "usage: vestiga-propose-eval [--no-track] [--jitter] [--skin-only] VIDEO...\n");
-        return 2;
+        std::cerr << "vestiga-propose-eval: no video given\n" << kUsage;
+        return cli::kExitBadInput;
     }
+    const bool doTrack = !noTrack;
+    ProposalOptions options;
+    options.useDetector = !skinOnly;
     std::printf("%-18s %-13s %5s %6s %-7s %6s %6s | %-11s | %-25s | %-25s\n", "signer", "face", "IoU", "should",
                 "sleeves", "ms", "cpu-ms", "head prop/true", "hand1 prop/true [spread]", "hand2 prop/true [spread]");
     int failures = 0, tracked = 0;
@@ -145,7 +156,7 @@ int main(int argc, char** argv)
         const std::string stem = video.substr(0, video.rfind('.'));
         const std::string name = stem.substr(stem.rfind('/') + 1);
         CalibrationFile truthCal;
-        std::string error;
+        error.clear();
         if (!readCalibrationFile(stem + ".calib", &truthCal, &error)) {
             std::fprintf(stderr, "vestiga-propose-eval: %s\n", error.c_str());
             ++failures;
@@ -172,8 +183,8 @@ int main(int argc, char** argv)
         Tracked prop, truth;
         Spread spread;
         if (doTrack && exists(stem + ".truth")) {
-            prop = trackAndCompare(video, c, stem + ".truth");
-            truth = trackAndCompare(video, truthCal, stem + ".truth");
+            prop = trackAndCompare(video, c, stem + ".truth", tracker);
+            truth = trackAndCompare(video, truthCal, stem + ".truth", tracker);
             spread.add(truth);
             // One pixel each way: the head box's corner in x and y, then
             // each shoulder in x.
@@ -182,7 +193,7 @@ int main(int argc, char** argv)
                 CalibrationFile moved = truthCal;
                 const int which = kMoved[d / 2];
                 (which >= 0 ? moved.head[which] : moved.shoulders[-which - 10]) += d % 2 ? 1 : -1;
-                spread.add(trackAndCompare(video, moved, stem + ".truth"));
+                spread.add(trackAndCompare(video, moved, stem + ".truth", tracker));
             }
             if (prop.ok && truth.ok) {
                 ++tracked;
