@@ -349,6 +349,52 @@ void addFaceContacts(std::vector<HandCandidate>& c, const cv::Mat& skin, const c
     }
 }
 
+namespace {
+
+// One hand's share of the joint cost on candidate j: its distance to the
+// prediction against the spread, the candidate's fill and an arm point's
+// cost; not allowed beyond the arm's reach.
+struct HandTerms {
+    double distance = 0, fill = 0, limb = 0;
+    bool allowed = true;
+};
+HandTerms handTerms(const HandCandidate& c, const cv::Point2d& pred, double sigma, const cv::Point2d& shoulder,
+                    double reachPx, double R, const RobustOptions& o)
+{
+    HandTerms t;
+    if (cv::norm(c.p - shoulder) > reachPx) {
+        t.allowed = false;
+        return t;
+    }
+    const double d = cv::norm(c.p - pred) / R;
+    t.distance = d * d / (2.0 * sigma * sigma);
+    t.fill = o.fillWeight * c.fill;
+    t.limb = c.limb ? o.limbCost : 0.0;
+    return t;
+}
+
+// Hand-like candidates (not arm points), as 1 and 0.
+int goodCandidates(const std::vector<HandCandidate>& c, std::vector<char>& good)
+{
+    good.assign(c.size() + 1, 0);
+    int goods = 0;
+    for (size_t j = 0; j < c.size(); ++j) {
+        good[j] = !c[j].limb;
+        goods += good[j];
+    }
+    return goods;
+}
+
+// Two hands share a blob only when both are at it (hands touching or
+// crossing); a lost hand does not jump onto the other's blob.
+bool mayShare(const cv::Point2d& p, const std::array<cv::Point2d, 2>& pred, double handPx, const RobustOptions& o)
+{
+    const double rad = o.shareRadius * handPx;
+    return cv::norm(p - pred[0]) <= rad && cv::norm(p - pred[1]) <= rad;
+}
+
+} // namespace
+
 std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::array<cv::Point2d, 2>& pred,
                                const std::array<double, 2>& sigma, const std::array<cv::Point2d, 2>& shoulder,
                                double reachPx, double handPx, double R, const RobustOptions& o)
@@ -360,22 +406,16 @@ std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::a
     for (int h = 0; h < 2; ++h) {
         cost[h].assign(static_cast<size_t>(n + 1), inf);
         for (int j = 0; j < n; ++j) {
-            if (cv::norm(c[j].p - shoulder[h]) > reachPx)
-                continue;
-            const double d = cv::norm(c[j].p - pred[h]) / R;
-            cost[h][j] = d * d / (2.0 * sigma[h] * sigma[h]) - o.fillWeight * c[j].fill
-                         + (c[j].limb ? o.limbCost : 0.0);
+            const HandTerms t = handTerms(c[j], pred[h], sigma[h], shoulder[h], reachPx, R, o);
+            if (t.allowed)
+                cost[h][j] = t.distance - t.fill + t.limb;
         }
         cost[h][n] = o.missCost;
     }
     // Hand-like candidates that no hand explains cost something: two hands
     // do not share a blob while another one lies free.
-    std::vector<char> good(static_cast<size_t>(n + 1), 0);
-    int goods = 0;
-    for (int j = 0; j < n; ++j) {
-        good[static_cast<size_t>(j)] = !c[j].limb;
-        goods += good[static_cast<size_t>(j)];
-    }
+    std::vector<char> good;
+    const int goods = goodCandidates(c, good);
     std::array<int, 2> best{{-1, -1}};
     double bestCost = inf;
     for (int a = 0; a <= n; ++a)
@@ -387,11 +427,7 @@ std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::a
             if (x1 > x2)
                 total += o.crossCost;
             if (a == b && a < n) {
-                // Only hands that are both at the blob may share it (hands
-                // touching or crossing); a lost hand does not jump onto the
-                // other's blob.
-                const double rad = o.shareRadius * handPx;
-                if (cv::norm(c[a].p - pred[0]) > rad || cv::norm(c[a].p - pred[1]) > rad)
+                if (!mayShare(c[a].p, pred, handPx, o))
                     continue;
                 total += o.shareCost;
             }
@@ -401,6 +437,69 @@ std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::a
             }
         }
     return best;
+}
+
+PairCost pairCost(const std::vector<HandCandidate>& c, const std::array<cv::Point2d, 2>& pred,
+                  const std::array<double, 2>& sigma, const std::array<cv::Point2d, 2>& shoulder, double reachPx,
+                  double handPx, double R, const RobustOptions& o, int a, int b)
+{
+    PairCost p;
+    const int n = static_cast<int>(c.size());
+    const int pick[2] = {a < n ? a : -1, b < n ? b : -1};
+    for (int h = 0; h < 2; ++h) {
+        if (pick[h] < 0) {
+            p.miss += o.missCost;
+            continue;
+        }
+        const HandTerms t = handTerms(c[static_cast<size_t>(pick[h])], pred[h], sigma[h], shoulder[h], reachPx, R, o);
+        p.allowed = p.allowed && t.allowed;
+        p.distance += t.distance;
+        p.fill += t.fill;
+        p.limb += t.limb;
+    }
+    std::vector<char> good;
+    const int goods = goodCandidates(c, good);
+    const auto goodAt = [&](int j) { return j < 0 ? 0 : good[static_cast<size_t>(j)]; };
+    p.unexplained = o.unexplainedCost * (goods - goodAt(pick[0]) - (pick[1] != pick[0] ? goodAt(pick[1]) : 0));
+    const double x1 = pick[0] >= 0 ? c[pick[0]].p.x : pred[0].x, x2 = pick[1] >= 0 ? c[pick[1]].p.x : pred[1].x;
+    p.cross = x1 > x2 ? o.crossCost : 0.0;
+    if (pick[0] >= 0 && pick[0] == pick[1]) {
+        p.allowed = p.allowed && mayShare(c[pick[0]].p, pred, handPx, o);
+        p.share = o.shareCost;
+    }
+    return p;
+}
+
+void predictHands(const std::array<HandTrack, 2>& k, const RobustOptions& o, cv::Size size,
+                  std::array<cv::Point2d, 2>& pred, std::array<double, 2>& sigma)
+{
+    for (int h = 0; h < 2; ++h) {
+        pred[h] = clampInto(k[h].pos + k[h].vel * o.velocityKeep, size);
+        sigma[h] = std::min(o.sigmaMax, o.sigma + o.sigmaGrowth * k[h].missed);
+    }
+}
+
+void advanceHands(std::array<HandTrack, 2>& k, const std::vector<HandCandidate>& c,
+                  const std::array<cv::Point2d, 2>& pred, const std::array<int, 2>& a)
+{
+    const bool shared = a[0] >= 0 && a[0] == a[1];
+    for (int h = 0; h < 2; ++h) {
+        HandTrack& t = k[h];
+        if (a[h] >= 0) {
+            const cv::Point2d p = c[static_cast<size_t>(a[h])].p;
+            // Two hands on one blob: their own motion is unknown, so each
+            // keeps a damped velocity of its own for the moment they part.
+            t.vel = shared ? t.vel * 0.8 : p - t.pos;
+            t.pos = p;
+            t.missed = 0;
+            t.conf = c[static_cast<size_t>(a[h])].fill * (shared ? 0.6 : 1.0);
+        } else {
+            t.pos = pred[h];
+            t.vel *= 0.5;
+            ++t.missed;
+            t.conf = std::max(0.0, 0.4 - 0.04 * t.missed);
+        }
+    }
 }
 
 void RobustHands::initialize(const cv::Mat& skinMap, const cv::Point2d& head, const cv::Rect& headBox,
@@ -450,16 +549,17 @@ void RobustHands::initialize(const cv::Mat& skinMap, const cv::Point2d& head, co
                 break; // strongest first
             }
         }
+        HandTrack& t = tracks_[static_cast<size_t>(h)];
         if (pick >= 0) {
-            pos_[h] = cand_[pick].p;
-            missed_[h] = 0;
-            conf_[h] = cand_[pick].fill;
+            t.pos = cand_[pick].p;
+            t.missed = 0;
+            t.conf = cand_[pick].fill;
         } else {
-            pos_[h] = clampInto(sh[h] + cv::Point2d(0, 1.2 * s.shoulderDistance), skin.size());
-            missed_[h] = 10; // wide search from the first frame on
-            conf_[h] = 0;
+            t.pos = clampInto(sh[h] + cv::Point2d(0, 1.2 * s.shoulderDistance), skin.size());
+            t.missed = 10; // wide search from the first frame on
+            t.conf = 0;
         }
-        vel_[h] = cv::Point2d(0, 0);
+        t.vel = cv::Point2d(0, 0);
     }
 }
 
@@ -535,29 +635,10 @@ void RobustHands::update(const cv::Mat& skinMap)
 
     std::array<cv::Point2d, 2> pred;
     std::array<double, 2> sigma;
-    for (int h = 0; h < 2; ++h) {
-        pred[h] = clampInto(pos_[h] + vel_[h] * o_.velocityKeep, skin.size());
-        sigma[h] = std::min(o_.sigmaMax, o_.sigma + o_.sigmaGrowth * missed_[h]);
-    }
+    predictHands(tracks_, o_, skin.size(), pred, sigma);
     const std::array<cv::Point2d, 2> sh{{s_.shoulderR, s_.shoulderL}};
     const std::array<int, 2> a = assignHands(cand_, pred, sigma, sh, o_.reach * s_.shoulderDistance, s_.handWidth, s_.R, o_);
-    const bool shared = a[0] >= 0 && a[0] == a[1];
-    for (int h = 0; h < 2; ++h) {
-        if (a[h] >= 0) {
-            const cv::Point2d p = cand_[static_cast<size_t>(a[h])].p;
-            // Two hands on one blob: their own motion is unknown, so each
-            // keeps a damped velocity of its own for the moment they part.
-            vel_[h] = shared ? vel_[h] * 0.8 : p - pos_[h];
-            pos_[h] = p;
-            missed_[h] = 0;
-            conf_[h] = cand_[static_cast<size_t>(a[h])].fill * (shared ? 0.6 : 1.0);
-        } else {
-            pos_[h] = pred[h];
-            vel_[h] *= 0.5;
-            ++missed_[h];
-            conf_[h] = std::max(0.0, 0.4 - 0.04 * missed_[h]);
-        }
-    }
+    advanceHands(tracks_, cand_, pred, a);
 }
 
 } // namespace vestiga

@@ -119,6 +119,39 @@ std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::a
                                const std::array<double, 2>& sigma, const std::array<cv::Point2d, 2>& shoulder,
                                double reachPx, double handPx, double R, const RobustOptions& o);
 
+// The terms of assignHands' cost for one pair (a, b; -1: not seen), for
+// looking at why a pair wins: the distances to the predictions, minus the
+// candidates' fills, the arm points, the hands not seen, the hand-like
+// candidates left unexplained, crossed hands and a shared blob. `allowed` is
+// false for a pair assignHands never takes (a candidate out of reach, a
+// shared blob that is not at both predictions).
+struct PairCost {
+    double distance = 0, fill = 0, limb = 0, miss = 0, unexplained = 0, cross = 0, share = 0;
+    bool allowed = true;
+    double total() const { return distance - fill + limb + miss + unexplained + cross + share; }
+};
+PairCost pairCost(const std::vector<HandCandidate>& c, const std::array<cv::Point2d, 2>& pred,
+                  const std::array<double, 2>& sigma, const std::array<cv::Point2d, 2>& shoulder, double reachPx,
+                  double handPx, double R, const RobustOptions& o, int a, int b);
+
+// One hand as the assignment follows it, in processed pixels.
+struct HandTrack {
+    cv::Point2d pos, vel;
+    int missed = 0;   // frames since it was last seen
+    double conf = 0;  // 0..1, see RobustHands::confidence
+};
+
+// Where both hands are expected on the next frame (the last position moved
+// by part of the last velocity, inside a picture of `size`) and their
+// spreads (growing while a hand is not seen).
+void predictHands(const std::array<HandTrack, 2>& k, const RobustOptions& o, cv::Size size,
+                  std::array<cv::Point2d, 2>& pred, std::array<double, 2>& sigma);
+
+// Both hands after the choice `a` among `c` (-1: not seen, the hand keeps
+// its prediction `pred`).
+void advanceHands(std::array<HandTrack, 2>& k, const std::vector<HandCandidate>& c,
+                  const std::array<cv::Point2d, 2>& pred, const std::array<int, 2>& a);
+
 class RobustHands {
 public:
     struct Setup {
@@ -143,10 +176,13 @@ public:
     const cv::Point2d& head() const { return head_; }
     double headConfidence() const { return headConf_; }
 
-    const cv::Point2d& hand(int i) const { return pos_[i]; }
+    const cv::Point2d& hand(int i) const { return tracks_[static_cast<size_t>(i)].pos; }
     // 0..1: the fill of the blob the hand was found on, lowered while it is
     // not seen or shares its blob.
-    double confidence(int i) const { return conf_[i]; }
+    double confidence(int i) const { return tracks_[static_cast<size_t>(i)].conf; }
+    const std::array<HandTrack, 2>& tracks() const { return tracks_; }
+    const Setup& setup() const { return s_; }
+    const RobustOptions& options() const { return o_; }
     const std::vector<HandCandidate>& candidates() const { return cand_; }
     const cv::Mat& hidden() const { return hidden_; }
 
@@ -170,9 +206,7 @@ private:
     cv::Mat skin_, dist_, labels_;
     CandidateWork work_;
     std::vector<HandCandidate> cand_;
-    std::array<cv::Point2d, 2> pos_, vel_;
-    std::array<int, 2> missed_{{0, 0}};
-    std::array<double, 2> conf_{{0, 0}};
+    std::array<HandTrack, 2> tracks_;
 };
 
 } // namespace vestiga

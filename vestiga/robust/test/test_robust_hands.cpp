@@ -202,6 +202,83 @@ TEST(RobustAssignment, EachHandKeepsItsBlobAndShareOnlyWhenBothAreThere)
     EXPECT_EQ(a[0], -1);
 }
 
+// The terms that explain a choice must add up to the cost the choice was
+// made on: on drawn candidate sets, the pair assignHands takes is allowed and
+// no allowed pair has a smaller pairCost total; pairs it may never take (a
+// shared blob far from a prediction, a candidate out of reach) say so.
+TEST(RobustAssignment, PairCostExplainsTheChoice)
+{
+    RobustOptions o;
+    o.crossCost = 0.5; // every term in play
+    const std::array<cv::Point2d, 2> sh{{{150, 60}, {250, 60}}};
+    cv::RNG rng(7);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<HandCandidate> c(static_cast<size_t>(rng.uniform(0, 6)));
+        for (HandCandidate& h : c) {
+            h.p = {rng.uniform(100.0, 300.0), rng.uniform(100.0, 300.0)};
+            h.fill = rng.uniform(0.5, 1.0);
+            h.limb = rng.uniform(0, 3) == 0;
+        }
+        const std::array<cv::Point2d, 2> pred{{{rng.uniform(100.0, 300.0), rng.uniform(100.0, 300.0)},
+                                               {rng.uniform(100.0, 300.0), rng.uniform(100.0, 300.0)}}};
+        const std::array<double, 2> sigma{{rng.uniform(0.05, 0.6), rng.uniform(0.05, 0.6)}};
+        const double reach = rng.uniform(100.0, 400.0);
+        const std::array<int, 2> a = assignHands(c, pred, sigma, sh, reach, 30, 300, o);
+        const PairCost chosen = pairCost(c, pred, sigma, sh, reach, 30, 300, o, a[0], a[1]);
+        ASSERT_TRUE(chosen.allowed) << "round " << round;
+        const int n = static_cast<int>(c.size());
+        for (int i = -1; i < n; ++i)
+            for (int j = -1; j < n; ++j) {
+                const PairCost p = pairCost(c, pred, sigma, sh, reach, 30, 300, o, i, j);
+                if (p.allowed) {
+                    EXPECT_GE(p.total(), chosen.total() - 1e-9) << "round " << round << " pair " << i << " " << j;
+                }
+            }
+    }
+    std::vector<HandCandidate> one(1);
+    one[0].p = {228, 200};
+    one[0].fill = 0.9;
+    EXPECT_FALSE(pairCost(one, {{{228, 200}, {100, 100}}}, {{0.05, 0.6}}, sh, 1000, 30, 300, o, 0, 0).allowed);
+    EXPECT_FALSE(pairCost(one, {{{228, 200}, {232, 202}}}, {{0.05, 0.05}}, sh, 50, 30, 300, o, 0, -1).allowed);
+    const PairCost none = pairCost(one, {{{228, 200}, {232, 202}}}, {{0.05, 0.05}}, sh, 1000, 30, 300, o, -1, -1);
+    EXPECT_DOUBLE_EQ(none.miss, 2 * o.missCost);
+    EXPECT_DOUBLE_EQ(none.unexplained, o.unexplainedCost);
+}
+
+// Following the truth beside the tracker relies on the same prediction and
+// update as the tracker's own hands.
+TEST(RobustAssignment, HandsPredictAndAdvanceAsTheTrackerDoes)
+{
+    RobustOptions o;
+    std::array<HandTrack, 2> k;
+    k[0].pos = {100, 100};
+    k[0].vel = {10, 0};
+    k[1].pos = {395, 100};
+    k[1].vel = {10, 0};
+    k[1].missed = 3;
+    std::array<cv::Point2d, 2> pred;
+    std::array<double, 2> sigma;
+    predictHands(k, o, cv::Size(400, 300), pred, sigma);
+    EXPECT_EQ(pred[0], cv::Point2d(100 + 10 * o.velocityKeep, 100));
+    EXPECT_EQ(pred[1].x, 399); // kept inside the picture
+    EXPECT_DOUBLE_EQ(sigma[0], o.sigma);
+    EXPECT_DOUBLE_EQ(sigma[1], o.sigma + 3 * o.sigmaGrowth);
+    std::vector<HandCandidate> c(1);
+    c[0].p = {110, 100};
+    c[0].fill = 0.8;
+    advanceHands(k, c, pred, {{0, -1}});
+    EXPECT_EQ(k[0].pos, cv::Point2d(110, 100));
+    EXPECT_EQ(k[0].vel, cv::Point2d(10, 0));
+    EXPECT_EQ(k[0].missed, 0);
+    EXPECT_DOUBLE_EQ(k[0].conf, 0.8);
+    EXPECT_EQ(k[1].pos, pred[1]); // not seen: stays at its prediction
+    EXPECT_EQ(k[1].missed, 4);
+    // Both on one blob: each keeps a damped velocity of its own.
+    advanceHands(k, c, pred, {{0, 0}});
+    EXPECT_EQ(k[0].vel, cv::Point2d(8, 0));
+    EXPECT_DOUBLE_EQ(k[1].conf, 0.8 * 0.6);
+}
+
 TEST(RobustHands, FaceFollowsItsPatternAndHandsStayOffIt)
 {
     RobustOptions o;

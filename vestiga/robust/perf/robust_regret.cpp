@@ -1,0 +1,155 @@
+// robust_regret VIDEO CALIB TRUTH [--radius R] [--threshold T] [--frames]:
+// where the robust method's joint cost disagrees with the ground truth.
+//
+// The method is run on the video. Beside it, a second pair of hands follows
+// the truth: on each frame each of its hands takes the candidate nearest to
+// the true hand (none farther than R hand widths: "not seen"), and moves and
+// predicts as the method's own hands do. The cost of that true pair is set
+// against the cheapest pair under the same predictions (the pair the method
+// would take in the truth's place). On a frame where the true pair costs more
+// than T above the cheapest, the cost function prefers a wrong answer; the
+// excess is split by term (distance to the prediction, fill, arm points,
+// hands not seen, unexplained candidates, crossed hands, a shared blob), which
+// tells what to change: a search over more frames cannot help where the truth
+// itself is the more expensive path.
+//
+// Also counted: true hands with no candidate within R hand widths (the
+// candidates missed the hand) and true hands whose candidate is an arm point.
+#include "media/VideoFile.h"
+#include "robust/RobustHands.h"
+#include "robust/RobustRun.h"
+#include "run/Calibration.h"
+#include "run/TrackingRun.h"
+#include "sample/SampleFiles.h"
+
+#include "cli/Options.h"
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* kUsage =
+    "usage: robust_regret VIDEO CALIBRATION TRUTH [--radius R] [--threshold T] [--frames]\n"
+    "  runs the robust method and sets the cost of the pair of candidates nearest to the\n"
+    "  true hands against the cheapest pair, frame by frame\n"
+    "  --radius     farthest candidate for a true hand, in hand widths (default 0.5)\n"
+    "  --threshold  excess over the cheapest pair that counts (default 0.3)\n"
+    "  --frames     one line per frame that counts\n";
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    using namespace vestiga;
+    double radius = 0.5, threshold = 0.3;
+    bool frames = false;
+    std::vector<std::string> files;
+    cli::Options opts("robust_regret", kUsage);
+    opts.number("--radius", &radius, {0.0, 10.0});
+    opts.number("--threshold", &threshold, {0.0, 1000.0});
+    opts.flag("--frames", &frames);
+    opts.positionals(&files);
+    std::string error;
+    const cli::Options::Outcome outcome = opts.parse(std::vector<std::string>(argv + 1, argv + argc), &error);
+    const int done = cli::finishParse(opts, outcome, error, std::cout, std::cerr);
+    if (done >= 0)
+        return done;
+    if (files.size() != 3) {
+        std::cerr << "robust_regret: give the video, its calibration and its ground truth\n" << kUsage;
+        return cli::kExitBadInput;
+    }
+
+    CalibrationFile cal;
+    std::vector<vsample::TruthFrame> truth;
+    if (!readCalibrationFile(files[1], &cal, &error) || !vsample::readTruth(files[2], &truth, &error)) {
+        std::fprintf(stderr, "robust_regret: %s\n", error.c_str());
+        return cli::kExitBadInput;
+    }
+    cal.tracker = TrackerMethod::Robust;
+    media::VideoFile video;
+    TrackingOptions o;
+    if (!video.open(files[0], &error) || !video.frame(cal.referenceFrame, o.reference)) {
+        std::fprintf(stderr, "robust_regret: %s\n", error.c_str());
+        return cli::kExitBadInput;
+    }
+    video.close();
+    o.videoFile = files[0];
+    o.calibration = toRunCalibration(cal, o.reference.rows);
+    o.trackingFile = "/dev/null";
+    o.markPicture = false;
+    TrackingRun run;
+    if (!run.begTrack(o, &error)) {
+        std::fprintf(stderr, "robust_regret: %s\n", error.c_str());
+        return cli::kExitBadInput;
+    }
+
+    const RobustHands& hands = run.robust()->hands();
+    const RobustHands::Setup& s = hands.setup();
+    const RobustOptions& ro = hands.options();
+    const std::array<cv::Point2d, 2> shoulder{{s.shoulderR, s.shoulderL}};
+    const double reachPx = ro.reach * s.shoulderDistance;
+    // Reference pixels to processed ones, as the nearest-neighbour scaling
+    // places pixel centres.
+    const double scale = static_cast<double>(run.tracker().resW) / cal.area[2];
+    const auto processed = [&](const cv::Point2d& p) {
+        return cv::Point2d((p.x - cal.area[0] + 0.5) * scale - 0.5, (p.y - cal.area[1] + 0.5) * scale - 0.5);
+    };
+
+    std::array<HandTrack, 2> oracle = hands.tracks();
+    int counted = 0, unseen = 0, onArm = 0, compared = 0;
+    PairCost excess;
+    for (size_t line = 0; line < truth.size(); ++line) {
+        if (run.onTimer(&error) != TrackingRun::Tick::Frame)
+            break;
+        ++compared;
+        const std::vector<HandCandidate>& c = hands.candidates();
+        std::array<cv::Point2d, 2> pred;
+        std::array<double, 2> sigma;
+        predictHands(oracle, ro, run.tracker().getSkinMap().size(), pred, sigma);
+        const std::array<cv::Point2d, 2> truePos{{processed(truth[line].hand1), processed(truth[line].hand2)}};
+        std::array<int, 2> pick{{-1, -1}};
+        for (int h = 0; h < 2; ++h) {
+            double nearest = radius * s.handWidth;
+            for (size_t j = 0; j < c.size(); ++j) {
+                const double d = cv::norm(c[j].p - truePos[h]);
+                if (d <= nearest) {
+                    nearest = d;
+                    pick[h] = static_cast<int>(j);
+                }
+            }
+            unseen += pick[h] < 0;
+            onArm += pick[h] >= 0 && c[static_cast<size_t>(pick[h])].limb;
+        }
+        const std::array<int, 2> best = assignHands(c, pred, sigma, shoulder, reachPx, s.handWidth, s.R, ro);
+        const PairCost t = pairCost(c, pred, sigma, shoulder, reachPx, s.handWidth, s.R, ro, pick[0], pick[1]);
+        const PairCost b = pairCost(c, pred, sigma, shoulder, reachPx, s.handWidth, s.R, ro, best[0], best[1]);
+        const double over = t.total() - b.total();
+        if (over > threshold || !t.allowed) {
+            ++counted;
+            excess.distance += t.distance - b.distance;
+            excess.fill += t.fill - b.fill;
+            excess.limb += t.limb - b.limb;
+            excess.miss += t.miss - b.miss;
+            excess.unexplained += t.unexplained - b.unexplained;
+            excess.cross += t.cross - b.cross;
+            excess.share += t.share - b.share;
+            if (frames)
+                std::printf("frame %4zu  true %2d %2d  cheapest %2d %2d  excess %6.2f%s  distance %+.2f fill %+.2f "
+                            "arm %+.1f unseen %+.1f unexplained %+.1f crossed %+.1f shared %+.1f\n",
+                            line, pick[0], pick[1], best[0], best[1], over, t.allowed ? "" : " (never taken)",
+                            t.distance - b.distance, -(t.fill - b.fill), t.limb - b.limb, t.miss - b.miss,
+                            t.unexplained - b.unexplained, t.cross - b.cross, t.share - b.share);
+        }
+        advanceHands(oracle, c, pred, pick);
+    }
+    std::printf("frames %d; true hands with no candidate within %.2f hand widths: %d; on an arm point: %d\n",
+                compared, radius, unseen, onArm);
+    std::printf("frames where the true pair costs more than the cheapest by over %.2f: %d; excess %.1f = "
+                "distance %.1f, fill %.1f, arm points %.1f, not seen %.1f, unexplained %.1f, crossed %.1f, shared %.1f\n",
+                threshold, counted, excess.total(), excess.distance, -excess.fill, excess.limb, excess.miss,
+                excess.unexplained, excess.cross, excess.share);
+    return 0;
+}
