@@ -14,7 +14,8 @@
 // itself is the more expensive path.
 //
 // Also counted: true hands with no candidate within R hand widths (the
-// candidates missed the hand) and true hands whose candidate is an arm point.
+// candidates missed the hand), those of them over the hidden face and neck,
+// and true hands whose candidate is an arm point.
 #include "media/VideoFile.h"
 #include "robust/RobustHands.h"
 #include "robust/RobustRun.h"
@@ -99,7 +100,7 @@ int main(int argc, char** argv)
     };
 
     std::array<HandTrack, 2> oracle = hands.tracks();
-    int counted = 0, unseen = 0, onArm = 0, compared = 0;
+    int counted = 0, unseen = 0, unseenAtFace = 0, onArm = 0, compared = 0;
     PairCost excess;
     for (size_t line = 0; line < truth.size(); ++line) {
         if (run.onTimer(&error) != TrackingRun::Tick::Frame)
@@ -120,7 +121,12 @@ int main(int argc, char** argv)
                     pick[h] = static_cast<int>(j);
                 }
             }
-            unseen += pick[h] < 0;
+            if (pick[h] < 0) {
+                ++unseen;
+                const cv::Mat& hidden = hands.hidden();
+                const cv::Point at(cvRound(truePos[h].x), cvRound(truePos[h].y));
+                unseenAtFace += at.inside(cv::Rect(0, 0, hidden.cols, hidden.rows)) && hidden.at<uchar>(at) != 0;
+            }
             onArm += pick[h] >= 0 && c[static_cast<size_t>(pick[h])].limb;
         }
         const std::array<int, 2> best = assignHands(c, pred, sigma, shoulder, reachPx, s.handWidth, s.R, ro);
@@ -145,8 +151,9 @@ int main(int argc, char** argv)
         }
         advanceHands(oracle, c, pred, pick);
     }
-    std::printf("frames %d; true hands with no candidate within %.2f hand widths: %d; on an arm point: %d\n",
-                compared, radius, unseen, onArm);
+    std::printf("frames %d; true hands with no candidate within %.2f hand widths: %d (%d over the face or the neck); "
+                "on an arm point: %d\n",
+                compared, radius, unseen, unseenAtFace, onArm);
     std::printf("frames where the true pair costs more than the cheapest by over %.2f: %d; excess %.1f = "
                 "distance %.1f, fill %.1f, arm points %.1f, not seen %.1f, unexplained %.1f, crossed %.1f, shared %.1f\n",
                 threshold, counted, excess.total(), excess.distance, -excess.fill, excess.limb, excess.miss,
