@@ -21,7 +21,7 @@
 #include "robust/RobustRun.h"
 #include "run/Calibration.h"
 #include "run/TrackingRun.h"
-#include "sample/SampleFiles.h"
+#include "sample/Accuracy.h"
 
 #include "cli/Options.h"
 
@@ -92,17 +92,13 @@ int main(int argc, char** argv)
     const RobustOptions& ro = hands.options();
     const std::array<cv::Point2d, 2> shoulder{{s.shoulderR, s.shoulderL}};
     const double reachPx = ro.reach * s.shoulderDistance;
-    // Reference pixels to processed ones, as the nearest-neighbour scaling
-    // places pixel centres.
-    const double scale = static_cast<double>(run.tracker().resW) / cal.area[2];
-    const auto processed = [&](const cv::Point2d& p) {
-        return cv::Point2d((p.x - cal.area[0] + 0.5) * scale - 0.5, (p.y - cal.area[1] + 0.5) * scale - 0.5);
-    };
+    const vsample::TrackingUnits units(cv::Rect2d(cal.area[0], cal.area[1], cal.area[2], cal.area[3]));
 
     std::array<HandTrack, 2> oracle = hands.tracks();
     int counted = 0, unseen = 0, unseenAtFace = 0, onArm = 0, compared = 0;
     PairCost excess;
-    for (size_t line = 0; line < truth.size(); ++line) {
+    // The k-th tracked frame is video frame k (frame 0 is the reference).
+    for (size_t frame = 1; frame < truth.size(); ++frame) {
         if (run.onTimer(&error) != TrackingRun::Tick::Frame)
             break;
         ++compared;
@@ -110,7 +106,8 @@ int main(int argc, char** argv)
         std::array<cv::Point2d, 2> pred;
         std::array<double, 2> sigma;
         predictHands(oracle, ro, run.tracker().getSkinMap().size(), pred, sigma);
-        const std::array<cv::Point2d, 2> truePos{{processed(truth[line].hand1), processed(truth[line].hand2)}};
+        const std::array<cv::Point2d, 2> truePos{{units.toProcessed(truth[frame].hand1),
+                                                 units.toProcessed(truth[frame].hand2)}};
         std::array<int, 2> pick{{-1, -1}};
         for (int h = 0; h < 2; ++h) {
             double nearest = radius * s.handWidth;
@@ -145,7 +142,7 @@ int main(int argc, char** argv)
             if (frames)
                 std::printf("frame %4zu  true %2d %2d  cheapest %2d %2d  excess %6.2f%s  distance %+.2f fill %+.2f "
                             "arm %+.1f unseen %+.1f unexplained %+.1f crossed %+.1f shared %+.1f\n",
-                            line, pick[0], pick[1], best[0], best[1], over, t.allowed ? "" : " (never taken)",
+                            frame, pick[0], pick[1], best[0], best[1], over, t.allowed ? "" : " (never taken)",
                             t.distance - b.distance, -(t.fill - b.fill), t.limb - b.limb, t.miss - b.miss,
                             t.unexplained - b.unexplained, t.cross - b.cross, t.share - b.share);
         }

@@ -10,10 +10,13 @@ namespace vsample {
 TrackingUnits::TrackingUnits(const cv::Rect2d& a)
     : area(a), scale(400.0 / a.width), R(float(a.height) * 400.0f / float(a.width)) {}
 
+cv::Point2d TrackingUnits::toProcessed(const cv::Point2d& p) const {
+    return cv::Point2d((p.x - area.x + 0.5) * scale - 0.5, (p.y - area.y + 0.5) * scale - 0.5);
+}
+
 cv::Point2d TrackingUnits::fromFrame(const cv::Point2d& p) const {
-    double px = (p.x - area.x + 0.5) * scale - 0.5;
-    double py = (p.y - area.y + 0.5) * scale - 0.5;
-    return cv::Point2d((px - 200.0) / double(R), py / double(R));
+    const cv::Point2d q = toProcessed(p);
+    return cv::Point2d((q.x - 200.0) / double(R), q.y / double(R));
 }
 
 double percentile(const std::vector<double>& sorted, double q) {

@@ -19,9 +19,12 @@ namespace vsample {
 // Conversion of frame pixels to tracking units for one image area.
 struct TrackingUnits {
     explicit TrackingUnits(const cv::Rect2d& area);
-    // The frame point (pixel centres at whole coordinates) in tracking units.
-    // The scaling to the processed picture maps the pixel grid's edges onto
-    // each other, so pixel centres move by half a pixel on both sides.
+    // The frame point (pixel centres at whole coordinates) in processed
+    // pixels. The scaling to the processed picture maps the pixel grid's
+    // edges onto each other, so pixel centres move by half a pixel on both
+    // sides.
+    cv::Point2d toProcessed(const cv::Point2d& p) const;
+    // The same in tracking units.
     cv::Point2d fromFrame(const cv::Point2d& p) const;
 
     cv::Rect2d area;
