@@ -385,6 +385,22 @@ int goodCandidates(const std::vector<HandCandidate>& c, std::vector<char>& good)
     return goods;
 }
 
+// Hand-like candidates explained by the pair (a, b), indices into `good`
+// (the last one: not seen); a shared candidate counts once.
+int explainedBy(const std::vector<char>& good, int a, int b)
+{
+    return good[static_cast<size_t>(a)] + (b != a ? good[static_cast<size_t>(b)] : 0);
+}
+
+// Whether hand 1 lies right of hand 2 in the picture (crossed hands); a hand
+// not seen (index n) is at its prediction.
+bool crossedPair(const std::vector<HandCandidate>& c, const std::array<cv::Point2d, 2>& pred, int a, int b)
+{
+    const int n = static_cast<int>(c.size());
+    const double x1 = a < n ? c[a].p.x : pred[0].x, x2 = b < n ? c[b].p.x : pred[1].x;
+    return x1 > x2;
+}
+
 // Two hands share a blob only when both are at it (hands touching or
 // crossing); a lost hand does not jump onto the other's blob.
 bool mayShare(const cv::Point2d& p, const std::array<cv::Point2d, 2>& pred, double handPx, const RobustOptions& o)
@@ -421,10 +437,8 @@ std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::a
     for (int a = 0; a <= n; ++a)
         for (int b = 0; b <= n; ++b) {
             double total = cost[0][a] + cost[1][b];
-            const int explained = good[static_cast<size_t>(a)] + (b != a ? good[static_cast<size_t>(b)] : 0);
-            total += o.unexplainedCost * (goods - explained);
-            const double x1 = a < n ? c[a].p.x : pred[0].x, x2 = b < n ? c[b].p.x : pred[1].x;
-            if (x1 > x2)
+            total += o.unexplainedCost * (goods - explainedBy(good, a, b));
+            if (crossedPair(c, pred, a, b))
                 total += o.crossCost;
             if (a == b && a < n) {
                 if (!mayShare(c[a].p, pred, handPx, o))
@@ -445,9 +459,10 @@ PairCost pairCost(const std::vector<HandCandidate>& c, const std::array<cv::Poin
 {
     PairCost p;
     const int n = static_cast<int>(c.size());
-    const int pick[2] = {a < n ? a : -1, b < n ? b : -1};
+    // Candidate indices as assignHands counts them: n is "not seen".
+    const int pick[2] = {a >= 0 && a < n ? a : n, b >= 0 && b < n ? b : n};
     for (int h = 0; h < 2; ++h) {
-        if (pick[h] < 0) {
+        if (pick[h] == n) {
             p.miss += o.missCost;
             continue;
         }
@@ -459,12 +474,10 @@ PairCost pairCost(const std::vector<HandCandidate>& c, const std::array<cv::Poin
     }
     std::vector<char> good;
     const int goods = goodCandidates(c, good);
-    const auto goodAt = [&](int j) { return j < 0 ? 0 : good[static_cast<size_t>(j)]; };
-    p.unexplained = o.unexplainedCost * (goods - goodAt(pick[0]) - (pick[1] != pick[0] ? goodAt(pick[1]) : 0));
-    const double x1 = pick[0] >= 0 ? c[pick[0]].p.x : pred[0].x, x2 = pick[1] >= 0 ? c[pick[1]].p.x : pred[1].x;
-    p.cross = x1 > x2 ? o.crossCost : 0.0;
-    if (pick[0] >= 0 && pick[0] == pick[1]) {
-        p.allowed = p.allowed && mayShare(c[pick[0]].p, pred, handPx, o);
+    p.unexplained = o.unexplainedCost * (goods - explainedBy(good, pick[0], pick[1]));
+    p.cross = crossedPair(c, pred, pick[0], pick[1]) ? o.crossCost : 0.0;
+    if (pick[0] < n && pick[0] == pick[1]) {
+        p.allowed = p.allowed && mayShare(c[static_cast<size_t>(pick[0])].p, pred, handPx, o);
         p.share = o.shareCost;
     }
     return p;

@@ -81,7 +81,6 @@ bool RobustRun::initialize(Suivi2D& t, const RunCalibration& cal, int refWidth, 
     s.shoulderL = cv::Point2d(head.x + 0.5 * dS, shoulderY);
     const cv::Rect box(static_cast<int>(std::floor(hx)), static_cast<int>(std::floor(hTop)),
                        static_cast<int>(std::ceil(hw)), static_cast<int>(std::ceil(hh)));
-    setup_ = s;
     hands_.initialize(t.getSkinMap(), head, box, s, o);
     return true;
 }
@@ -96,9 +95,10 @@ bool RobustRun::track(Suivi2D& t, BodyEstimate& e, double conf[3])
     hands_.update(t.getSkinMap());
     const auto point = [](const cv::Point2d& p) { return BodyPoint{p.x, p.y}; };
     e.head = point(hands_.head());
-    const double dS = setup_.shoulderDistance;
-    e.elbowR = point(elbowOf(setup_.shoulderR, hands_.hand(0), 0.78 * dS, 0.83 * dS, -1.0));
-    e.elbowL = point(elbowOf(setup_.shoulderL, hands_.hand(1), 0.78 * dS, 0.83 * dS, 1.0));
+    const RobustHands::Setup& s = hands_.setup();
+    const double dS = s.shoulderDistance;
+    e.elbowR = point(elbowOf(s.shoulderR, hands_.hand(0), 0.78 * dS, 0.83 * dS, -1.0));
+    e.elbowL = point(elbowOf(s.shoulderL, hands_.hand(1), 0.78 * dS, 0.83 * dS, 1.0));
     e.hand1 = point(hands_.hand(0));
     e.hand2 = point(hands_.hand(1));
     conf[0] = hands_.confidence(0);

@@ -34,7 +34,6 @@ public:
 
 private:
     RobustHands hands_;
-    RobustHands::Setup setup_;
 };
 
 } // namespace vestiga
