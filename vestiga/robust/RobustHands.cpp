@@ -349,16 +349,113 @@ void addFaceContacts(std::vector<HandCandidate>& c, const cv::Mat& skin, const c
     }
 }
 
+void markArms(std::vector<HandCandidate>& c, const cv::Mat& skin, const cv::Mat& hidden, double midX, int rightSide,
+              double minLen, double margin, int minPixels, double minShare, int maxArea, ArmWork* work)
+{
+    for (HandCandidate& h : c)
+        h.arm = 0;
+    if (skin.empty() || c.empty())
+        return;
+    ArmWork local;
+    ArmWork& w = work ? *work : local;
+    const int W = skin.cols, H = skin.rows;
+    if (w.labels.size() != skin.size() || w.labels.type() != CV_32S)
+        w.labels = cv::Mat::zeros(skin.size(), CV_32S);
+    cv::Mat& lab = w.labels; // zero outside the pieces of this call
+    w.pixels.clear();
+    w.first.assign(1, 0);
+    w.big.assign(1, 0);
+    const auto observable = [&](int x, int y) {
+        return skin.at<uchar>(y, x) && (hidden.empty() || !hidden.at<uchar>(y, x));
+    };
+    // Only the pieces under the candidates are filled (8-connected), each
+    // once, and only up to maxArea pixels: a piece that grows beyond that, or
+    // runs into one that did, is too large to be one arm.
+    const auto pieceOf = [&](cv::Point start) {
+        int& l0 = lab.at<int>(start);
+        if (l0 > 0)
+            return l0;
+        const int l = static_cast<int>(w.first.size());
+        const size_t from = w.pixels.size();
+        bool big = false;
+        l0 = l;
+        w.pixels.push_back(start);
+        for (size_t i = from; i < w.pixels.size() && !big; ++i) {
+            const cv::Point q = w.pixels[i];
+            for (int v = std::max(0, q.y - 1); v <= std::min(H - 1, q.y + 1) && !big; ++v)
+                for (int u = std::max(0, q.x - 1); u <= std::min(W - 1, q.x + 1); ++u) {
+                    if (!observable(u, v))
+                        continue;
+                    int& lv = lab.at<int>(v, u);
+                    if (lv == l)
+                        continue;
+                    if (lv > 0 || static_cast<int>(w.pixels.size() - from) >= maxArea) {
+                        big = true; // a large piece met again, or this one too large
+                        break;
+                    }
+                    lv = l;
+                    w.pixels.emplace_back(u, v);
+                }
+        }
+        w.first.push_back(static_cast<int>(w.pixels.size()));
+        w.big.push_back(big);
+        return l;
+    };
+    const double len2 = minLen * minLen;
+    for (HandCandidate& h : c) {
+        if (h.limb)
+            continue;
+        // The observable skin pixel nearest to the candidate within two
+        // pixels (its centre may fall on a hole of the map).
+        const int cx = static_cast<int>(std::lround(h.p.x)), cy = static_cast<int>(std::lround(h.p.y));
+        cv::Point start(-1, -1);
+        int bestD = 1 << 30;
+        for (int y = std::max(0, cy - 2); y <= std::min(H - 1, cy + 2); ++y)
+            for (int x = std::max(0, cx - 2); x <= std::min(W - 1, cx + 2); ++x) {
+                const int d = (x - cx) * (x - cx) + (y - cy) * (y - cy);
+                if (d < bestD && observable(x, y)) {
+                    start = cv::Point(x, y);
+                    bestD = d;
+                }
+            }
+        if (start.x < 0)
+            continue;
+        const int l = pieceOf(start);
+        if (w.big[static_cast<size_t>(l)])
+            continue;
+        // The piece's skin beyond the hand itself, counted by side of the
+        // centre line.
+        int far = 0, left = 0, right = 0;
+        for (int i = w.first[static_cast<size_t>(l) - 1]; i < w.first[static_cast<size_t>(l)]; ++i) {
+            const cv::Point q = w.pixels[static_cast<size_t>(i)];
+            const double dx = q.x - h.p.x, dy = q.y - h.p.y;
+            if (dx * dx + dy * dy <= len2)
+                continue;
+            ++far;
+            left += q.x < midX - margin;
+            right += q.x > midX + margin;
+        }
+        if (far < minPixels)
+            continue;
+        const int side = left >= minShare * far ? -1 : right >= minShare * far ? 1 : 0;
+        if (side != 0)
+            h.arm = side == rightSide ? 1 : 2;
+    }
+    for (const cv::Point& q : w.pixels)
+        lab.at<int>(q) = 0;
+}
+
 namespace {
 
 // One hand's share of the joint cost on candidate j: its distance to the
-// prediction against the spread, the candidate's fill and an arm point's
-// cost; not allowed beyond the arm's reach.
+// prediction against the spread, the candidate's fill, an arm point's cost
+// and the cost of a candidate on the other hand's arm; not allowed beyond the
+// arm's reach.
 struct HandTerms {
-    double distance = 0, fill = 0, limb = 0;
+    double distance = 0, fill = 0, limb = 0, arm = 0;
     bool allowed = true;
 };
-HandTerms handTerms(const HandCandidate& c, const cv::Point2d& pred, double sigma, const cv::Point2d& shoulder,
+HandTerms handTerms(int hand, const HandCandidate& c, const cv::Point2d& pred, double sigma, const cv::Point2d& shoulder,
                     double reachPx, double R, const RobustOptions& o)
 {
     HandTerms t;
@@ -370,6 +467,7 @@ HandTerms handTerms(const HandCandidate& c, const cv::Point2d& pred, double sigm
     t.distance = d * d / (2.0 * sigma * sigma);
     t.fill = o.fillWeight * c.fill;
     t.limb = c.limb ? o.limbCost : 0.0;
+    t.arm = c.arm != 0 && c.arm != hand + 1 ? o.armCost : 0.0;
     return t;
 }
 
@@ -422,9 +520,9 @@ std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::a
     for (int h = 0; h < 2; ++h) {
         cost[h].assign(static_cast<size_t>(n + 1), inf);
         for (int j = 0; j < n; ++j) {
-            const HandTerms t = handTerms(c[j], pred[h], sigma[h], shoulder[h], reachPx, R, o);
+            const HandTerms t = handTerms(h, c[j], pred[h], sigma[h], shoulder[h], reachPx, R, o);
             if (t.allowed)
-                cost[h][j] = t.distance - t.fill + t.limb;
+                cost[h][j] = t.distance - t.fill + t.limb + t.arm;
         }
         cost[h][n] = o.missCost;
     }
@@ -466,11 +564,12 @@ PairCost pairCost(const std::vector<HandCandidate>& c, const std::array<cv::Poin
             p.miss += o.missCost;
             continue;
         }
-        const HandTerms t = handTerms(c[static_cast<size_t>(pick[h])], pred[h], sigma[h], shoulder[h], reachPx, R, o);
+        const HandTerms t = handTerms(h, c[static_cast<size_t>(pick[h])], pred[h], sigma[h], shoulder[h], reachPx, R, o);
         p.allowed = p.allowed && t.allowed;
         p.distance += t.distance;
         p.fill += t.fill;
         p.limb += t.limb;
+        p.arm += t.arm;
     }
     std::vector<char> good;
     const int goods = goodCandidates(c, good);
@@ -504,7 +603,10 @@ void advanceHands(std::array<HandTrack, 2>& k, const std::vector<HandCandidate>&
             // keeps a damped velocity of its own for the moment they part.
             t.vel = shared ? t.vel * 0.8 : p - t.pos;
             t.pos = p;
-            t.missed = 0;
+            // On the other arm's candidate the hand is not really found: its
+            // spread keeps growing, so that its own blob can take it back.
+            const int arm = c[static_cast<size_t>(a[h])].arm;
+            t.missed = arm != 0 && arm != h + 1 ? t.missed + 1 : 0;
             t.conf = c[static_cast<size_t>(a[h])].fill * (shared ? 0.6 : 1.0);
         } else {
             t.pos = pred[h];
@@ -645,6 +747,14 @@ void RobustHands::update(const cv::Mat& skinMap)
               o_.limbRadius * s_.handWidth, o_.limbGain * s_.handWidth);
     addFaceContacts(cand_, skin, hidden_, side_, o_.contactArea * side_ * side_, o_.forearmEnd * s_.shoulderDistance,
                     o_.contactDepth * s_.handWidth, o_.contactFill, &labels_);
+    if (o_.armCost > 0) {
+        // The body's centre line moves with the face.
+        const double mid = 0.5 * (s_.shoulderR.x + s_.shoulderL.x) + shift_.x;
+        const int window = side_ * side_;
+        markArms(cand_, skin, hidden_, mid, s_.shoulderR.x < mid ? -1 : 1, o_.armLength * s_.handWidth,
+                 o_.armMargin * s_.shoulderDistance, window / 2, o_.armShare, static_cast<int>(o_.armMaxArea * window),
+                 &armWork_);
+    }
 
     std::array<cv::Point2d, 2> pred;
     std::array<double, 2> sigma;

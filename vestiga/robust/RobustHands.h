@@ -13,14 +13,17 @@
 //     are hand candidates, also for short sleeves. A hand in front of the
 //     face shows no skin of its own; where a bare forearm runs into the face
 //     or the neck, a candidate is put just beyond, and the rest of that
-//     forearm's skin counts as arm, not hand.
+//     forearm's skin counts as arm, not hand. A candidate with a bare
+//     forearm behind it belongs to the arm on whose side of the body that
+//     forearm lies: the elbow stays on its own side when the hands cross.
 //  3. Each hand predicts its position from its last position and velocity.
 //     The pair of candidates (or "not seen") for hand 1 and hand 2 with the
 //     lowest joint cost is chosen: squared distance to the prediction over
 //     the hand's uncertainty, minus the candidate's fill, a cost for a hand
-//     not seen, a cost for two hands sharing one blob, and a wall beyond
-//     the arm's reach from the hand's shoulder. A hand not seen keeps its
-//     prediction and grows its uncertainty, so that it is found again on any
+//     not seen, a cost for two hands sharing one blob, a cost for a hand on
+//     the other arm's candidate, and a wall beyond the arm's reach from the
+//     hand's shoulder. A hand not seen, or seen on the other arm's
+//     candidate, grows its uncertainty, so that it is found again on any
 //     unexplained blob once it has been lost for a while.
 //
 // Everything is in processed-picture pixels (the image area scaled to 400
@@ -53,6 +56,11 @@ struct RobustOptions {
     double contactDepth = 0.5; // how far beyond the contact the hand lies, in hand widths
     double forearmEnd = 0.5;  // farther than this from a contact (in shoulder distances), its skin is the forearm
     double unexplainedCost = 1.5; // cost of each hand-like candidate (not a limb point) left to no hand
+    double armCost = 2.0;     // cost of a hand on a candidate whose forearm leads to the other arm; 0: no arm cue
+    double armLength = 1.0;   // skin farther than this from a candidate (in hand widths) is its forearm
+    double armMargin = 0.1;   // forearm skin counts on a side beyond this from the centre line, in shoulder distances
+    double armShare = 0.85;   // least share of the forearm's skin on one side
+    double armMaxArea = 8.0;  // larger pieces of skin tell no arm, in candidate windows
     double crossCost = 0.0;   // cost of hand 1 lying right of hand 2 in the picture (crossed hands)
     double fillWeight = 2.0;  // weight of a candidate's fill (a better blob is cheaper)
     double velocityKeep = 0.6; // share of the last velocity in the prediction
@@ -70,7 +78,31 @@ struct HandCandidate {
     // Where a forearm's skin meets the face or the neck: the hand is in
     // front of them.
     bool atFace = false;
+    // Which arm the candidate's skin leads back to: 1 for hand 1's (the
+    // person's right), 2 for hand 2's, 0 when the skin does not tell.
+    int arm = 0;
 };
+
+// Work of markArms, kept between frames: a label image (zero between
+// calls) and the pixels of the pieces filled, piece by piece.
+struct ArmWork {
+    cv::Mat labels;
+    std::vector<cv::Point> pixels;
+    std::vector<int> first; // piece l's pixels are [first[l - 1], first[l])
+    std::vector<char> big;  // per label: too large to be one arm
+};
+
+// Which arm each candidate belongs to, from the bare forearm behind it. The
+// elbow stays on its own side of the body even when the hands cross, so the
+// skin of the candidate's piece (observable skin, 8-connected) farther than
+// `minLen` pixels from it tells the arm when at least `minPixels` of it lie
+// there and a share `minShare` of those lie more than `margin` pixels to one
+// side of the body's centre line `midX`. `rightSide` is the side of hand 1's
+// shoulder (-1: left of midX in the picture, 1: right). Pieces larger than
+// `maxArea` pixels (skin that is more than one arm), arm points and skin with
+// no forearm (long sleeves) tell nothing: arm 0.
+void markArms(std::vector<HandCandidate>& c, const cv::Mat& skin, const cv::Mat& hidden, double midX, int rightSide,
+              double minLen, double margin, int minPixels, double minShare, int maxArea, ArmWork* work = nullptr);
 
 // Distance from the shoulders along the skin: a breadth-first walk over the
 // observable skin pixels (3 per straight step, 4 per diagonal one) from the
@@ -126,9 +158,9 @@ std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::a
 // false for a pair assignHands never takes (a candidate out of reach, a
 // shared blob that is not at both predictions).
 struct PairCost {
-    double distance = 0, fill = 0, limb = 0, miss = 0, unexplained = 0, cross = 0, share = 0;
+    double distance = 0, fill = 0, limb = 0, arm = 0, miss = 0, unexplained = 0, cross = 0, share = 0;
     bool allowed = true;
-    double total() const { return distance - fill + limb + miss + unexplained + cross + share; }
+    double total() const { return distance - fill + limb + arm + miss + unexplained + cross + share; }
 };
 PairCost pairCost(const std::vector<HandCandidate>& c, const std::array<cv::Point2d, 2>& pred,
                   const std::array<double, 2>& sigma, const std::array<cv::Point2d, 2>& shoulder, double reachPx,
@@ -148,7 +180,8 @@ void predictHands(const std::array<HandTrack, 2>& k, const RobustOptions& o, cv:
                   std::array<cv::Point2d, 2>& pred, std::array<double, 2>& sigma);
 
 // Both hands after the choice `a` among `c` (-1: not seen, the hand keeps
-// its prediction `pred`).
+// its prediction `pred`). A hand on a candidate of the other arm moves there
+// but counts as not seen for its spread.
 void advanceHands(std::array<HandTrack, 2>& k, const std::vector<HandCandidate>& c,
                   const std::array<cv::Point2d, 2>& pred, const std::array<int, 2>& a);
 
@@ -204,6 +237,7 @@ private:
     double headConf_ = 0;
     cv::Mat hidden_;
     cv::Mat skin_, dist_, labels_;
+    ArmWork armWork_;
     CandidateWork work_;
     std::vector<HandCandidate> cand_;
     std::array<HandTrack, 2> tracks_;

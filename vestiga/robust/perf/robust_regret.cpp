@@ -8,14 +8,15 @@
 // against the cheapest pair under the same predictions (the pair the method
 // would take in the truth's place). On a frame where the true pair costs more
 // than T above the cheapest, the cost function prefers a wrong answer; the
-// excess is split by term (distance to the prediction, fill, arm points,
-// hands not seen, unexplained candidates, crossed hands, a shared blob), which
+// excess is split by term (distance to the prediction, fill, arm points, a
+// candidate on the other hand's arm, hands not seen, unexplained candidates, crossed hands, a shared blob), which
 // tells what to change: a search over more frames cannot help where the truth
 // itself is the more expensive path.
 //
 // Also counted: true hands with no candidate within R hand widths (the
 // candidates missed the hand), those of them over the hidden face and neck,
-// and true hands whose candidate is an arm point.
+// true hands whose candidate is an arm point, and how often a true hand's
+// candidate is told by its forearm for an arm, and for the wrong one.
 #include "media/VideoFile.h"
 #include "robust/RobustHands.h"
 #include "robust/RobustRun.h"
@@ -95,7 +96,7 @@ int main(int argc, char** argv)
     const vsample::TrackingUnits units(cv::Rect2d(cal.area[0], cal.area[1], cal.area[2], cal.area[3]));
 
     std::array<HandTrack, 2> oracle = hands.tracks();
-    int counted = 0, unseen = 0, unseenAtFace = 0, onArm = 0, compared = 0;
+    int counted = 0, unseen = 0, unseenAtFace = 0, onArm = 0, compared = 0, armTold = 0, otherArm = 0;
     PairCost excess;
     // The k-th tracked frame is video frame k (frame 0 is the reference).
     for (size_t frame = 1; frame < truth.size(); ++frame) {
@@ -125,6 +126,9 @@ int main(int argc, char** argv)
                 unseenAtFace += at.inside(cv::Rect(0, 0, hidden.cols, hidden.rows)) && hidden.at<uchar>(at) != 0;
             }
             onArm += pick[h] >= 0 && c[static_cast<size_t>(pick[h])].limb;
+            const int arm = pick[h] >= 0 ? c[static_cast<size_t>(pick[h])].arm : 0;
+            armTold += arm != 0;
+            otherArm += arm != 0 && arm != h + 1;
         }
         const std::array<int, 2> best = assignHands(c, pred, sigma, shoulder, reachPx, s.handWidth, s.R, ro);
         const PairCost t = pairCost(c, pred, sigma, shoulder, reachPx, s.handWidth, s.R, ro, pick[0], pick[1]);
@@ -135,15 +139,16 @@ int main(int argc, char** argv)
             excess.distance += t.distance - b.distance;
             excess.fill += t.fill - b.fill;
             excess.limb += t.limb - b.limb;
+            excess.arm += t.arm - b.arm;
             excess.miss += t.miss - b.miss;
             excess.unexplained += t.unexplained - b.unexplained;
             excess.cross += t.cross - b.cross;
             excess.share += t.share - b.share;
             if (frames)
                 std::printf("frame %4zu  true %2d %2d  cheapest %2d %2d  excess %6.2f%s  distance %+.2f fill %+.2f "
-                            "arm %+.1f unseen %+.1f unexplained %+.1f crossed %+.1f shared %+.1f\n",
+                            "arm points %+.1f other arm %+.1f unseen %+.1f unexplained %+.1f crossed %+.1f shared %+.1f\n",
                             frame, pick[0], pick[1], best[0], best[1], over, t.allowed ? "" : " (never taken)",
-                            t.distance - b.distance, -(t.fill - b.fill), t.limb - b.limb, t.miss - b.miss,
+                            t.distance - b.distance, -(t.fill - b.fill), t.limb - b.limb, t.arm - b.arm, t.miss - b.miss,
                             t.unexplained - b.unexplained, t.cross - b.cross, t.share - b.share);
         }
         advanceHands(oracle, c, pred, pick);
@@ -151,9 +156,11 @@ int main(int argc, char** argv)
     std::printf("frames %d; true hands with no candidate within %.2f hand widths: %d (%d over the face or the neck); "
                 "on an arm point: %d\n",
                 compared, radius, unseen, unseenAtFace, onArm);
+    std::printf("true hands whose candidate's forearm tells an arm: %d, the other hand's arm: %d\n", armTold, otherArm);
     std::printf("frames where the true pair costs more than the cheapest by over %.2f: %d; excess %.1f = "
-                "distance %.1f, fill %.1f, arm points %.1f, not seen %.1f, unexplained %.1f, crossed %.1f, shared %.1f\n",
-                threshold, counted, excess.total(), excess.distance, -excess.fill, excess.limb, excess.miss,
+                "distance %.1f, fill %.1f, arm points %.1f, other arm %.1f, not seen %.1f, unexplained %.1f, crossed %.1f, "
+                "shared %.1f\n",
+                threshold, counted, excess.total(), excess.distance, -excess.fill, excess.limb, excess.arm, excess.miss,
                 excess.unexplained, excess.cross, excess.share);
     return 0;
 }

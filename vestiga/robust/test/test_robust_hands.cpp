@@ -173,6 +173,55 @@ TEST(RobustCandidates, AForearmRunningIntoTheFaceEndsInAHandBeyondIt)
     EXPECT_TRUE(none.empty());
 }
 
+// The elbow stays on its own side of the body: a hand that crossed over is
+// still told by the forearm behind it; a hand without a forearm, an arm point,
+// skin too large to be one arm and a forearm behind the hidden region tell
+// nothing.
+TEST(RobustCandidates, TheForearmBehindAHandTellsItsArm)
+{
+    cv::Mat skin = blank();
+    // Hand 1 (its shoulder left of the centre line x = 200) crossed over to
+    // the right, its forearm running back to an elbow on the left.
+    cv::line(skin, {100, 270}, {222, 196}, cv::Scalar(255), 12);
+    disc(skin, {232, 190}, 14);
+    // Hand 2 on its own side, forearm below it.
+    cv::line(skin, {340, 290}, {330, 170}, cv::Scalar(255), 12);
+    disc(skin, {330, 150}, 14);
+    // A hand alone (long sleeves).
+    disc(skin, {60, 80}, 14);
+    std::vector<HandCandidate> c(4);
+    c[0].p = {232, 190};
+    c[1].p = {330, 150};
+    c[2].p = {60, 80};
+    c[3].p = {160, 234}; // along hand 1's forearm
+    c[3].limb = true;
+    for (HandCandidate& h : c)
+        h.arm = 7;
+    ArmWork work;
+    markArms(c, skin, cv::Mat(), 200, -1, 32, 8, 50, 0.85, 100000, &work);
+    EXPECT_EQ(c[0].arm, 1);
+    EXPECT_EQ(c[1].arm, 2);
+    EXPECT_EQ(c[2].arm, 0);
+    EXPECT_EQ(c[3].arm, 0);
+    // The same picture mirrored, with hand 1's shoulder on the right.
+    cv::Mat mirrored;
+    cv::flip(skin, mirrored, 1);
+    std::vector<HandCandidate> m = c;
+    for (HandCandidate& h : m)
+        h.p.x = 399 - h.p.x;
+    markArms(m, mirrored, cv::Mat(), 199, 1, 32, 8, 50, 0.85, 100000, &work);
+    EXPECT_EQ(m[0].arm, 1);
+    EXPECT_EQ(m[1].arm, 2);
+    // Too large a piece, or a forearm hidden behind the face, tells nothing.
+    markArms(c, skin, cv::Mat(), 200, -1, 32, 8, 50, 0.85, 1000, &work);
+    EXPECT_EQ(c[0].arm, 0);
+    cv::Mat hidden = blank();
+    cv::rectangle(hidden, cv::Rect(0, 0, 240, 300), cv::Scalar(255), cv::FILLED);
+    markArms(c, skin, hidden, 200, -1, 32, 8, 50, 0.85, 100000);
+    EXPECT_EQ(c[0].arm, 0);
+    EXPECT_EQ(c[1].arm, 2);
+}
+
 TEST(RobustAssignment, EachHandKeepsItsBlobAndShareOnlyWhenBothAreThere)
 {
     RobustOptions o;
@@ -218,6 +267,7 @@ TEST(RobustAssignment, PairCostExplainsTheChoice)
             h.p = {rng.uniform(100.0, 300.0), rng.uniform(100.0, 300.0)};
             h.fill = rng.uniform(0.5, 1.0);
             h.limb = rng.uniform(0, 3) == 0;
+            h.arm = rng.uniform(0, 3);
         }
         const std::array<cv::Point2d, 2> pred{{{rng.uniform(100.0, 300.0), rng.uniform(100.0, 300.0)},
                                                {rng.uniform(100.0, 300.0), rng.uniform(100.0, 300.0)}}};
@@ -277,6 +327,41 @@ TEST(RobustAssignment, HandsPredictAndAdvanceAsTheTrackerDoes)
     advanceHands(k, c, pred, {{0, 0}});
     EXPECT_EQ(k[0].vel, cv::Point2d(8, 0));
     EXPECT_DOUBLE_EQ(k[1].conf, 0.8 * 0.6);
+}
+
+// Hands that meet and part again: the predictions alone cannot tell which
+// blob is whose, the forearms can; a hand left on the other arm's blob is not
+// taken as found.
+TEST(RobustAssignment, TheArmDecidesWhichHandTakesWhichBlobAfterTheyMeet)
+{
+    RobustOptions o;
+    const std::array<cv::Point2d, 2> sh{{{150, 60}, {250, 60}}};
+    std::vector<HandCandidate> c(2);
+    c[0].p = {190, 200};
+    c[0].arm = 1;
+    c[1].p = {210, 200};
+    c[1].arm = 2;
+    c[0].fill = c[1].fill = 0.9;
+    const std::array<cv::Point2d, 2> pred{{{206, 200}, {194, 200}}};
+    const std::array<double, 2> sigma{{0.2, 0.2}};
+    auto a = assignHands(c, pred, sigma, sh, 1000, 30, 300, o);
+    EXPECT_EQ(a[0], 0);
+    EXPECT_EQ(a[1], 1);
+    RobustOptions noCue = o;
+    noCue.armCost = 0;
+    a = assignHands(c, pred, sigma, sh, 1000, 30, 300, noCue);
+    EXPECT_EQ(a[0], 1);
+    EXPECT_EQ(a[1], 0);
+
+    std::array<HandTrack, 2> k;
+    k[0].missed = 2;
+    k[1].missed = 2;
+    advanceHands(k, c, pred, a);
+    EXPECT_EQ(k[0].missed, 3); // on hand 2's blob
+    EXPECT_EQ(k[1].missed, 3);
+    advanceHands(k, c, pred, {{0, 1}});
+    EXPECT_EQ(k[0].missed, 0);
+    EXPECT_EQ(k[1].missed, 0);
 }
 
 TEST(RobustHands, FaceFollowsItsPatternAndHandsStayOffIt)
