@@ -403,8 +403,7 @@ void markArms(std::vector<HandCandidate>& c, const cv::Mat& skin, const cv::Mat&
     };
     const double len2 = minLen * minLen;
     for (HandCandidate& h : c) {
-        if (h.limb)
-            continue;
+        h.piece = 0;
         // The observable skin pixel nearest to the candidate within two
         // pixels (its centre may fall on a hole of the map).
         const int cx = static_cast<int>(std::lround(h.p.x)), cy = static_cast<int>(std::lround(h.p.y));
@@ -422,6 +421,9 @@ void markArms(std::vector<HandCandidate>& c, const cv::Mat& skin, const cv::Mat&
             continue;
         const int l = pieceOf(start);
         if (w.big[static_cast<size_t>(l)])
+            continue;
+        h.piece = l;
+        if (h.limb)
             continue;
         // The piece's skin beyond the hand itself, counted by side of the
         // centre line.
@@ -471,23 +473,42 @@ HandTerms handTerms(int hand, const HandCandidate& c, const cv::Point2d& pred, d
     return t;
 }
 
-// Hand-like candidates (not arm points), as 1 and 0.
-int goodCandidates(const std::vector<HandCandidate>& c, std::vector<char>& good)
-{
-    good.assign(c.size() + 1, 0);
+// What a pair of hands can leave unexplained: units of hand-like skin, each
+// the piece of skin under a candidate (a hand explains the forearm and the
+// elbow on its piece), or the candidate alone where no piece is under it.
+// unit[j] per candidate, the last entry (not seen) -1; good[u]: the unit
+// holds a hand-like candidate (not an arm point).
+struct Units {
+    std::vector<int> unit;
+    std::vector<char> good;
     int goods = 0;
-    for (size_t j = 0; j < c.size(); ++j) {
-        good[j] = !c[j].limb;
-        goods += good[j];
+};
+void unitsOf(const std::vector<HandCandidate>& c, Units& u)
+{
+    const size_t n = c.size();
+    u.unit.assign(n + 1, -1);
+    u.good.assign(n, 0);
+    for (size_t j = 0; j < n; ++j) {
+        int id = static_cast<int>(j);
+        if (c[j].piece > 0)
+            for (size_t i = 0; i < j; ++i)
+                if (c[i].piece == c[j].piece) {
+                    id = u.unit[i];
+                    break;
+                }
+        u.unit[j] = id;
+        u.good[static_cast<size_t>(id)] |= !c[j].limb;
     }
-    return goods;
+    u.goods = 0;
+    for (char g : u.good)
+        u.goods += g;
 }
 
-// Hand-like candidates explained by the pair (a, b), indices into `good`
-// (the last one: not seen); a shared candidate counts once.
-int explainedBy(const std::vector<char>& good, int a, int b)
+// Units explained by the pair (a, b) (n: not seen); a shared unit counts once.
+int explainedBy(const Units& u, int a, int b)
 {
-    return good[static_cast<size_t>(a)] + (b != a ? good[static_cast<size_t>(b)] : 0);
+    const int ua = u.unit[static_cast<size_t>(a)], ub = u.unit[static_cast<size_t>(b)];
+    return (ua >= 0 ? u.good[static_cast<size_t>(ua)] : 0) + (ub >= 0 && ub != ua ? u.good[static_cast<size_t>(ub)] : 0);
 }
 
 // Whether hand 1 lies right of hand 2 in the picture (crossed hands); a hand
@@ -528,14 +549,14 @@ std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::a
     }
     // Hand-like candidates that no hand explains cost something: two hands
     // do not share a blob while another one lies free.
-    std::vector<char> good;
-    const int goods = goodCandidates(c, good);
+    Units units;
+    unitsOf(c, units);
     std::array<int, 2> best{{-1, -1}};
     double bestCost = inf;
     for (int a = 0; a <= n; ++a)
         for (int b = 0; b <= n; ++b) {
             double total = cost[0][a] + cost[1][b];
-            total += o.unexplainedCost * (goods - explainedBy(good, a, b));
+            total += o.unexplainedCost * (units.goods - explainedBy(units, a, b));
             if (crossedPair(c, pred, a, b))
                 total += o.crossCost;
             if (a == b && a < n) {
@@ -571,15 +592,43 @@ PairCost pairCost(const std::vector<HandCandidate>& c, const std::array<cv::Poin
         p.limb += t.limb;
         p.arm += t.arm;
     }
-    std::vector<char> good;
-    const int goods = goodCandidates(c, good);
-    p.unexplained = o.unexplainedCost * (goods - explainedBy(good, pick[0], pick[1]));
+    Units units;
+    unitsOf(c, units);
+    p.unexplained = o.unexplainedCost * (units.goods - explainedBy(units, pick[0], pick[1]));
     p.cross = crossedPair(c, pred, pick[0], pick[1]) ? o.crossCost : 0.0;
     if (pick[0] < n && pick[0] == pick[1]) {
         p.allowed = p.allowed && mayShare(c[static_cast<size_t>(pick[0])].p, pred, handPx, o);
         p.share = o.shareCost;
     }
     return p;
+}
+
+int releaseShared(std::array<int, 2>& a, const std::vector<HandCandidate>& c, const std::array<cv::Point2d, 2>& shoulder,
+                  double reachPx)
+{
+    if (a[0] < 0 || a[0] != a[1])
+        return -1;
+    const HandCandidate& on = c[static_cast<size_t>(a[0])];
+    int best = -1;
+    for (int j = 0; j < static_cast<int>(c.size()); ++j) {
+        const HandCandidate& f = c[static_cast<size_t>(j)];
+        if (j == a[0] || f.limb || (on.piece > 0 && f.piece == on.piece))
+            continue;
+        if (best < 0 || f.fill > c[static_cast<size_t>(best)].fill)
+            best = j; // strongest first, the first of equals
+    }
+    if (best < 0)
+        return -1;
+    const HandCandidate& f = c[static_cast<size_t>(best)];
+    // The arm its forearm tells, else the hand whose shoulder lies on the
+    // free blob's side of the shared one.
+    int h = f.arm - 1;
+    if (h < 0)
+        h = (shoulder[0].x < shoulder[1].x) == (f.p.x < on.p.x) ? 0 : 1;
+    if (cv::norm(f.p - shoulder[static_cast<size_t>(h)]) > reachPx)
+        return -1;
+    a[static_cast<size_t>(h)] = best;
+    return h;
 }
 
 void predictHands(const std::array<HandTrack, 2>& k, const RobustOptions& o, cv::Size size,
@@ -645,6 +694,7 @@ void RobustHands::initialize(const cv::Mat& skinMap, const cv::Point2d& head, co
         cv::dilate(faceSkin_, faceTemplate_, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(2 * m + 1, 2 * m + 1)));
     head0_ = head;
     head_ = head;
+    sharedFor_ = 0;
     headConf_ = 1;
     shift_ = cv::Point(0, 0);
     hideFace(skin.size());
@@ -747,20 +797,24 @@ void RobustHands::update(const cv::Mat& skinMap)
               o_.limbRadius * s_.handWidth, o_.limbGain * s_.handWidth);
     addFaceContacts(cand_, skin, hidden_, side_, o_.contactArea * side_ * side_, o_.forearmEnd * s_.shoulderDistance,
                     o_.contactDepth * s_.handWidth, o_.contactFill, &labels_);
-    if (o_.armCost > 0) {
-        // The body's centre line moves with the face.
-        const double mid = 0.5 * (s_.shoulderR.x + s_.shoulderL.x) + shift_.x;
-        const int window = side_ * side_;
-        markArms(cand_, skin, hidden_, mid, s_.shoulderR.x < mid ? -1 : 1, o_.armLength * s_.handWidth,
-                 o_.armMargin * s_.shoulderDistance, window / 2, o_.armShare, static_cast<int>(o_.armMaxArea * window),
-                 &armWork_);
-    }
+    // The body's centre line moves with the face.
+    const double mid = 0.5 * (s_.shoulderR.x + s_.shoulderL.x) + shift_.x;
+    const int window = side_ * side_;
+    markArms(cand_, skin, hidden_, mid, s_.shoulderR.x < mid ? -1 : 1, o_.armLength * s_.handWidth,
+             o_.armMargin * s_.shoulderDistance, window / 2, o_.armShare, static_cast<int>(o_.armMaxArea * window),
+             &armWork_);
 
     std::array<cv::Point2d, 2> pred;
     std::array<double, 2> sigma;
     predictHands(tracks_, o_, skin.size(), pred, sigma);
     const std::array<cv::Point2d, 2> sh{{s_.shoulderR, s_.shoulderL}};
-    const std::array<int, 2> a = assignHands(cand_, pred, sigma, sh, o_.reach * s_.shoulderDistance, s_.handWidth, s_.R, o_);
+    std::array<int, 2> a = assignHands(cand_, pred, sigma, sh, o_.reach * s_.shoulderDistance, s_.handWidth, s_.R, o_);
+    // Two hands on one blob for a while, with a hand-like blob free
+    // elsewhere: one of them has been lost onto the other's blob.
+    sharedFor_ = a[0] >= 0 && a[0] == a[1] ? sharedFor_ + 1 : 0;
+    if (o_.shareRelease > 0 && sharedFor_ >= o_.shareRelease
+        && releaseShared(a, cand_, sh, o_.reach * s_.shoulderDistance) >= 0)
+        sharedFor_ = 0;
     advanceHands(tracks_, cand_, pred, a);
 }
 

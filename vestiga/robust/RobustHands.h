@@ -21,10 +21,13 @@
 //     lowest joint cost is chosen: squared distance to the prediction over
 //     the hand's uncertainty, minus the candidate's fill, a cost for a hand
 //     not seen, a cost for two hands sharing one blob, a cost for a hand on
-//     the other arm's candidate, and a wall beyond the arm's reach from the
-//     hand's shoulder. A hand not seen, or seen on the other arm's
-//     candidate, grows its uncertainty, so that it is found again on any
-//     unexplained blob once it has been lost for a while.
+//     the other arm's candidate, a cost for each piece of skin with a
+//     hand-like candidate that no hand explains, and a wall beyond the arm's
+//     reach from the hand's shoulder. A hand not seen, or seen on the other
+//     arm's candidate, grows its uncertainty, so that it is found again on
+//     any unexplained blob once it has been lost for a while; two hands that
+//     have shared one blob for a while with a hand-like blob free elsewhere
+//     part, one of them taking the free blob.
 //
 // Everything is in processed-picture pixels (the image area scaled to 400
 // pixels wide); distances are compared in units of its height R. No random
@@ -55,12 +58,13 @@ struct RobustOptions {
     double contactFill = 0.7; // fill given to a contact with the face
     double contactDepth = 0.5; // how far beyond the contact the hand lies, in hand widths
     double forearmEnd = 0.5;  // farther than this from a contact (in shoulder distances), its skin is the forearm
-    double unexplainedCost = 1.5; // cost of each hand-like candidate (not a limb point) left to no hand
+    double unexplainedCost = 1.5; // cost of each piece of skin with a hand-like candidate (not a limb point) left to no hand
     double armCost = 2.0;     // cost of a hand on a candidate whose forearm leads to the other arm; 0: no arm cue
     double armLength = 1.0;   // skin farther than this from a candidate (in hand widths) is its forearm
     double armMargin = 0.1;   // forearm skin counts on a side beyond this from the centre line, in shoulder distances
     double armShare = 0.85;   // least share of the forearm's skin on one side
     double armMaxArea = 8.0;  // larger pieces of skin tell no arm, in candidate windows
+    int shareRelease = 8;     // frames two hands share a blob before one takes a free hand-like blob; 0: never
     double crossCost = 0.0;   // cost of hand 1 lying right of hand 2 in the picture (crossed hands)
     double fillWeight = 2.0;  // weight of a candidate's fill (a better blob is cheaper)
     double velocityKeep = 0.6; // share of the last velocity in the prediction
@@ -81,6 +85,10 @@ struct HandCandidate {
     // Which arm the candidate's skin leads back to: 1 for hand 1's (the
     // person's right), 2 for hand 2's, 0 when the skin does not tell.
     int arm = 0;
+    // The piece of observable skin it lies on (1, 2, ...; the same number
+    // for candidates on one piece), 0 when none is under it or the piece is
+    // too large to be one arm.
+    int piece = 0;
 };
 
 // Work of markArms, kept between frames: a label image (zero between
@@ -100,7 +108,8 @@ struct ArmWork {
 // side of the body's centre line `midX`. `rightSide` is the side of hand 1's
 // shoulder (-1: left of midX in the picture, 1: right). Pieces larger than
 // `maxArea` pixels (skin that is more than one arm), arm points and skin with
-// no forearm (long sleeves) tell nothing: arm 0.
+// no forearm (long sleeves) tell nothing: arm 0. Also numbers the pieces of
+// at most `maxArea` pixels under the candidates (HandCandidate::piece).
 void markArms(std::vector<HandCandidate>& c, const cv::Mat& skin, const cv::Mat& hidden, double midX, int rightSide,
               double minLen, double margin, int minPixels, double minShare, int maxArea, ArmWork* work = nullptr);
 
@@ -153,8 +162,9 @@ std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::a
 
 // The terms of assignHands' cost for one pair (a, b; -1: not seen), for
 // looking at why a pair wins: the distances to the predictions, minus the
-// candidates' fills, the arm points, the hands not seen, the hand-like
-// candidates left unexplained, crossed hands and a shared blob. `allowed` is
+// candidates' fills, the arm points, candidates of the other hand's arm, the
+// hands not seen, the pieces of skin with a hand-like candidate left
+// unexplained, crossed hands and a shared blob. `allowed` is
 // false for a pair assignHands never takes (a candidate out of reach, a
 // shared blob that is not at both predictions).
 struct PairCost {
@@ -178,6 +188,14 @@ struct HandTrack {
 // spreads (growing while a hand is not seen).
 void predictHands(const std::array<HandTrack, 2>& k, const RobustOptions& o, cv::Size size,
                   std::array<cv::Point2d, 2>& pred, std::array<double, 2>& sigma);
+
+// Two hands that share candidate a[0] == a[1] while a hand-like candidate on
+// another piece of skin lies free: the strongest free one goes to the hand
+// its forearm tells, else to the hand whose shoulder is on its side of the
+// shared blob, if within that shoulder's reach `reachPx`. Returns the hand
+// moved, or -1.
+int releaseShared(std::array<int, 2>& a, const std::vector<HandCandidate>& c, const std::array<cv::Point2d, 2>& shoulder,
+                  double reachPx);
 
 // Both hands after the choice `a` among `c` (-1: not seen, the hand keeps
 // its prediction `pred`). A hand on a candidate of the other arm moves there
@@ -238,6 +256,7 @@ private:
     cv::Mat hidden_;
     cv::Mat skin_, dist_, labels_;
     ArmWork armWork_;
+    int sharedFor_ = 0;
     CandidateWork work_;
     std::vector<HandCandidate> cand_;
     std::array<HandTrack, 2> tracks_;

@@ -203,6 +203,13 @@ TEST(RobustCandidates, TheForearmBehindAHandTellsItsArm)
     EXPECT_EQ(c[1].arm, 2);
     EXPECT_EQ(c[2].arm, 0);
     EXPECT_EQ(c[3].arm, 0);
+    // Candidates on one piece of skin share its number, and only they.
+    EXPECT_GT(c[0].piece, 0);
+    EXPECT_EQ(c[3].piece, c[0].piece);
+    EXPECT_GT(c[1].piece, 0);
+    EXPECT_NE(c[1].piece, c[0].piece);
+    EXPECT_NE(c[2].piece, c[0].piece);
+    EXPECT_NE(c[2].piece, c[1].piece);
     // The same picture mirrored, with hand 1's shoulder on the right.
     cv::Mat mirrored;
     cv::flip(skin, mirrored, 1);
@@ -215,6 +222,10 @@ TEST(RobustCandidates, TheForearmBehindAHandTellsItsArm)
     // Too large a piece, or a forearm hidden behind the face, tells nothing.
     markArms(c, skin, cv::Mat(), 200, -1, 32, 8, 50, 0.85, 1000, &work);
     EXPECT_EQ(c[0].arm, 0);
+    EXPECT_EQ(c[0].piece, 0);
+    EXPECT_EQ(c[3].piece, 0);
+    EXPECT_EQ(c[2].arm, 0);
+    EXPECT_GT(c[2].piece, 0); // the lone hand is small enough
     cv::Mat hidden = blank();
     cv::rectangle(hidden, cv::Rect(0, 0, 240, 300), cv::Scalar(255), cv::FILLED);
     markArms(c, skin, hidden, 200, -1, 32, 8, 50, 0.85, 100000);
@@ -268,6 +279,7 @@ TEST(RobustAssignment, PairCostExplainsTheChoice)
             h.fill = rng.uniform(0.5, 1.0);
             h.limb = rng.uniform(0, 3) == 0;
             h.arm = rng.uniform(0, 3);
+            h.piece = rng.uniform(0, 3);
         }
         const std::array<cv::Point2d, 2> pred{{{rng.uniform(100.0, 300.0), rng.uniform(100.0, 300.0)},
                                                {rng.uniform(100.0, 300.0), rng.uniform(100.0, 300.0)}}};
@@ -353,6 +365,16 @@ TEST(RobustAssignment, TheArmDecidesWhichHandTakesWhichBlobAfterTheyMeet)
     EXPECT_EQ(a[0], 1);
     EXPECT_EQ(a[1], 0);
 
+    // A hand explains the piece of skin it is on: the elbow end of its
+    // forearm is not a blob left free.
+    std::vector<HandCandidate> arm(2);
+    arm[0].p = {190, 200};
+    arm[1].p = {120, 260};
+    arm[0].piece = arm[1].piece = 3;
+    EXPECT_DOUBLE_EQ(pairCost(arm, pred, sigma, sh, 1000, 30, 300, o, 0, -1).unexplained, 0.0);
+    arm[1].piece = 4;
+    EXPECT_DOUBLE_EQ(pairCost(arm, pred, sigma, sh, 1000, 30, 300, o, 0, -1).unexplained, o.unexplainedCost);
+
     std::array<HandTrack, 2> k;
     k[0].missed = 2;
     k[1].missed = 2;
@@ -362,6 +384,42 @@ TEST(RobustAssignment, TheArmDecidesWhichHandTakesWhichBlobAfterTheyMeet)
     advanceHands(k, c, pred, {{0, 1}});
     EXPECT_EQ(k[0].missed, 0);
     EXPECT_EQ(k[1].missed, 0);
+}
+
+// Two hands left on one blob while another hand-like blob lies free: the
+// hand whose arm or side it is takes it.
+TEST(RobustAssignment, HandsSharingABlobPartForAFreeOne)
+{
+    const std::array<cv::Point2d, 2> sh{{{150, 60}, {250, 60}}};
+    std::vector<HandCandidate> c(4);
+    c[0].p = {260, 200}; // the shared blob, on hand 2's side
+    c[0].piece = 1;
+    c[1].p = {300, 230}; // its own elbow end
+    c[1].piece = 1;
+    c[1].fill = 0.9;
+    c[2].p = {150, 200}; // free, left of the shared blob
+    c[2].piece = 2;
+    c[2].fill = 0.8;
+    c[3].p = {100, 100}; // stronger but an arm point
+    c[3].piece = 3;
+    c[3].fill = 1.0;
+    c[3].limb = true;
+    std::array<int, 2> a{{0, 0}};
+    EXPECT_EQ(releaseShared(a, c, sh, 1000), 0);
+    EXPECT_EQ(a, (std::array<int, 2>{{2, 0}}));
+    // The forearm behind the free blob overrides the side.
+    c[2].arm = 2;
+    a = {{0, 0}};
+    EXPECT_EQ(releaseShared(a, c, sh, 1000), 1);
+    EXPECT_EQ(a, (std::array<int, 2>{{0, 2}}));
+    // Out of that hand's reach, or hands not sharing: nothing changes.
+    a = {{0, 0}};
+    EXPECT_EQ(releaseShared(a, c, sh, 100), -1);
+    EXPECT_EQ(a, (std::array<int, 2>{{0, 0}}));
+    a = {{0, 2}};
+    EXPECT_EQ(releaseShared(a, c, sh, 1000), -1);
+    a = {{-1, -1}};
+    EXPECT_EQ(releaseShared(a, c, sh, 1000), -1);
 }
 
 TEST(RobustHands, FaceFollowsItsPatternAndHandsStayOffIt)
