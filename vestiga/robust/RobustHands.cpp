@@ -808,7 +808,13 @@ void RobustHands::update(const cv::Mat& skinMap)
     std::array<double, 2> sigma;
     predictHands(tracks_, o_, skin.size(), pred, sigma);
     const std::array<cv::Point2d, 2> sh{{s_.shoulderR, s_.shoulderL}};
-    std::array<int, 2> a = assignHands(cand_, pred, sigma, sh, o_.reach * s_.shoulderDistance, s_.handWidth, s_.R, o_);
+    // After a long share the hands' velocities have died out: nothing tells
+    // whether they pass each other, and each is more likely to part on its
+    // own side.
+    RobustOptions oa = o_;
+    if (o_.partAfter > 0 && sharedFor_ >= o_.partAfter)
+        oa.crossCost = std::max(o_.crossCost, o_.partCost);
+    std::array<int, 2> a = assignHands(cand_, pred, sigma, sh, o_.reach * s_.shoulderDistance, s_.handWidth, s_.R, oa);
     // Two hands on one blob for a while, with a hand-like blob free
     // elsewhere: one of them has been lost onto the other's blob.
     sharedFor_ = a[0] >= 0 && a[0] == a[1] ? sharedFor_ + 1 : 0;

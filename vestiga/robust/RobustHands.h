@@ -27,7 +27,8 @@
 //     arm's candidate, grows its uncertainty, so that it is found again on
 //     any unexplained blob once it has been lost for a while; two hands that
 //     have shared one blob for a while with a hand-like blob free elsewhere
-//     part, one of them taking the free blob.
+//     part, one of them taking the free blob; after a long share, when their
+//     velocities have died out, they part each on its own side.
 //
 // Everything is in processed-picture pixels (the image area scaled to 400
 // pixels wide); distances are compared in units of its height R. No random
@@ -65,6 +66,8 @@ struct RobustOptions {
     double armShare = 0.85;   // least share of the forearm's skin on one side
     double armMaxArea = 8.0;  // larger pieces of skin tell no arm, in candidate windows
     int shareRelease = 8;     // frames two hands share a blob before one takes a free hand-like blob; 0: never
+    int partAfter = 6;        // frames two hands share a blob after which they part on their own sides; 0: never
+    double partCost = 2.5;    // the crossed-hands cost when they part so
     double crossCost = 0.0;   // cost of hand 1 lying right of hand 2 in the picture (crossed hands)
     double fillWeight = 2.0;  // weight of a candidate's fill (a better blob is cheaper)
     double velocityKeep = 0.6; // share of the last velocity in the prediction

@@ -461,3 +461,48 @@ TEST(RobustHands, FaceFollowsItsPatternAndHandsStayOffIt)
     EXPECT_LT(cv::norm(hands.hand(0) - cv::Point2d(h1)), 30.0);
     EXPECT_GT(cv::norm(hands.hand(0) - hands.head()), 20.0);
 }
+
+// One hand comes over to the other, both stay on one blob until their
+// velocities have died out, then the visitor goes back: each hand ends on
+// its own side, whichever hand visits.
+TEST(RobustHands, HandsPartOnTheirOwnSidesAfterALongShare)
+{
+    RobustHands::Setup s;
+    s.R = 300;
+    s.shoulderR = {160, 130};
+    s.shoulderL = {240, 130};
+    s.shoulderDistance = 80;
+    s.handWidth = 32;
+    auto frame = [](cv::Point h1, cv::Point h2) {
+        cv::Mat m = cv::Mat::zeros(300, 400, CV_8U);
+        cv::ellipse(m, cv::Point(200, 70), cv::Size(18, 24), 0, 0, 360, cv::Scalar(255), cv::FILLED);
+        disc(m, h1, 13);
+        disc(m, h2, 13);
+        return m;
+    };
+    // The visitor's path from `from` over to `host`, a stay, and back.
+    auto visit = [](cv::Point from, cv::Point host) {
+        std::vector<cv::Point> path;
+        const int step = from.x < host.x ? 10 : -10;
+        for (int x = from.x; x != host.x; x += step)
+            path.emplace_back(x, from.y);
+        path.insert(path.end(), 12, host);
+        for (int x = host.x - step; x != from.x - step; x -= step)
+            path.emplace_back(x, from.y);
+        return path;
+    };
+    const cv::Point left(150, 250), right(250, 250);
+    auto run = [&](const RobustOptions& o, bool hand2Visits) {
+        const std::vector<cv::Point> path = visit(hand2Visits ? right : left, hand2Visits ? left : right);
+        RobustHands hands;
+        hands.initialize(frame(left, right), {200, 70}, cv::Rect(178, 40, 44, 56), s, o);
+        for (const cv::Point& p : path)
+            hands.update(hand2Visits ? frame(left, p) : frame(p, right));
+        return std::array<cv::Point2d, 2>{{hands.hand(0), hands.hand(1)}};
+    };
+    for (bool hand2Visits : {true, false}) {
+        const auto end = run(RobustOptions(), hand2Visits);
+        EXPECT_LT(cv::norm(end[0] - cv::Point2d(left)), 3.0) << hand2Visits;
+        EXPECT_LT(cv::norm(end[1] - cv::Point2d(right)), 3.0) << hand2Visits;
+    }
+}
