@@ -801,8 +801,8 @@ void RobustHands::update(const cv::Mat& skinMap)
     const double mid = 0.5 * (s_.shoulderR.x + s_.shoulderL.x) + shift_.x;
     const int window = side_ * side_;
     markArms(cand_, skin, hidden_, mid, s_.shoulderR.x < mid ? -1 : 1, o_.armLength * s_.handWidth,
-             o_.armMargin * s_.shoulderDistance, window / 2, o_.armShare, static_cast<int>(o_.armMaxArea * window),
-             &armWork_);
+             o_.armMargin * s_.shoulderDistance, static_cast<int>(o_.armMinArea * window), o_.armShare,
+             static_cast<int>(o_.armMaxArea * window), &armWork_);
 
     std::array<cv::Point2d, 2> pred;
     std::array<double, 2> sigma;

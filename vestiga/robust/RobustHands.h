@@ -64,6 +64,7 @@ struct RobustOptions {
     double armLength = 1.0;   // skin farther than this from a candidate (in hand widths) is its forearm
     double armMargin = 0.1;   // forearm skin counts on a side beyond this from the centre line, in shoulder distances
     double armShare = 0.85;   // least share of the forearm's skin on one side
+    double armMinArea = 0.25; // least forearm skin that tells an arm, in candidate windows
     double armMaxArea = 8.0;  // larger pieces of skin tell no arm, in candidate windows
     int shareRelease = 8;     // frames two hands share a blob before one takes a free hand-like blob; 0: never
     int partAfter = 6;        // frames two hands share a blob after which they part on their own sides; 0: never

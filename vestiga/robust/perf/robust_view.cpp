@@ -52,7 +52,7 @@ int main(int argc, char** argv)
     map.setTo(cv::Scalar(255, 0, 0), h.hidden() & (run.tracker().getSkinMap() >= 128));
     for (const HandCandidate& c : h.candidates()) {
         cv::circle(map, c.p, 6, cv::Scalar(255, 255, 255), 1);
-        cv::putText(map, cv::format(c.limb ? "%.2f L" : "%.2f", c.fill), c.p + cv::Point2d(7, 0), cv::FONT_HERSHEY_PLAIN, 0.8,
+        cv::putText(map, cv::format("%.2f%s%s", c.fill, c.limb ? " L" : "", c.arm == 1 ? " a1" : c.arm == 2 ? " a2" : ""), c.p + cv::Point2d(7, 0), cv::FONT_HERSHEY_PLAIN, 0.8,
                     cv::Scalar(255, 255, 255));
     }
     cv::circle(map, h.hand(0), 3, cv::Scalar(255, 255, 0), cv::FILLED);
