@@ -177,8 +177,9 @@ cv::Mat armDistance(const cv::Mat& skin, const cv::Mat& hidden, const cv::Point2
     cv::Mat& dist = reuse ? *reuse : local;
     dist.create(skin.size(), CV_32S);
     dist.setTo(-1);
+    const bool anyHidden = !hidden.empty();
     auto free = [&](int x, int y) {
-        return skin.at<uchar>(y, x) && (hidden.empty() || !hidden.at<uchar>(y, x));
+        return skin.ptr<uchar>(y)[x] && !(anyHidden && hidden.ptr<uchar>(y)[x]);
     };
     // A bucket queue: distances are small integers.
     std::vector<std::vector<int>> buckets(8);
@@ -365,14 +366,15 @@ void markArms(std::vector<HandCandidate>& c, const cv::Mat& skin, const cv::Mat&
     w.pixels.clear();
     w.first.assign(1, 0);
     w.big.assign(1, 0);
+    const bool anyHidden = !hidden.empty();
     const auto observable = [&](int x, int y) {
-        return skin.at<uchar>(y, x) && (hidden.empty() || !hidden.at<uchar>(y, x));
+        return skin.ptr<uchar>(y)[x] && !(anyHidden && hidden.ptr<uchar>(y)[x]);
     };
     // Only the pieces under the candidates are filled (8-connected), each
     // once, and only up to maxArea pixels: a piece that grows beyond that, or
     // runs into one that did, is too large to be one arm.
     const auto pieceOf = [&](cv::Point start) {
-        int& l0 = lab.at<int>(start);
+        int& l0 = lab.ptr<int>(start.y)[start.x];
         if (l0 > 0)
             return l0;
         const int l = static_cast<int>(w.first.size());
@@ -382,11 +384,14 @@ void markArms(std::vector<HandCandidate>& c, const cv::Mat& skin, const cv::Mat&
         w.pixels.push_back(start);
         for (size_t i = from; i < w.pixels.size() && !big; ++i) {
             const cv::Point q = w.pixels[i];
-            for (int v = std::max(0, q.y - 1); v <= std::min(H - 1, q.y + 1) && !big; ++v)
+            for (int v = std::max(0, q.y - 1); v <= std::min(H - 1, q.y + 1) && !big; ++v) {
+                const uchar* sk = skin.ptr<uchar>(v);
+                const uchar* hi = anyHidden ? hidden.ptr<uchar>(v) : nullptr;
+                int* lr = lab.ptr<int>(v);
                 for (int u = std::max(0, q.x - 1); u <= std::min(W - 1, q.x + 1); ++u) {
-                    if (!observable(u, v))
+                    if (!sk[u] || (hi && hi[u]))
                         continue;
-                    int& lv = lab.at<int>(v, u);
+                    int& lv = lr[u];
                     if (lv == l)
                         continue;
                     if (lv > 0 || static_cast<int>(w.pixels.size() - from) >= maxArea) {
@@ -396,6 +401,7 @@ void markArms(std::vector<HandCandidate>& c, const cv::Mat& skin, const cv::Mat&
                     lv = l;
                     w.pixels.emplace_back(u, v);
                 }
+            }
         }
         w.first.push_back(static_cast<int>(w.pixels.size()));
         w.big.push_back(big);
@@ -444,7 +450,7 @@ void markArms(std::vector<HandCandidate>& c, const cv::Mat& skin, const cv::Mat&
             h.arm = side == rightSide ? 1 : 2;
     }
     for (const cv::Point& q : w.pixels)
-        lab.at<int>(q) = 0;
+        lab.ptr<int>(q.y)[q.x] = 0;
 }
 
 namespace {
