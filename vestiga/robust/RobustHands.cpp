@@ -354,7 +354,7 @@ void markArms(std::vector<HandCandidate>& c, const cv::Mat& skin, const cv::Mat&
               double minLen, double margin, int minPixels, double minShare, int maxArea, ArmWork* work)
 {
     for (HandCandidate& h : c)
-        h.arm = 0;
+        h.arm = h.piece = 0;
     if (skin.empty() || c.empty())
         return;
     ArmWork local;
@@ -517,13 +517,16 @@ int explainedBy(const Units& u, int a, int b)
     return (ua >= 0 ? u.good[static_cast<size_t>(ua)] : 0) + (ub >= 0 && ub != ua ? u.good[static_cast<size_t>(ub)] : 0);
 }
 
-// Whether hand 1 lies right of hand 2 in the picture (crossed hands); a hand
-// not seen (index n) is at its prediction.
-bool crossedPair(const std::vector<HandCandidate>& c, const std::array<cv::Point2d, 2>& pred, int a, int b)
+// Whether each hand lies on the other's side of it in the picture (crossed
+// hands): hand 1 right of hand 2 when hand 1's shoulder is the left one (a
+// mirrored picture has it on the right); a hand not seen (index n) is at its
+// prediction.
+bool crossedPair(const std::vector<HandCandidate>& c, const std::array<cv::Point2d, 2>& pred,
+                 const std::array<cv::Point2d, 2>& shoulder, int a, int b)
 {
     const int n = static_cast<int>(c.size());
     const double x1 = a < n ? c[a].p.x : pred[0].x, x2 = b < n ? c[b].p.x : pred[1].x;
-    return x1 > x2;
+    return shoulder[0].x <= shoulder[1].x ? x1 > x2 : x1 < x2;
 }
 
 // Two hands share a blob only when both are at it (hands touching or
@@ -563,7 +566,7 @@ std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::a
         for (int b = 0; b <= n; ++b) {
             double total = cost[0][a] + cost[1][b];
             total += o.unexplainedCost * (units.goods - explainedBy(units, a, b));
-            if (crossedPair(c, pred, a, b))
+            if (crossedPair(c, pred, shoulder, a, b))
                 total += o.crossCost;
             if (a == b && a < n) {
                 if (!mayShare(c[a].p, pred, handPx, o))
@@ -601,7 +604,7 @@ PairCost pairCost(const std::vector<HandCandidate>& c, const std::array<cv::Poin
     Units units;
     unitsOf(c, units);
     p.unexplained = o.unexplainedCost * (units.goods - explainedBy(units, pick[0], pick[1]));
-    p.cross = crossedPair(c, pred, pick[0], pick[1]) ? o.crossCost : 0.0;
+    p.cross = crossedPair(c, pred, shoulder, pick[0], pick[1]) ? o.crossCost : 0.0;
     if (pick[0] < n && pick[0] == pick[1]) {
         p.allowed = p.allowed && mayShare(c[static_cast<size_t>(pick[0])].p, pred, handPx, o);
         p.share = o.shareCost;
@@ -709,11 +712,12 @@ void RobustHands::initialize(const cv::Mat& skinMap, const cv::Point2d& head, co
     // centre line, within reach; else below the shoulder.
     cand_ = findHandCandidates(skin, hidden_, side_, o_);
     const double mid = 0.5 * (s.shoulderR.x + s.shoulderL.x);
+    const bool rightOnLeft = s.shoulderR.x <= s.shoulderL.x; // else a mirrored picture
     const std::array<cv::Point2d, 2> sh{{s.shoulderR, s.shoulderL}};
     for (int h = 0; h < 2; ++h) {
         int pick = -1;
         for (int j = 0; j < static_cast<int>(cand_.size()); ++j) {
-            const bool side = h == 0 ? cand_[j].p.x < mid : cand_[j].p.x >= mid;
+            const bool side = (h == 0) == rightOnLeft ? cand_[j].p.x < mid : cand_[j].p.x >= mid;
             if (side && cv::norm(cand_[j].p - sh[h]) <= o.reach * s.shoulderDistance
                 && cand_[j].p.y > sh[h].y - 0.5 * s.shoulderDistance) {
                 pick = j;

@@ -60,7 +60,7 @@ struct RobustOptions {
     double contactDepth = 0.5; // how far beyond the contact the hand lies, in hand widths
     double forearmEnd = 0.5;  // farther than this from a contact (in shoulder distances), its skin is the forearm
     double unexplainedCost = 1.5; // cost of each piece of skin with a hand-like candidate (not a limb point) left to no hand
-    double armCost = 2.0;     // cost of a hand on a candidate whose forearm leads to the other arm; 0: no arm cue
+    double armCost = 2.0;     // cost of a hand on a candidate whose forearm leads to the other arm
     double armLength = 1.0;   // skin farther than this from a candidate (in hand widths) is its forearm
     double armMargin = 0.1;   // forearm skin counts on a side beyond this from the centre line, in shoulder distances
     double armShare = 0.85;   // least share of the forearm's skin on one side
@@ -69,7 +69,7 @@ struct RobustOptions {
     int shareRelease = 8;     // frames two hands share a blob before one takes a free hand-like blob; 0: never
     int partAfter = 6;        // frames two hands share a blob after which they part on their own sides; 0: never
     double partCost = 2.5;    // the crossed-hands cost when they part so
-    double crossCost = 0.0;   // cost of hand 1 lying right of hand 2 in the picture (crossed hands)
+    double crossCost = 0.0;   // cost of crossed hands (each on the other's shoulder side of the other)
     double fillWeight = 2.0;  // weight of a candidate's fill (a better blob is cheaper)
     double velocityKeep = 0.6; // share of the last velocity in the prediction
     double reach = 1.75;      // arm reach, in shoulder distances

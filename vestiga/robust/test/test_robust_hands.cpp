@@ -305,6 +305,21 @@ TEST(RobustAssignment, PairCostExplainsTheChoice)
     const PairCost none = pairCost(one, {{{228, 200}, {232, 202}}}, {{0.05, 0.05}}, sh, 1000, 30, 300, o, -1, -1);
     EXPECT_DOUBLE_EQ(none.miss, 2 * o.missCost);
     EXPECT_DOUBLE_EQ(none.unexplained, o.unexplainedCost);
+
+    // Crossed means each hand on the other's shoulder side, also in a
+    // mirrored picture (hand 1's shoulder on the right).
+    RobustOptions x;
+    x.crossCost = 1;
+    std::vector<HandCandidate> two(2);
+    two[0].p = {180, 200};
+    two[1].p = {220, 200};
+    const std::array<cv::Point2d, 2> at{{{200, 200}, {200, 200}}};
+    const std::array<double, 2> wide{{0.6, 0.6}};
+    EXPECT_DOUBLE_EQ(pairCost(two, at, wide, sh, 1000, 30, 300, x, 0, 1).cross, 0.0);
+    EXPECT_DOUBLE_EQ(pairCost(two, at, wide, sh, 1000, 30, 300, x, 1, 0).cross, 1.0);
+    const std::array<cv::Point2d, 2> mirrored{{sh[1], sh[0]}};
+    EXPECT_DOUBLE_EQ(pairCost(two, at, wide, mirrored, 1000, 30, 300, x, 0, 1).cross, 1.0);
+    EXPECT_DOUBLE_EQ(pairCost(two, at, wide, mirrored, 1000, 30, 300, x, 1, 0).cross, 0.0);
 }
 
 // Following the truth beside the tracker relies on the same prediction and
@@ -500,6 +515,13 @@ TEST(RobustHands, HandsPartOnTheirOwnSidesAfterALongShare)
             hands.update(hand2Visits ? frame(left, p) : frame(p, right));
         return std::array<cv::Point2d, 2>{{hands.hand(0), hands.hand(1)}};
     };
+    // In a mirrored picture hand 1 starts on the right.
+    RobustHands::Setup m = s;
+    std::swap(m.shoulderR, m.shoulderL);
+    RobustHands mirrored;
+    mirrored.initialize(frame(left, right), {200, 70}, cv::Rect(178, 40, 44, 56), m);
+    EXPECT_LT(cv::norm(mirrored.hand(0) - cv::Point2d(right)), 2.0);
+    EXPECT_LT(cv::norm(mirrored.hand(1) - cv::Point2d(left)), 2.0);
     for (bool hand2Visits : {true, false}) {
         const auto end = run(RobustOptions(), hand2Visits);
         EXPECT_LT(cv::norm(end[0] - cv::Point2d(left)), 3.0) << hand2Visits;
