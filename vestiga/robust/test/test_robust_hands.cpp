@@ -17,6 +17,29 @@ cv::Mat blank() { return cv::Mat::zeros(300, 400, CV_8U); }
 
 void disc(cv::Mat& m, cv::Point c, int r) { cv::circle(m, c, r, cv::Scalar(255), cv::FILLED); }
 
+// A body on a 400 x 300 picture: shoulders 80 pixels apart, hands 32 wide.
+RobustHands::Setup bodySetup()
+{
+    RobustHands::Setup s;
+    s.R = 300;
+    s.shoulderR = {160, 130};
+    s.shoulderL = {240, 130};
+    s.shoulderDistance = 80;
+    s.handWidth = 32;
+    return s;
+}
+
+// A skin map: the face (and the neck below it) and two hands.
+cv::Mat drawnFrame(cv::Point face, cv::Point h1, cv::Point h2)
+{
+    cv::Mat m = cv::Mat::zeros(300, 400, CV_8U);
+    cv::ellipse(m, face, cv::Size(18, 24), 0, 0, 360, cv::Scalar(255), cv::FILLED);
+    cv::rectangle(m, cv::Rect(face.x - 8, face.y + 22, 16, 20), cv::Scalar(255), cv::FILLED); // neck
+    disc(m, h1, 13);
+    disc(m, h2, 13);
+    return m;
+}
+
 } // namespace
 
 TEST(RobustCandidates, HandsAreFoundAtTheirCentresAndForearmsRankBelowThem)
@@ -440,20 +463,8 @@ TEST(RobustAssignment, HandsSharingABlobPartForAFreeOne)
 TEST(RobustHands, FaceFollowsItsPatternAndHandsStayOffIt)
 {
     RobustOptions o;
-    RobustHands::Setup s;
-    s.R = 300;
-    s.shoulderR = {160, 130};
-    s.shoulderL = {240, 130};
-    s.shoulderDistance = 80;
-    s.handWidth = 32;
-    auto frame = [](cv::Point face, cv::Point h1, cv::Point h2) {
-        cv::Mat m = cv::Mat::zeros(300, 400, CV_8U);
-        cv::ellipse(m, face, cv::Size(18, 24), 0, 0, 360, cv::Scalar(255), cv::FILLED);
-        cv::rectangle(m, cv::Rect(face.x - 8, face.y + 22, 16, 20), cv::Scalar(255), cv::FILLED); // neck
-        disc(m, h1, 13);
-        disc(m, h2, 13);
-        return m;
-    };
+    const RobustHands::Setup s = bodySetup();
+    const auto frame = drawnFrame;
     RobustHands hands;
     hands.initialize(frame({200, 70}, {150, 250}, {250, 250}), {200, 70}, cv::Rect(178, 40, 44, 56), s, o);
     EXPECT_LT(cv::norm(hands.hand(0) - cv::Point2d(150, 250)), 2.0);
@@ -482,19 +493,8 @@ TEST(RobustHands, FaceFollowsItsPatternAndHandsStayOffIt)
 // its own side, whichever hand visits.
 TEST(RobustHands, HandsPartOnTheirOwnSidesAfterALongShare)
 {
-    RobustHands::Setup s;
-    s.R = 300;
-    s.shoulderR = {160, 130};
-    s.shoulderL = {240, 130};
-    s.shoulderDistance = 80;
-    s.handWidth = 32;
-    auto frame = [](cv::Point h1, cv::Point h2) {
-        cv::Mat m = cv::Mat::zeros(300, 400, CV_8U);
-        cv::ellipse(m, cv::Point(200, 70), cv::Size(18, 24), 0, 0, 360, cv::Scalar(255), cv::FILLED);
-        disc(m, h1, 13);
-        disc(m, h2, 13);
-        return m;
-    };
+    const RobustHands::Setup s = bodySetup();
+    const auto frame = [](cv::Point h1, cv::Point h2) { return drawnFrame({200, 70}, h1, h2); };
     // The visitor's path from `from` over to `host`, a stay, and back.
     auto visit = [](cv::Point from, cv::Point host) {
         std::vector<cv::Point> path;
