@@ -37,6 +37,17 @@ double bestWeight(const PartFil& pf)
 
 } // namespace
 
+void placeElbows(const RobustHands::Setup& s, const cv::Point2d& hand1, const cv::Point2d& hand2,
+                 cv::Point2d& elbowR, cv::Point2d& elbowL)
+{
+    // Each elbow bends towards its own shoulder's side of the picture (hand
+    // 1's shoulder is on the right in a mirrored picture).
+    const double dS = s.shoulderDistance;
+    const double outR = s.shoulderR.x <= s.shoulderL.x ? -1.0 : 1.0;
+    elbowR = elbowOf(s.shoulderR, hand1, 0.78 * dS, 0.83 * dS, outR);
+    elbowL = elbowOf(s.shoulderL, hand2, 0.78 * dS, 0.83 * dS, -outR);
+}
+
 void filterConfidence(const Suivi2D& t, double conf[3])
 {
     conf[0] = conf[1] = conf[2] = 0;
@@ -95,10 +106,10 @@ bool RobustRun::track(Suivi2D& t, BodyEstimate& e, double conf[3])
     hands_.update(t.getSkinMap());
     const auto point = [](const cv::Point2d& p) { return BodyPoint{p.x, p.y}; };
     e.head = point(hands_.head());
-    const RobustHands::Setup& s = hands_.setup();
-    const double dS = s.shoulderDistance;
-    e.elbowR = point(elbowOf(s.shoulderR, hands_.hand(0), 0.78 * dS, 0.83 * dS, -1.0));
-    e.elbowL = point(elbowOf(s.shoulderL, hands_.hand(1), 0.78 * dS, 0.83 * dS, 1.0));
+    cv::Point2d elbowR, elbowL;
+    placeElbows(hands_.setup(), hands_.hand(0), hands_.hand(1), elbowR, elbowL);
+    e.elbowR = point(elbowR);
+    e.elbowL = point(elbowL);
     e.hand1 = point(hands_.hand(0));
     e.hand2 = point(hands_.hand(1));
     conf[0] = hands_.confidence(0);

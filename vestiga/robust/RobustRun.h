@@ -17,6 +17,12 @@ namespace vestiga {
 // the same for both hands. Zeros before the filters exist.
 void filterConfidence(const Suivi2D& t, double conf[3]);
 
+// The elbows of both arms as two-link arms from their shoulders to the hands
+// (upper arm 0.78, forearm 0.83 shoulder distances), each bent away from the
+// body on its own shoulder's side of the picture.
+void placeElbows(const RobustHands::Setup& s, const cv::Point2d& hand1, const cv::Point2d& hand2,
+                 cv::Point2d& elbowR, cv::Point2d& elbowL);
+
 class RobustRun {
 public:
     // After the tracker's set-up (initFilter), with the reference picture as

@@ -1,6 +1,8 @@
 // The robust hand tracker's parts on drawn maps: candidates, the joint
-// assignment, the face that follows its pattern and keeps hands off it.
+// assignment, the face that follows its pattern and keeps hands off it, the
+// elbows placed from the hands.
 #include "robust/RobustHands.h"
+#include "robust/RobustRun.h"
 
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
@@ -527,4 +529,22 @@ TEST(RobustHands, HandsPartOnTheirOwnSidesAfterALongShare)
         EXPECT_LT(cv::norm(end[0] - cv::Point2d(left)), 3.0) << hand2Visits;
         EXPECT_LT(cv::norm(end[1] - cv::Point2d(right)), 3.0) << hand2Visits;
     }
+}
+
+// The elbows bend away from the body, each on its own shoulder's side, also in
+// a mirrored picture; the arm's links keep their lengths.
+TEST(RobustHands, ElbowsBendOutwardOnTheirOwnSide)
+{
+    RobustHands::Setup s = bodySetup();
+    const cv::Point2d h1(170, 230), h2(230, 230);
+    cv::Point2d eR, eL;
+    placeElbows(s, h1, h2, eR, eL);
+    EXPECT_LT(eR.x, s.shoulderR.x);
+    EXPECT_GT(eL.x, s.shoulderL.x);
+    EXPECT_NEAR(cv::norm(eR - s.shoulderR), 0.78 * s.shoulderDistance, 1e-9);
+    EXPECT_NEAR(cv::norm(h1 - eR), 0.83 * s.shoulderDistance, 1e-9);
+    std::swap(s.shoulderR, s.shoulderL);
+    placeElbows(s, h2, h1, eR, eL);
+    EXPECT_GT(eR.x, s.shoulderR.x);
+    EXPECT_LT(eL.x, s.shoulderL.x);
 }
