@@ -409,7 +409,6 @@ void markArms(std::vector<HandCandidate>& c, const cv::Mat& skin, const cv::Mat&
     };
     const double len2 = minLen * minLen;
     for (HandCandidate& h : c) {
-        h.piece = 0;
         // The observable skin pixel nearest to the candidate within two
         // pixels (its centre may fall on a hole of the map).
         const int cx = static_cast<int>(std::lround(h.p.x)), cy = static_cast<int>(std::lround(h.p.y));
@@ -526,7 +525,7 @@ bool crossedPair(const std::vector<HandCandidate>& c, const std::array<cv::Point
 {
     const int n = static_cast<int>(c.size());
     const double x1 = a < n ? c[a].p.x : pred[0].x, x2 = b < n ? c[b].p.x : pred[1].x;
-    return shoulder[0].x <= shoulder[1].x ? x1 > x2 : x1 < x2;
+    return handOneSide(shoulder[0], shoulder[1]) < 0 ? x1 > x2 : x1 < x2;
 }
 
 // Two hands share a blob only when both are at it (hands touching or
@@ -633,7 +632,7 @@ int releaseShared(std::array<int, 2>& a, const std::vector<HandCandidate>& c, co
     // free blob's side of the shared one.
     int h = f.arm - 1;
     if (h < 0)
-        h = (shoulder[0].x < shoulder[1].x) == (f.p.x < on.p.x) ? 0 : 1;
+        h = (handOneSide(shoulder[0], shoulder[1]) < 0) == (f.p.x < on.p.x) ? 0 : 1;
     if (cv::norm(f.p - shoulder[static_cast<size_t>(h)]) > reachPx)
         return -1;
     a[static_cast<size_t>(h)] = best;
@@ -712,7 +711,7 @@ void RobustHands::initialize(const cv::Mat& skinMap, const cv::Point2d& head, co
     // centre line, within reach; else below the shoulder.
     cand_ = findHandCandidates(skin, hidden_, side_, o_);
     const double mid = 0.5 * (s.shoulderR.x + s.shoulderL.x);
-    const bool rightOnLeft = s.shoulderR.x <= s.shoulderL.x; // else a mirrored picture
+    const bool rightOnLeft = handOneSide(s.shoulderR, s.shoulderL) < 0;
     const std::array<cv::Point2d, 2> sh{{s.shoulderR, s.shoulderL}};
     for (int h = 0; h < 2; ++h) {
         int pick = -1;
@@ -810,7 +809,7 @@ void RobustHands::update(const cv::Mat& skinMap)
     // The body's centre line moves with the face.
     const double mid = 0.5 * (s_.shoulderR.x + s_.shoulderL.x) + shift_.x;
     const int window = side_ * side_;
-    markArms(cand_, skin, hidden_, mid, s_.shoulderR.x < mid ? -1 : 1, o_.armLength * s_.handWidth,
+    markArms(cand_, skin, hidden_, mid, handOneSide(s_.shoulderR, s_.shoulderL), o_.armLength * s_.handWidth,
              o_.armMargin * s_.shoulderDistance, static_cast<int>(o_.armMinArea * window), o_.armShare,
              static_cast<int>(o_.armMaxArea * window), &armWork_);
 
@@ -824,12 +823,13 @@ void RobustHands::update(const cv::Mat& skinMap)
     RobustOptions oa = o_;
     if (o_.partAfter > 0 && sharedFor_ >= o_.partAfter)
         oa.crossCost = std::max(o_.crossCost, o_.partCost);
-    std::array<int, 2> a = assignHands(cand_, pred, sigma, sh, o_.reach * s_.shoulderDistance, s_.handWidth, s_.R, oa);
+    const double reachPx = o_.reach * s_.shoulderDistance;
+    std::array<int, 2> a = assignHands(cand_, pred, sigma, sh, reachPx, s_.handWidth, s_.R, oa);
     // Two hands on one blob for a while, with a hand-like blob free
     // elsewhere: one of them has been lost onto the other's blob.
     sharedFor_ = a[0] >= 0 && a[0] == a[1] ? sharedFor_ + 1 : 0;
     if (o_.shareRelease > 0 && sharedFor_ >= o_.shareRelease
-        && releaseShared(a, cand_, sh, o_.reach * s_.shoulderDistance) >= 0)
+        && releaseShared(a, cand_, sh, reachPx) >= 0)
         sharedFor_ = 0;
     advanceHands(tracks_, cand_, pred, a);
 }

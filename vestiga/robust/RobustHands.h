@@ -77,6 +77,15 @@ struct RobustOptions {
     double faceSearch = 0.04; // search range of the face's shift per frame, in units of R
 };
 
+// The side of the picture hand 1's shoulder is on: -1 the left (a signer
+// filmed from the front), 1 the right (a mirrored picture). Crossed hands,
+// the hands' starting sides, the arm a forearm tells and the way the elbows
+// bend all follow it.
+inline int handOneSide(const cv::Point2d& shoulderR, const cv::Point2d& shoulderL)
+{
+    return shoulderR.x <= shoulderL.x ? -1 : 1;
+}
+
 struct HandCandidate {
     cv::Point2d p;
     double fill = 0;

@@ -40,10 +40,9 @@ double bestWeight(const PartFil& pf)
 void placeElbows(const RobustHands::Setup& s, const cv::Point2d& hand1, const cv::Point2d& hand2,
                  cv::Point2d& elbowR, cv::Point2d& elbowL)
 {
-    // Each elbow bends towards its own shoulder's side of the picture (hand
-    // 1's shoulder is on the right in a mirrored picture).
+    // Each elbow bends towards its own shoulder's side of the picture.
     const double dS = s.shoulderDistance;
-    const double outR = s.shoulderR.x <= s.shoulderL.x ? -1.0 : 1.0;
+    const double outR = handOneSide(s.shoulderR, s.shoulderL);
     elbowR = elbowOf(s.shoulderR, hand1, 0.78 * dS, 0.83 * dS, outR);
     elbowL = elbowOf(s.shoulderL, hand2, 0.78 * dS, 0.83 * dS, -outR);
 }

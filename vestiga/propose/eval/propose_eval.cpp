@@ -137,8 +137,8 @@ int main(int argc, char** argv)
     opts.choice("--tracker", {"classic", "robust"}, &tracker);
     opts.positionals(&videos);
     std::string error;
-    const cli::Options::Outcome outcome = opts.parse(std::vector<std::string>(argv + 1, argv + argc), &error);
-    const int done = cli::finishParse(opts, outcome, error, std::cout, std::cerr);
+    const int done = cli::finishParse(opts, opts.parse(std::vector<std::string>(argv + 1, argv + argc), &error), error,
+                                      std::cout, std::cerr);
     if (done >= 0)
         return done;
     if (videos.empty()) {

@@ -9,8 +9,8 @@
 // would take in the truth's place). On a frame where the true pair costs more
 // than T above the cheapest, the cost function prefers a wrong answer; the
 // excess is split by term (distance to the prediction, fill, arm points, a
-// candidate on the other hand's arm, hands not seen, unexplained candidates, crossed hands, a shared blob), which
-// tells what to change: a search over more frames cannot help where the truth
+// candidate on the other hand's arm, hands not seen, unexplained pieces of
+// skin, crossed hands, a shared blob), which tells what to change: a search over more frames cannot help where the truth
 // itself is the more expensive path.
 //
 // Also counted: true hands with no candidate within R hand widths (the
@@ -41,6 +41,23 @@ const char* kUsage =
     "  --threshold  excess over the cheapest pair that counts (default 0.3)\n"
     "  --frames     one line per frame that counts\n";
 
+// Term by term: a - b, and a + b.
+vestiga::PairCost combine(const vestiga::PairCost& a, const vestiga::PairCost& b, double sign)
+{
+    vestiga::PairCost r;
+    r.distance = a.distance + sign * b.distance;
+    r.fill = a.fill + sign * b.fill;
+    r.limb = a.limb + sign * b.limb;
+    r.arm = a.arm + sign * b.arm;
+    r.miss = a.miss + sign * b.miss;
+    r.unexplained = a.unexplained + sign * b.unexplained;
+    r.cross = a.cross + sign * b.cross;
+    r.share = a.share + sign * b.share;
+    return r;
+}
+vestiga::PairCost difference(const vestiga::PairCost& a, const vestiga::PairCost& b) { return combine(a, b, -1); }
+vestiga::PairCost sum(const vestiga::PairCost& a, const vestiga::PairCost& b) { return combine(a, b, 1); }
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -55,8 +72,8 @@ int main(int argc, char** argv)
     opts.flag("--frames", &frames);
     opts.positionals(&files);
     std::string error;
-    const cli::Options::Outcome outcome = opts.parse(std::vector<std::string>(argv + 1, argv + argc), &error);
-    const int done = cli::finishParse(opts, outcome, error, std::cout, std::cerr);
+    const int done = cli::finishParse(opts, opts.parse(std::vector<std::string>(argv + 1, argv + argc), &error), error,
+                                      std::cout, std::cerr);
     if (done >= 0)
         return done;
     if (files.size() != 3) {
@@ -136,20 +153,13 @@ int main(int argc, char** argv)
         const double over = t.total() - b.total();
         if (over > threshold || !t.allowed) {
             ++counted;
-            excess.distance += t.distance - b.distance;
-            excess.fill += t.fill - b.fill;
-            excess.limb += t.limb - b.limb;
-            excess.arm += t.arm - b.arm;
-            excess.miss += t.miss - b.miss;
-            excess.unexplained += t.unexplained - b.unexplained;
-            excess.cross += t.cross - b.cross;
-            excess.share += t.share - b.share;
+            const PairCost d = difference(t, b);
+            excess = sum(excess, d);
             if (frames)
                 std::printf("frame %4zu  true %2d %2d  cheapest %2d %2d  excess %6.2f%s  distance %+.2f fill %+.2f "
                             "arm points %+.1f other arm %+.1f unseen %+.1f unexplained %+.1f crossed %+.1f shared %+.1f\n",
-                            frame, pick[0], pick[1], best[0], best[1], over, t.allowed ? "" : " (never taken)",
-                            t.distance - b.distance, -(t.fill - b.fill), t.limb - b.limb, t.arm - b.arm, t.miss - b.miss,
-                            t.unexplained - b.unexplained, t.cross - b.cross, t.share - b.share);
+                            frame, pick[0], pick[1], best[0], best[1], over, t.allowed ? "" : " (never taken)", d.distance,
+                            -d.fill, d.limb, d.arm, d.miss, d.unexplained, d.cross, d.share);
         }
         advanceHands(oracle, c, pred, pick);
     }
