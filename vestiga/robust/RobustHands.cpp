@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include <emmintrin.h>
 
@@ -448,6 +449,18 @@ void markArms(std::vector<HandCandidate>& c, const cv::Mat& skin, const cv::Mat&
         if (side != 0)
             h.arm = side == rightSide ? 1 : 2;
     }
+    // An arm point (a forearm, an elbow) belongs to the arm its piece's hand
+    // tells, when the hands on the piece agree: a hand that slid down the
+    // other's forearm is still on the other's arm.
+    for (HandCandidate& h : c) {
+        if (!h.limb || h.piece == 0)
+            continue;
+        int told = 0;
+        for (const HandCandidate& g : c)
+            if (!g.limb && g.piece == h.piece && g.arm != 0)
+                told = told == 0 || told == g.arm ? g.arm : -1;
+        h.arm = std::max(told, 0);
+    }
     for (const cv::Point& q : w.pixels)
         lab.ptr<int>(q.y)[q.x] = 0;
 }
@@ -639,6 +652,14 @@ int releaseShared(std::array<int, 2>& a, const std::vector<HandCandidate>& c, co
     return h;
 }
 
+bool armsSaySwapped(const std::vector<HandCandidate>& c, const std::array<int, 2>& a)
+{
+    if (a[0] < 0 || a[1] < 0 || a[0] == a[1])
+        return false;
+    const int arm1 = c[static_cast<size_t>(a[0])].arm, arm2 = c[static_cast<size_t>(a[1])].arm;
+    return (arm1 == 2 && arm2 != 2) || (arm2 == 1 && arm1 != 1);
+}
+
 void predictHands(const std::array<HandTrack, 2>& k, const RobustOptions& o, cv::Size size,
                   std::array<cv::Point2d, 2>& pred, std::array<double, 2>& sigma)
 {
@@ -703,6 +724,7 @@ void RobustHands::initialize(const cv::Mat& skinMap, const cv::Point2d& head, co
     head0_ = head;
     head_ = head;
     sharedFor_ = 0;
+    swappedFor_ = 0;
     headConf_ = 1;
     shift_ = cv::Point(0, 0);
     hideFace(skin.size());
@@ -831,6 +853,17 @@ void RobustHands::update(const cv::Mat& skinMap)
     if (o_.shareRelease > 0 && sharedFor_ >= o_.shareRelease
         && releaseShared(a, cand_, sh, reachPx) >= 0)
         sharedFor_ = 0;
+    // A swap on the way (hands that crossed, or parted after a share the
+    // wrong way round) leaves each hand on the other's blob; the cost of the
+    // other arm's candidate cannot undo it while the hands stay apart, since
+    // each would have to jump to the other's place. The forearms saying so
+    // a few frames running (one false reading does not) trades the hands.
+    swappedFor_ = armsSaySwapped(cand_, a) ? swappedFor_ + 1 : 0;
+    if (o_.swapAfter > 0 && swappedFor_ >= o_.swapAfter) {
+        std::swap(a[0], a[1]);
+        std::swap(tracks_[0], tracks_[1]);
+        swappedFor_ = 0;
+    }
     advanceHands(tracks_, cand_, pred, a);
 }
 

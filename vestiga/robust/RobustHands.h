@@ -28,7 +28,9 @@
 //     any unexplained blob once it has been lost for a while; two hands that
 //     have shared one blob for a while with a hand-like blob free elsewhere
 //     part, one of them taking the free blob; after a long share, when their
-//     velocities have died out, they part each on its own side.
+//     velocities have died out, they part each on its own side. Hands whose
+//     forearms say, a few frames running, that each sits on the other's blob
+//     swap.
 //
 // Everything is in processed-picture pixels (the image area scaled to 400
 // pixels wide); distances are compared in units of its height R. No random
@@ -69,6 +71,7 @@ struct RobustOptions {
     int shareRelease = 8;     // frames two hands share a blob before one takes a free hand-like blob; 0: never
     int partAfter = 6;        // frames two hands share a blob after which they part on their own sides; 0: never
     double partCost = 2.5;    // the crossed-hands cost when they part so
+    int swapAfter = 4;        // frames the forearms say that the hands sit on each other's blobs before they swap; 0: never
     double crossCost = 0.0;   // cost of crossed hands (each on the other's shoulder side of the other)
     double fillWeight = 2.0;  // weight of a candidate's fill (a better blob is cheaper)
     double velocityKeep = 0.6; // share of the last velocity in the prediction
@@ -120,9 +123,11 @@ struct ArmWork {
 // there and a share `minShare` of those lie more than `margin` pixels to one
 // side of the body's centre line `midX`. `rightSide` is the side of hand 1's
 // shoulder (-1: left of midX in the picture, 1: right). Pieces larger than
-// `maxArea` pixels (skin that is more than one arm), arm points and skin with
-// no forearm (long sleeves) tell nothing: arm 0. Also numbers the pieces of
-// at most `maxArea` pixels under the candidates (HandCandidate::piece).
+// `maxArea` pixels (skin that is more than one arm) and skin with no forearm
+// (long sleeves) tell nothing: arm 0. An arm point takes the arm that the
+// other candidates of its piece tell, when they agree. Also numbers the
+// pieces of at most `maxArea` pixels under the candidates
+// (HandCandidate::piece).
 void markArms(std::vector<HandCandidate>& c, const cv::Mat& skin, const cv::Mat& hidden, double midX, int rightSide,
               double minLen, double margin, int minPixels, double minShare, int maxArea, ArmWork* work = nullptr);
 
@@ -210,6 +215,11 @@ void predictHands(const std::array<HandTrack, 2>& k, const RobustOptions& o, cv:
 int releaseShared(std::array<int, 2>& a, const std::vector<HandCandidate>& c, const std::array<cv::Point2d, 2>& shoulder,
                   double reachPx);
 
+// Whether the forearms say that the hands of the choice `a` sit on each
+// other's blobs: both seen on different candidates, one of them on a
+// candidate of the other's arm, and the other not on a candidate of its own.
+bool armsSaySwapped(const std::vector<HandCandidate>& c, const std::array<int, 2>& a);
+
 // Both hands after the choice `a` among `c` (-1: not seen, the hand keeps
 // its prediction `pred`). A hand on a candidate of the other arm moves there
 // but counts as not seen for its spread.
@@ -270,6 +280,7 @@ private:
     cv::Mat skin_, dist_, labels_;
     ArmWork armWork_;
     int sharedFor_ = 0;
+    int swappedFor_ = 0; // frames armsSaySwapped has held
     CandidateWork work_;
     std::vector<HandCandidate> cand_;
     std::array<HandTrack, 2> tracks_;

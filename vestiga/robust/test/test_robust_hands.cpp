@@ -227,7 +227,7 @@ TEST(RobustCandidates, TheForearmBehindAHandTellsItsArm)
     EXPECT_EQ(c[0].arm, 1);
     EXPECT_EQ(c[1].arm, 2);
     EXPECT_EQ(c[2].arm, 0);
-    EXPECT_EQ(c[3].arm, 0);
+    EXPECT_EQ(c[3].arm, 1); // the arm point on hand 1's forearm
     // Candidates on one piece of skin share its number, and only they.
     EXPECT_GT(c[0].piece, 0);
     EXPECT_EQ(c[3].piece, c[0].piece);
@@ -529,6 +529,50 @@ TEST(RobustHands, HandsPartOnTheirOwnSidesAfterALongShare)
         EXPECT_LT(cv::norm(end[0] - cv::Point2d(left)), 3.0) << hand2Visits;
         EXPECT_LT(cv::norm(end[1] - cv::Point2d(right)), 3.0) << hand2Visits;
     }
+}
+
+// The hands start on each other's blobs (hand 1's crossed over to the right,
+// hand 2's to the left, hand 2's forearm in a sleeve): the forearm says so,
+// and after a few frames the hands trade places. One hand on the other's arm
+// with the other hand not seen, or a hand on its own arm, is no swap.
+TEST(RobustHands, HandsOnEachOthersArmsSwap)
+{
+    const RobustHands::Setup s = bodySetup();
+    const cv::Point h1(225, 200), h2(185, 150), elbow(115, 185);
+    cv::Mat skin = drawnFrame({200, 70}, h1, h2);
+    cv::line(skin, s.shoulderR, elbow, cv::Scalar(255), 12); // hand 1's bare arm, its elbow on the left
+    cv::line(skin, elbow, h1, cv::Scalar(255), 12);
+    auto run = [&](const RobustOptions& o, int frames) {
+        RobustHands hands;
+        hands.initialize(skin, {200, 70}, cv::Rect(178, 40, 44, 56), s, o);
+        EXPECT_LT(cv::norm(hands.hand(0) - cv::Point2d(h2)), 3.0); // the left blob
+        for (int k = 0; k < frames; ++k)
+            hands.update(skin);
+        return std::array<cv::Point2d, 2>{{hands.hand(0), hands.hand(1)}};
+    };
+    RobustOptions o;
+    auto end = run(o, o.swapAfter - 1);
+    EXPECT_LT(cv::norm(end[0] - cv::Point2d(h2)), 3.0); // not yet
+    end = run(o, o.swapAfter + 4);
+    EXPECT_LT(cv::norm(end[0] - cv::Point2d(h1)), 3.0);
+    EXPECT_LT(cv::norm(end[1] - cv::Point2d(h2)), 3.0);
+    RobustOptions never = o;
+    never.swapAfter = 0;
+    end = run(never, o.swapAfter + 4);
+    EXPECT_LT(cv::norm(end[0] - cv::Point2d(h2)), 3.0);
+
+    std::vector<HandCandidate> c(2);
+    c[0].arm = 1;
+    c[1].arm = 2;
+    EXPECT_FALSE(armsSaySwapped(c, {{0, 1}}));
+    EXPECT_TRUE(armsSaySwapped(c, {{1, 0}}));
+    EXPECT_FALSE(armsSaySwapped(c, {{1, -1}}));
+    EXPECT_FALSE(armsSaySwapped(c, {{1, 1}}));
+    c[0].arm = 0;
+    EXPECT_TRUE(armsSaySwapped(c, {{1, 0}}));
+    EXPECT_FALSE(armsSaySwapped(c, {{0, 1}}));
+    c[0].arm = 2; // hand 2 on its own arm: its elbow, say
+    EXPECT_FALSE(armsSaySwapped(c, {{1, 0}}));
 }
 
 // The elbows bend away from the body, each on its own shoulder's side, also in
