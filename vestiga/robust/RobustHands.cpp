@@ -701,37 +701,34 @@ void RobustHands::initialize(const cv::Mat& skinMap, const cv::Point2d& head, co
     o_ = o;
     s_ = s;
     side_ = std::max(3, static_cast<int>(o.boxSide * s.handWidth)) | 1;
-    const cv::Mat skin = skinMask(skinMap, o.skinThreshold);
-
-    // The face and the neck: the skin of the reference frame from half a head
-    // above the head box down to the shoulders, half a head box wide on each
-    // side, grown by a margin.
-    const double shoulderY = std::max(s.shoulderR.y, s.shoulderL.y);
-    cv::Rect region(static_cast<int>(std::floor(headBox.x - 0.25 * headBox.width)),
-                    static_cast<int>(std::floor(headBox.y - 0.25 * headBox.height)),
-                    static_cast<int>(std::ceil(1.5 * headBox.width)), 0);
-    region.height = std::max(1, static_cast<int>(std::ceil(shoulderY + 0.15 * headBox.height)) - region.y);
-    region &= cv::Rect(0, 0, skin.cols, skin.rows);
-    faceRegion_ = region;
-    faceSkin_ = cv::Mat::zeros(std::max(region.height, 1), std::max(region.width, 1), CV_8U);
-    if (region.area() > 0)
-        skin(region).copyTo(faceSkin_);
-    faceTemplate_ = faceSkin_.clone();
-    faceCount_ = cv::countNonZero(faceSkin_);
-    const int m = std::max(0, static_cast<int>(std::lround(o.faceMargin)));
-    if (m > 0)
-        cv::dilate(faceSkin_, faceTemplate_, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(2 * m + 1, 2 * m + 1)));
     head0_ = head;
     head_ = head;
     sharedFor_ = 0;
     swappedFor_ = 0;
     headConf_ = 1;
     shift_ = cv::Point(0, 0);
-    hideFace(skin.size());
+
+    // The skin map's scale comes from colour tables learnt in the head box:
+    // for some signers and head boxes the hands' skin lies just below the
+    // threshold. A reference frame that shows fewer than two hand candidates
+    // lowers the threshold, step by step, to the first level at which it
+    // shows two; that level then holds for the whole video.
+    cv::Mat skin;
+    const auto setUpAt = [&](int threshold) {
+        skin = skinMask(skinMap, threshold);
+        learnFace(skin, headBox);
+        cand_ = findHandCandidates(skin, hidden_, side_, o_);
+        return cand_.size() >= 2;
+    };
+    int t = o.skinThreshold;
+    while (!setUpAt(t) && t - 16 >= o.lowestSkinThreshold)
+        t -= 16;
+    if (cand_.size() < 2 && t != o.skinThreshold)
+        setUpAt(t = o.skinThreshold); // no level shows two: the usual one
+    o_.skinThreshold = t;
 
     // Starting positions: the best candidate on each side of the body's
     // centre line, within reach; else below the shoulder.
-    cand_ = findHandCandidates(skin, hidden_, side_, o_);
     const double mid = 0.5 * (s.shoulderR.x + s.shoulderL.x);
     const bool rightOnLeft = handOneSide(s.shoulderR, s.shoulderL) < 0;
     const std::array<cv::Point2d, 2> sh{{s.shoulderR, s.shoulderL}};
@@ -757,6 +754,29 @@ void RobustHands::initialize(const cv::Mat& skinMap, const cv::Point2d& head, co
         }
         t.vel = cv::Point2d(0, 0);
     }
+}
+
+void RobustHands::learnFace(const cv::Mat& skin, const cv::Rect& headBox)
+{
+    // The face and the neck: the skin of the reference frame from half a head
+    // above the head box down to the shoulders, half a head box wide on each
+    // side, grown by a margin.
+    const double shoulderY = std::max(s_.shoulderR.y, s_.shoulderL.y);
+    cv::Rect region(static_cast<int>(std::floor(headBox.x - 0.25 * headBox.width)),
+                    static_cast<int>(std::floor(headBox.y - 0.25 * headBox.height)),
+                    static_cast<int>(std::ceil(1.5 * headBox.width)), 0);
+    region.height = std::max(1, static_cast<int>(std::ceil(shoulderY + 0.15 * headBox.height)) - region.y);
+    region &= cv::Rect(0, 0, skin.cols, skin.rows);
+    faceRegion_ = region;
+    faceSkin_ = cv::Mat::zeros(std::max(region.height, 1), std::max(region.width, 1), CV_8U);
+    if (region.area() > 0)
+        skin(region).copyTo(faceSkin_);
+    faceTemplate_ = faceSkin_.clone();
+    faceCount_ = cv::countNonZero(faceSkin_);
+    const int m = std::max(0, static_cast<int>(std::lround(o_.faceMargin)));
+    if (m > 0)
+        cv::dilate(faceSkin_, faceTemplate_, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(2 * m + 1, 2 * m + 1)));
+    hideFace(skin.size());
 }
 
 void RobustHands::hideFace(cv::Size size)

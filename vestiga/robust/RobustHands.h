@@ -4,9 +4,11 @@
 // its own blob.
 //
 // Each frame:
-//  1. The skin map is thresholded into skin pixels; the face and neck, as
-//     seen on the reference frame and moved with the head filter's estimate,
-//     are marked as "not observable" rather than as skin or not skin.
+//  1. The skin map is thresholded into skin pixels (at a lower level when the
+//     reference frame shows no two hands at the usual one); the face and
+//     neck, as seen on the reference frame and moved with the head filter's
+//     estimate, are marked as "not observable" rather than as skin or not
+//     skin.
 //  2. A box of about the hand's size slides over the picture; its fill is the
 //     share of skin among its observable pixels. A hand fills it almost
 //     completely, a bare forearm only partly, so the local maxima of the fill
@@ -44,6 +46,7 @@ namespace vestiga {
 
 struct RobustOptions {
     int skinThreshold = 128;  // skin-map value (0..255) from which a pixel is skin
+    int lowestSkinThreshold = 64; // a reference frame with fewer than two hand candidates lowers skinThreshold by 16s down to this
     double boxSide = 0.6;     // candidate window side, in hand widths (the calibrated 0.4 shoulder distance)
     double minFill = 0.55;    // least share of skin among the window's observable pixels
     double minVisible = 0.35; // least share of observable pixels in the window
@@ -261,6 +264,9 @@ public:
     const cv::Mat& hidden() const { return hidden_; }
 
 private:
+    // The face-and-neck pattern of the reference frame's skin `skin`, and
+    // the hidden region at it.
+    void learnFace(const cv::Mat& skin, const cv::Rect& headBox);
     void hideFace(cv::Size size);
     void findFace(const cv::Mat& skin);
 

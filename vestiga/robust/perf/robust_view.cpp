@@ -49,7 +49,7 @@ int main(int argc, char** argv)
     const RobustHands& h = run.robust()->hands();
     cv::Mat pic = run.picture().clone(), map;
     cv::cvtColor(run.tracker().getSkinMap(), map, cv::COLOR_GRAY2BGR);
-    map.setTo(cv::Scalar(255, 0, 0), h.hidden() & (run.tracker().getSkinMap() >= 128));
+    map.setTo(cv::Scalar(255, 0, 0), h.hidden() & (run.tracker().getSkinMap() >= h.options().skinThreshold));
     for (const HandCandidate& c : h.candidates()) {
         cv::circle(map, c.p, 6, cv::Scalar(255, 255, 255), 1);
         cv::putText(map, cv::format("%.2f%s%s", c.fill, c.limb ? " L" : "", c.arm == 1 ? " a1" : c.arm == 2 ? " a2" : ""), c.p + cv::Point2d(7, 0), cv::FONT_HERSHEY_PLAIN, 0.8,

@@ -490,6 +490,36 @@ TEST(RobustHands, FaceFollowsItsPatternAndHandsStayOffIt)
     EXPECT_GT(cv::norm(hands.hand(0) - hands.head()), 20.0);
 }
 
+// Hands whose skin-map level lies below the threshold on the reference frame
+// (colour tables learnt from another head box): the threshold comes down to
+// the first level that shows them, and holds for the following frames. A
+// frame that shows them at the usual threshold, or shows none at any level,
+// keeps it.
+TEST(RobustHands, AFaintReferenceFrameLowersTheSkinThreshold)
+{
+    const RobustHands::Setup s = bodySetup();
+    const cv::Point h1(150, 250), h2(250, 250);
+    auto faint = [&](int handLevel) {
+        cv::Mat m = drawnFrame({200, 70}, {-50, -50}, {-50, -50});
+        cv::circle(m, h1, 13, cv::Scalar(handLevel), cv::FILLED);
+        cv::circle(m, h2, 13, cv::Scalar(handLevel), cv::FILLED);
+        return m;
+    };
+    RobustHands hands;
+    hands.initialize(faint(120), {200, 70}, cv::Rect(178, 40, 44, 56), s);
+    EXPECT_EQ(hands.options().skinThreshold, 112);
+    EXPECT_LT(cv::norm(hands.hand(0) - cv::Point2d(h1)), 2.0);
+    EXPECT_LT(cv::norm(hands.hand(1) - cv::Point2d(h2)), 2.0);
+    hands.update(faint(120));
+    EXPECT_EQ(hands.candidates().size(), 2u);
+    EXPECT_LT(cv::norm(hands.hand(0) - cv::Point2d(h1)), 2.0);
+    hands.initialize(faint(200), {200, 70}, cv::Rect(178, 40, 44, 56), s);
+    EXPECT_EQ(hands.options().skinThreshold, 128);
+    hands.initialize(faint(40), {200, 70}, cv::Rect(178, 40, 44, 56), s);
+    EXPECT_EQ(hands.options().skinThreshold, 128);
+    EXPECT_TRUE(hands.candidates().empty());
+}
+
 // One hand comes over to the other, both stay on one blob until their
 // velocities have died out, then the visitor goes back: each hand ends on
 // its own side, whichever hand visits.
