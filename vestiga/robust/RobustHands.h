@@ -46,7 +46,7 @@ namespace vestiga {
 
 struct RobustOptions {
     int skinThreshold = 128;  // skin-map value (0..255) from which a pixel is skin
-    int lowestSkinThreshold = 64; // a reference frame with fewer than two hand candidates lowers skinThreshold by 16s down to this
+    int lowestSkinThreshold = 64; // a reference frame with fewer than two hand candidates lowers skinThreshold by 16s down to this; skinThreshold: never
     double boxSide = 0.6;     // candidate window side, in hand widths (the calibrated 0.4 shoulder distance)
     double minFill = 0.55;    // least share of skin among the window's observable pixels
     double minVisible = 0.35; // least share of observable pixels in the window
@@ -128,7 +128,7 @@ struct ArmWork {
 // shoulder (-1: left of midX in the picture, 1: right). Pieces larger than
 // `maxArea` pixels (skin that is more than one arm) and skin with no forearm
 // (long sleeves) tell nothing: arm 0. An arm point takes the arm that the
-// other candidates of its piece tell, when they agree. Also numbers the
+// hand-like candidates of its piece tell, when they agree. Also numbers the
 // pieces of at most `maxArea` pixels under the candidates
 // (HandCandidate::piece).
 void markArms(std::vector<HandCandidate>& c, const cv::Mat& skin, const cv::Mat& hidden, double midX, int rightSide,
