@@ -553,7 +553,8 @@ bool mayShare(const cv::Point2d& p, const std::array<cv::Point2d, 2>& pred, doub
 
 std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::array<cv::Point2d, 2>& pred,
                                const std::array<double, 2>& sigma, const std::array<cv::Point2d, 2>& shoulder,
-                               double reachPx, double handPx, double R, const RobustOptions& o)
+                               double reachPx, double handPx, double R, const RobustOptions& o,
+                               const std::array<double, 2>* missCost)
 {
     const int n = static_cast<int>(c.size());
     const double inf = std::numeric_limits<double>::infinity();
@@ -566,7 +567,7 @@ std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::a
             if (t.allowed)
                 cost[h][j] = t.distance - t.fill + t.limb + t.arm;
         }
-        cost[h][n] = o.missCost;
+        cost[h][n] = missCost ? (*missCost)[h] : o.missCost;
     }
     // Hand-like candidates that no hand explains cost something: two hands
     // do not share a blob while another one lies free.
@@ -595,7 +596,8 @@ std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::a
 
 PairCost pairCost(const std::vector<HandCandidate>& c, const std::array<cv::Point2d, 2>& pred,
                   const std::array<double, 2>& sigma, const std::array<cv::Point2d, 2>& shoulder, double reachPx,
-                  double handPx, double R, const RobustOptions& o, int a, int b)
+                  double handPx, double R, const RobustOptions& o, int a, int b,
+                  const std::array<double, 2>* missCost)
 {
     PairCost p;
     const int n = static_cast<int>(c.size());
@@ -603,7 +605,7 @@ PairCost pairCost(const std::vector<HandCandidate>& c, const std::array<cv::Poin
     const int pick[2] = {a >= 0 && a < n ? a : n, b >= 0 && b < n ? b : n};
     for (int h = 0; h < 2; ++h) {
         if (pick[h] == n) {
-            p.miss += o.missCost;
+            p.miss += missCost ? (*missCost)[h] : o.missCost;
             continue;
         }
         const HandTerms t = handTerms(h, c[static_cast<size_t>(pick[h])], pred[h], sigma[h], shoulder[h], reachPx, R, o);
@@ -622,6 +624,22 @@ PairCost pairCost(const std::vector<HandCandidate>& c, const std::array<cv::Poin
         p.share = o.shareCost;
     }
     return p;
+}
+
+std::array<double, 2> missCosts(const std::array<cv::Point2d, 2>& pred, const cv::Mat& hidden, int side,
+                                const RobustOptions& o)
+{
+    std::array<double, 2> miss{{o.missCost, o.missCost}};
+    if (hidden.empty())
+        return miss;
+    const int r = side / 2;
+    for (int h = 0; h < 2; ++h) {
+        const cv::Point c(static_cast<int>(std::lround(pred[h].x)), static_cast<int>(std::lround(pred[h].y)));
+        const cv::Rect win = cv::Rect(c.x - r, c.y - r, 2 * r + 1, 2 * r + 1) & cv::Rect(0, 0, hidden.cols, hidden.rows);
+        if (win.area() > 0 && cv::countNonZero(hidden(win)) >= o.hiddenShare * win.area())
+            miss[h] = o.hiddenMissCost;
+    }
+    return miss;
 }
 
 int releaseShared(std::array<int, 2>& a, const std::vector<HandCandidate>& c, const std::array<cv::Point2d, 2>& shoulder,
@@ -866,7 +884,8 @@ void RobustHands::update(const cv::Mat& skinMap)
     if (o_.partAfter > 0 && sharedFor_ >= o_.partAfter)
         oa.crossCost = std::max(o_.crossCost, o_.partCost);
     const double reachPx = o_.reach * s_.shoulderDistance;
-    std::array<int, 2> a = assignHands(cand_, pred, sigma, sh, reachPx, s_.handWidth, s_.R, oa);
+    const std::array<double, 2> miss = missCosts(pred, hidden_, side_, o_);
+    std::array<int, 2> a = assignHands(cand_, pred, sigma, sh, reachPx, s_.handWidth, s_.R, oa, &miss);
     // Two hands on one blob for a while, with a hand-like blob free
     // elsewhere: one of them has been lost onto the other's blob.
     sharedFor_ = a[0] >= 0 && a[0] == a[1] ? sharedFor_ + 1 : 0;

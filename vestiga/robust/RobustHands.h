@@ -22,10 +22,10 @@
 //     The pair of candidates (or "not seen") for hand 1 and hand 2 with the
 //     lowest joint cost is chosen: squared distance to the prediction over
 //     the hand's uncertainty, minus the candidate's fill, a cost for a hand
-//     not seen, a cost for two hands sharing one blob, a cost for a hand on
-//     the other arm's candidate, a cost for each piece of skin with a
-//     hand-like candidate that no hand explains, and a wall beyond the arm's
-//     reach from the hand's shoulder. A hand not seen, or seen on the other
+//     not seen (lower where the face hides the skin), a cost for two hands
+//     sharing one blob, a cost for a hand on the other arm's candidate, a
+//     cost for each piece of skin with a hand-like candidate that no hand
+//     explains, and a wall beyond the arm's reach from the hand's shoulder. A hand not seen, or seen on the other
 //     arm's candidate, grows its uncertainty, so that it is found again on
 //     any unexplained blob once it has been lost for a while; two hands that
 //     have shared one blob for a while with a hand-like blob free elsewhere
@@ -56,7 +56,7 @@ struct RobustOptions {
     double missCost = 3.0;    // cost of "not seen"
     double shareCost = 1.5;   // extra cost of two hands on one candidate
     double shareRadius = 1.0; // two hands share a candidate only within this many hand widths of both predictions
-    double seedRadius = 0.6;  // bare skin this near a shoulder (in shoulder distances) starts an arm
+    double seedRadius = 0.7;  // bare skin this near a shoulder (in shoulder distances) starts an arm
     double limbRadius = 0.9;  // how far beyond a candidate the arm is followed, in hand widths
     double limbGain = 0.6;    // arm growth beyond a candidate that makes it a limb point, in hand widths
     double limbCost = 1.0;    // extra cost of a limb point
@@ -81,6 +81,8 @@ struct RobustOptions {
     double reach = 1.75;      // arm reach, in shoulder distances
     double faceMargin = 2.0;  // growth of the face-and-neck mask, in pixels
     double faceSearch = 0.04; // search range of the face's shift per frame, in units of R
+    double hiddenMissCost = 0.5; // cost of "not seen" for a hand expected where the face hides the skin
+    double hiddenShare = 0.3; // least share of hidden pixels in the candidate window at a prediction that makes it so
 };
 
 // The side of the picture hand 1's shoulder is on: -1 the left (a signer
@@ -176,10 +178,13 @@ std::vector<HandCandidate> findHandCandidates(const cv::Mat& skin, const cv::Mat
 // The joint choice for two hands. `pred` and `sigma` are the hands'
 // predictions and spreads (units of R in sigma), `shoulder` their shoulders;
 // `reachPx` the arm reach, `handPx` the hand width and R the unit, all in
-// pixels. Returns per hand the candidate index or -1 for "not seen".
+// pixels; `missCost` the cost of "not seen" per hand (null: o.missCost for
+// both, see missCosts). Returns per hand the candidate index or -1 for "not
+// seen".
 std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::array<cv::Point2d, 2>& pred,
                                const std::array<double, 2>& sigma, const std::array<cv::Point2d, 2>& shoulder,
-                               double reachPx, double handPx, double R, const RobustOptions& o);
+                               double reachPx, double handPx, double R, const RobustOptions& o,
+                               const std::array<double, 2>* missCost = nullptr);
 
 // The terms of assignHands' cost for one pair (a, b; -1: not seen), for
 // looking at why a pair wins: the distances to the predictions, minus the
@@ -193,9 +198,19 @@ struct PairCost {
     bool allowed = true;
     double total() const { return distance - fill + limb + arm + miss + unexplained + cross + share; }
 };
+// A hand expected where the face and the neck hide the skin cannot be seen
+// there, whether it is in front of them or not: its "not seen" costs
+// o.hiddenMissCost instead of o.missCost when at least a share o.hiddenShare
+// of the window of `side` pixels at its prediction `pred` is hidden (`hidden`
+// non-zero), so that it waits there rather than jumping onto the other hand's
+// blob.
+std::array<double, 2> missCosts(const std::array<cv::Point2d, 2>& pred, const cv::Mat& hidden, int side,
+                                const RobustOptions& o);
+
 PairCost pairCost(const std::vector<HandCandidate>& c, const std::array<cv::Point2d, 2>& pred,
                   const std::array<double, 2>& sigma, const std::array<cv::Point2d, 2>& shoulder, double reachPx,
-                  double handPx, double R, const RobustOptions& o, int a, int b);
+                  double handPx, double R, const RobustOptions& o, int a, int b,
+                  const std::array<double, 2>* missCost = nullptr);
 
 // One hand as the assignment follows it, in processed pixels.
 struct HandTrack {
@@ -260,6 +275,8 @@ public:
     const std::array<HandTrack, 2>& tracks() const { return tracks_; }
     const Setup& setup() const { return s_; }
     const RobustOptions& options() const { return o_; }
+    // The candidate window's side, in pixels.
+    int windowSide() const { return side_; }
     const std::vector<HandCandidate>& candidates() const { return cand_; }
     const cv::Mat& hidden() const { return hidden_; }
 

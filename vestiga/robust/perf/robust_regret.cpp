@@ -147,9 +147,10 @@ int main(int argc, char** argv)
             armTold += arm != 0;
             otherArm += arm != 0 && arm != h + 1;
         }
-        const std::array<int, 2> best = assignHands(c, pred, sigma, shoulder, reachPx, s.handWidth, s.R, ro);
-        const PairCost t = pairCost(c, pred, sigma, shoulder, reachPx, s.handWidth, s.R, ro, pick[0], pick[1]);
-        const PairCost b = pairCost(c, pred, sigma, shoulder, reachPx, s.handWidth, s.R, ro, best[0], best[1]);
+        const std::array<double, 2> miss = missCosts(pred, hands.hidden(), hands.windowSide(), ro);
+        const std::array<int, 2> best = assignHands(c, pred, sigma, shoulder, reachPx, s.handWidth, s.R, ro, &miss);
+        const PairCost t = pairCost(c, pred, sigma, shoulder, reachPx, s.handWidth, s.R, ro, pick[0], pick[1], &miss);
+        const PairCost b = pairCost(c, pred, sigma, shoulder, reachPx, s.handWidth, s.R, ro, best[0], best[1], &miss);
         const double over = t.total() - b.total();
         if (over > threshold || !t.allowed) {
             ++counted;

@@ -287,6 +287,44 @@ TEST(RobustAssignment, EachHandKeepsItsBlobAndShareOnlyWhenBothAreThere)
     EXPECT_EQ(a[0], -1);
 }
 
+// A hand expected where the face hides the skin is likely not seen there:
+// its "not seen" is cheap, so that it waits at the face instead of joining
+// the other hand's blob next to it; elsewhere a lost hand still costs the
+// full price. The window counts as hidden from the share hiddenShare on.
+TEST(RobustAssignment, AHandExpectedOnTheFaceWaitsThere)
+{
+    RobustOptions o;
+    cv::Mat hidden = blank();
+    cv::rectangle(hidden, cv::Rect(180, 120, 40, 70), cv::Scalar(255), cv::FILLED); // face and neck
+    const int side = 21;
+    std::array<cv::Point2d, 2> pred{{{200, 150}, {300, 250}}};
+    std::array<double, 2> miss = missCosts(pred, hidden, side, o);
+    EXPECT_DOUBLE_EQ(miss[0], o.hiddenMissCost);
+    EXPECT_DOUBLE_EQ(miss[1], o.missCost);
+    // At the mask's edge: 7 of 21 columns hidden is a third, 6 is less.
+    pred[1] = {223, 150};
+    EXPECT_DOUBLE_EQ(missCosts(pred, hidden, side, o)[1], o.hiddenMissCost);
+    pred[1] = {224, 150};
+    EXPECT_DOUBLE_EQ(missCosts(pred, hidden, side, o)[1], o.missCost);
+    miss = missCosts(pred, cv::Mat(), side, o);
+    EXPECT_DOUBLE_EQ(miss[0], o.missCost);
+
+    // Hand 2's blob just below the chin, hand 1 expected on the cheek: it
+    // would share the blob at the usual price, and waits at the face's.
+    std::vector<HandCandidate> one(1);
+    one[0].p = {228, 200};
+    one[0].fill = 0.6;
+    const std::array<cv::Point2d, 2> sh{{{150, 60}, {250, 60}}};
+    const std::array<cv::Point2d, 2> at{{{210, 180}, {228, 200}}};
+    const std::array<double, 2> sigma{{0.1, 0.05}};
+    EXPECT_EQ(assignHands(one, at, sigma, sh, 1000, 40, 300, o)[0], 0);
+    miss = missCosts(at, hidden, side, o);
+    const std::array<int, 2> a = assignHands(one, at, sigma, sh, 1000, 40, 300, o, &miss);
+    EXPECT_EQ(a[0], -1);
+    EXPECT_EQ(a[1], 0);
+    EXPECT_DOUBLE_EQ(pairCost(one, at, sigma, sh, 1000, 40, 300, o, -1, 0, &miss).miss, o.hiddenMissCost);
+}
+
 // The terms that explain a choice must add up to the cost the choice was
 // made on: on drawn candidate sets, the pair assignHands takes is allowed and
 // no allowed pair has a smaller pairCost total; pairs it may never take (a
