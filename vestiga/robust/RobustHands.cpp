@@ -549,6 +549,12 @@ bool mayShare(const cv::Point2d& p, const std::array<cv::Point2d, 2>& pred, doub
     return cv::norm(p - pred[0]) <= rad && cv::norm(p - pred[1]) <= rad;
 }
 
+// Hand h's cost of "not seen": its own when given, else o.missCost.
+double missOf(const std::array<double, 2>* missCost, int h, const RobustOptions& o)
+{
+    return missCost ? (*missCost)[static_cast<size_t>(h)] : o.missCost;
+}
+
 } // namespace
 
 std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::array<cv::Point2d, 2>& pred,
@@ -567,7 +573,7 @@ std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::a
             if (t.allowed)
                 cost[h][j] = t.distance - t.fill + t.limb + t.arm;
         }
-        cost[h][n] = missCost ? (*missCost)[h] : o.missCost;
+        cost[h][n] = missOf(missCost, h, o);
     }
     // Hand-like candidates that no hand explains cost something: two hands
     // do not share a blob while another one lies free.
@@ -605,7 +611,7 @@ PairCost pairCost(const std::vector<HandCandidate>& c, const std::array<cv::Poin
     const int pick[2] = {a >= 0 && a < n ? a : n, b >= 0 && b < n ? b : n};
     for (int h = 0; h < 2; ++h) {
         if (pick[h] == n) {
-            p.miss += missCost ? (*missCost)[h] : o.missCost;
+            p.miss += missOf(missCost, h, o);
             continue;
         }
         const HandTerms t = handTerms(h, c[static_cast<size_t>(pick[h])], pred[h], sigma[h], shoulder[h], reachPx, R, o);

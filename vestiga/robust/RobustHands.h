@@ -25,11 +25,12 @@
 //     not seen (lower where the face hides the skin), a cost for two hands
 //     sharing one blob, a cost for a hand on the other arm's candidate, a
 //     cost for each piece of skin with a hand-like candidate that no hand
-//     explains, and a wall beyond the arm's reach from the hand's shoulder. A hand not seen, or seen on the other
-//     arm's candidate, grows its uncertainty, so that it is found again on
-//     any unexplained blob once it has been lost for a while; two hands that
-//     have shared one blob for a while with a hand-like blob free elsewhere
-//     part, one of them taking the free blob; after a long share, when their
+//     explains, and a wall beyond the arm's reach from the hand's shoulder.
+//     A hand not seen, or seen on the other arm's candidate, grows its
+//     uncertainty, so that it is found again on any unexplained blob once it
+//     has been lost for a while; two hands that have shared one blob for a
+//     while with a hand-like blob free elsewhere part, one of them taking the
+//     free blob; after a long share, when their
 //     velocities have died out, they part each on its own side. Hands whose
 //     forearms say, a few frames running, that each sits on the other's blob
 //     swap.
