@@ -37,6 +37,60 @@ int pieceAt(const cv::Mat& lab, const cv::Point2d& p)
 
 } // namespace
 
+cv::Point2d elbowOf(const cv::Point2d& shoulder, const cv::Point2d& hand, double l1, double l2, double outward)
+{
+    cv::Point2d v = hand - shoulder;
+    double d = std::hypot(v.x, v.y);
+    const cv::Point2d n = d > 1e-9 ? v * (1.0 / d) : cv::Point2d(0, 1);
+    d = std::min(l1 + l2, std::max(std::fabs(l1 - l2), d));
+    const double a = (l1 * l1 - l2 * l2 + d * d) / (2.0 * d);
+    const double h = std::sqrt(std::max(0.0, l1 * l1 - a * a));
+    cv::Point2d perp(-n.y, n.x);
+    if (perp.x * outward < 0 || (perp.x == 0 && perp.y < 0))
+        perp = -perp;
+    return shoulder + n * a + perp * h;
+}
+
+void measureAxes(std::vector<HandCandidate>& c, const cv::Mat& skin, const cv::Mat& hidden, int side)
+{
+    // Second moments of the observable skin pixels about their mean: the
+    // eigenvector of the larger eigenvalue is the long axis, and the
+    // eigenvalues' difference over their sum the elongation (0 for a disc,
+    // 1 for a line; 0.26 for an ellipse of axes 1.3 : 1).
+    const int r = side / 2;
+    for (HandCandidate& k : c) {
+        k.axis = 0;
+        k.elong = 0;
+        if (k.atFace)
+            continue; // its skin is the forearm's, not the hand's
+        const int cx = static_cast<int>(std::lround(k.p.x)), cy = static_cast<int>(std::lround(k.p.y));
+        double n = 0, sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
+        for (int y = std::max(0, cy - r); y <= std::min(skin.rows - 1, cy + r); ++y) {
+            const uchar* sk = skin.ptr<uchar>(y);
+            const uchar* hd = hidden.empty() ? nullptr : hidden.ptr<uchar>(y);
+            for (int x = std::max(0, cx - r); x <= std::min(skin.cols - 1, cx + r); ++x) {
+                if (!sk[x] || (hd && hd[x]))
+                    continue;
+                const double dx = x - cx, dy = y - cy;
+                n += 1;
+                sx += dx;
+                sy += dy;
+                sxx += dx * dx;
+                syy += dy * dy;
+                sxy += dx * dy;
+            }
+        }
+        if (n < 4)
+            continue;
+        const double mx = sx / n, my = sy / n;
+        const double a = sxx / n - mx * mx, b = syy / n - my * my, h = sxy / n - mx * my;
+        if (a + b <= 0)
+            continue;
+        k.axis = 0.5 * std::atan2(2 * h, a - b);
+        k.elong = std::sqrt((a - b) * (a - b) + 4 * h * h) / (a + b);
+    }
+}
+
 cv::Mat skinMask(const cv::Mat& skinMap, int threshold)
 {
     cv::Mat m;
@@ -467,16 +521,24 @@ void markArms(std::vector<HandCandidate>& c, const cv::Mat& skin, const cv::Mat&
 
 namespace {
 
+// The side hand h's elbow bends to: its own shoulder's side of the picture.
+double outwardOf(const std::array<cv::Point2d, 2>& shoulder, int h)
+{
+    const double one = handOneSide(shoulder[0], shoulder[1]);
+    return h == 0 ? one : -one;
+}
+
 // One hand's share of the joint cost on candidate j: its distance to the
-// prediction against the spread, the candidate's fill, an arm point's cost
-// and the cost of a candidate on the other hand's arm; not allowed beyond the
-// arm's reach.
+// prediction against the spread, the candidate's fill, an arm point's cost,
+// the cost of a candidate on the other hand's arm and that of its long axis
+// pointing away from the hand's elbow (`outward`: the side the elbow bends
+// to); not allowed beyond the arm's reach.
 struct HandTerms {
-    double distance = 0, fill = 0, limb = 0, arm = 0;
+    double distance = 0, fill = 0, limb = 0, arm = 0, axis = 0;
     bool allowed = true;
 };
 HandTerms handTerms(int hand, const HandCandidate& c, const cv::Point2d& pred, double sigma, const cv::Point2d& shoulder,
-                    double reachPx, double R, const RobustOptions& o)
+                    double outward, double reachPx, double R, const RobustOptions& o)
 {
     HandTerms t;
     if (cv::norm(c.p - shoulder) > reachPx) {
@@ -488,6 +550,17 @@ HandTerms handTerms(int hand, const HandCandidate& c, const cv::Point2d& pred, d
     t.fill = o.fillWeight * c.fill;
     t.limb = c.limb ? o.limbCost : 0.0;
     t.arm = c.arm != 0 && c.arm != hand + 1 ? o.armCost : 0.0;
+    if (o.axisCost > 0 && c.elong > 0) {
+        // sin^2 of the angle between the blob's long axis and the line to
+        // the elbow, weighted by how elongated the blob is.
+        const double dS = reachPx / o.reach; // the shoulder distance
+        const cv::Point2d e = elbowOf(shoulder, c.p, kUpperArmLength * dS, kForearmLength * dS, outward) - c.p;
+        const double s = std::sin(c.axis - std::atan2(e.y, e.x));
+        // A hand raised to the shoulders or above may have its elbow in
+        // front of it, anywhere in the picture: the term fades out there.
+        const double low = std::min(1.0, std::max(0.0, (c.p.y - shoulder.y) / (0.5 * dS)));
+        t.axis = o.axisCost * low * c.elong * s * s;
+    }
     return t;
 }
 
@@ -569,9 +642,9 @@ std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::a
     for (int h = 0; h < 2; ++h) {
         cost[h].assign(static_cast<size_t>(n + 1), inf);
         for (int j = 0; j < n; ++j) {
-            const HandTerms t = handTerms(h, c[j], pred[h], sigma[h], shoulder[h], reachPx, R, o);
+            const HandTerms t = handTerms(h, c[j], pred[h], sigma[h], shoulder[h], outwardOf(shoulder, h), reachPx, R, o);
             if (t.allowed)
-                cost[h][j] = t.distance - t.fill + t.limb + t.arm;
+                cost[h][j] = t.distance - t.fill + t.limb + t.arm + t.axis;
         }
         cost[h][n] = missOf(missCost, h, o);
     }
@@ -614,12 +687,14 @@ PairCost pairCost(const std::vector<HandCandidate>& c, const std::array<cv::Poin
             p.miss += missOf(missCost, h, o);
             continue;
         }
-        const HandTerms t = handTerms(h, c[static_cast<size_t>(pick[h])], pred[h], sigma[h], shoulder[h], reachPx, R, o);
+        const HandTerms t = handTerms(h, c[static_cast<size_t>(pick[h])], pred[h], sigma[h], shoulder[h],
+                                      outwardOf(shoulder, h), reachPx, R, o);
         p.allowed = p.allowed && t.allowed;
         p.distance += t.distance;
         p.fill += t.fill;
         p.limb += t.limb;
         p.arm += t.arm;
+        p.axis += t.axis;
     }
     Units units;
     unitsOf(c, units);
@@ -878,6 +953,8 @@ void RobustHands::update(const cv::Mat& skinMap)
     markArms(cand_, skin, hidden_, mid, handOneSide(s_.shoulderR, s_.shoulderL), o_.armLength * s_.handWidth,
              o_.armMargin * s_.shoulderDistance, static_cast<int>(o_.armMinArea * window), o_.armShare,
              static_cast<int>(o_.armMaxArea * window), &armWork_);
+
+    measureAxes(cand_, skin, hidden_, side_);
 
     std::array<cv::Point2d, 2> pred;
     std::array<double, 2> sigma;

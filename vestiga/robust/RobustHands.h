@@ -24,8 +24,12 @@
 //     the hand's uncertainty, minus the candidate's fill, a cost for a hand
 //     not seen (lower where the face hides the skin), a cost for two hands
 //     sharing one blob, a cost for a hand on the other arm's candidate, a
-//     cost for each piece of skin with a hand-like candidate that no hand
-//     explains, and a wall beyond the arm's reach from the hand's shoulder.
+//     cost for a hand below its shoulder on a blob whose long axis lies
+//     across the line to where its elbow would be (a hand and its wrist
+//     point along the forearm, which tells crossed hands apart once they
+//     part), a cost for each piece of skin with a hand-like candidate that
+//     no hand explains, and a wall beyond the arm's reach from the hand's
+//     shoulder.
 //     A hand not seen, or seen on the other arm's candidate, grows its
 //     uncertainty, so that it is found again on any unexplained blob once it
 //     has been lost for a while; two hands that have shared one blob for a
@@ -84,6 +88,7 @@ struct RobustOptions {
     double faceSearch = 0.04; // search range of the face's shift per frame, in units of R
     double hiddenMissCost = 0.5; // cost of "not seen" for a hand expected where the face hides the skin
     double hiddenShare = 0.3; // least share of hidden pixels in the candidate window at a prediction that makes it so
+    double axisCost = 4.0;    // weight of a blob's long axis across the line to the hand's expected elbow (hands below the shoulders)
 };
 
 // The side of the picture hand 1's shoulder is on: -1 the left (a signer
@@ -111,7 +116,23 @@ struct HandCandidate {
     // for candidates on one piece), 0 when none is under it or the piece is
     // too large to be one arm.
     int piece = 0;
+    // The long axis of the skin in its window (radians, modulo pi) and how
+    // elongated that skin is (0: round, 1: a line).
+    double axis = 0, elong = 0;
 };
+
+// The arm's links for placing an elbow, in shoulder distances.
+constexpr double kUpperArmLength = 0.78, kForearmLength = 0.83;
+
+// The elbow of a two-link arm in the picture plane: upper arm l1 from the
+// shoulder, forearm l2 to the hand, bent away from the body (`outward` is -1
+// for the arm on the picture's left, +1 for the other). The distance is kept
+// within what the two links can span.
+cv::Point2d elbowOf(const cv::Point2d& shoulder, const cv::Point2d& hand, double l1, double l2, double outward);
+
+// The long axis and elongation of the observable skin in each candidate's
+// window of `side` pixels (second moments).
+void measureAxes(std::vector<HandCandidate>& c, const cv::Mat& skin, const cv::Mat& hidden, int side);
 
 // Work of markArms, kept between frames: a label image (zero between
 // calls) and the pixels of the pieces filled, piece by piece.
@@ -195,9 +216,9 @@ std::array<int, 2> assignHands(const std::vector<HandCandidate>& c, const std::a
 // false for a pair assignHands never takes (a candidate out of reach, a
 // shared blob that is not at both predictions).
 struct PairCost {
-    double distance = 0, fill = 0, limb = 0, arm = 0, miss = 0, unexplained = 0, cross = 0, share = 0;
+    double distance = 0, fill = 0, limb = 0, arm = 0, axis = 0, miss = 0, unexplained = 0, cross = 0, share = 0;
     bool allowed = true;
-    double total() const { return distance - fill + limb + arm + miss + unexplained + cross + share; }
+    double total() const { return distance - fill + limb + arm + axis + miss + unexplained + cross + share; }
 };
 // A hand expected where the face and the neck hide the skin cannot be seen
 // there, whether it is in front of them or not: its "not seen" costs

@@ -9,24 +9,6 @@ namespace {
 
 double clamp01(double v) { return std::min(1.0, std::max(0.0, v)); }
 
-// The elbow of a two-link arm in the picture plane: upper arm l1 from the
-// shoulder, forearm l2 to the hand, bent away from the body (`outward` is -1
-// for the arm on the picture's left, +1 for the other). The distance is kept
-// within what the two links can span.
-cv::Point2d elbowOf(const cv::Point2d& shoulder, const cv::Point2d& hand, double l1, double l2, double outward)
-{
-    cv::Point2d v = hand - shoulder;
-    double d = std::hypot(v.x, v.y);
-    const cv::Point2d n = d > 1e-9 ? v * (1.0 / d) : cv::Point2d(0, 1);
-    d = std::min(l1 + l2, std::max(std::fabs(l1 - l2), d));
-    const double a = (l1 * l1 - l2 * l2 + d * d) / (2.0 * d);
-    const double h = std::sqrt(std::max(0.0, l1 * l1 - a * a));
-    cv::Point2d perp(-n.y, n.x);
-    if (perp.x * outward < 0 || (perp.x == 0 && perp.y < 0))
-        perp = -perp;
-    return shoulder + n * a + perp * h;
-}
-
 double bestWeight(const PartFil& pf)
 {
     double best = 0;
@@ -43,8 +25,8 @@ void placeElbows(const RobustHands::Setup& s, const cv::Point2d& hand1, const cv
     // Each elbow bends towards its own shoulder's side of the picture.
     const double dS = s.shoulderDistance;
     const double outR = handOneSide(s.shoulderR, s.shoulderL);
-    elbowR = elbowOf(s.shoulderR, hand1, 0.78 * dS, 0.83 * dS, outR);
-    elbowL = elbowOf(s.shoulderL, hand2, 0.78 * dS, 0.83 * dS, -outR);
+    elbowR = elbowOf(s.shoulderR, hand1, kUpperArmLength * dS, kForearmLength * dS, outR);
+    elbowL = elbowOf(s.shoulderL, hand2, kUpperArmLength * dS, kForearmLength * dS, -outR);
 }
 
 void filterConfidence(const Suivi2D& t, double conf[3])

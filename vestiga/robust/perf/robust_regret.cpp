@@ -49,6 +49,7 @@ vestiga::PairCost combine(const vestiga::PairCost& a, const vestiga::PairCost& b
     r.fill = a.fill + sign * b.fill;
     r.limb = a.limb + sign * b.limb;
     r.arm = a.arm + sign * b.arm;
+    r.axis = a.axis + sign * b.axis;
     r.miss = a.miss + sign * b.miss;
     r.unexplained = a.unexplained + sign * b.unexplained;
     r.cross = a.cross + sign * b.cross;
@@ -158,9 +159,9 @@ int main(int argc, char** argv)
             excess = sum(excess, d);
             if (frames)
                 std::printf("frame %4zu  true %2d %2d  cheapest %2d %2d  excess %6.2f%s  distance %+.2f fill %+.2f "
-                            "arm points %+.1f other arm %+.1f unseen %+.1f unexplained %+.1f crossed %+.1f shared %+.1f\n",
+                            "arm points %+.1f other arm %+.1f axis %+.2f unseen %+.1f unexplained %+.1f crossed %+.1f shared %+.1f\n",
                             frame, pick[0], pick[1], best[0], best[1], over, t.allowed ? "" : " (never taken)", d.distance,
-                            -d.fill, d.limb, d.arm, d.miss, d.unexplained, d.cross, d.share);
+                            -d.fill, d.limb, d.arm, d.axis, d.miss, d.unexplained, d.cross, d.share);
         }
         advanceHands(oracle, c, pred, pick);
     }
@@ -169,9 +170,10 @@ int main(int argc, char** argv)
                 compared, radius, unseen, unseenAtFace, onArm);
     std::printf("true hands whose candidate's forearm tells an arm: %d, the other hand's arm: %d\n", armTold, otherArm);
     std::printf("frames where the true pair costs more than the cheapest by over %.2f: %d; excess %.1f = "
-                "distance %.1f, fill %.1f, arm points %.1f, other arm %.1f, not seen %.1f, unexplained %.1f, crossed %.1f, "
+                "distance %.1f, fill %.1f, arm points %.1f, other arm %.1f, axis %.1f, not seen %.1f, unexplained %.1f, "
+                "crossed %.1f, "
                 "shared %.1f\n",
-                threshold, counted, excess.total(), excess.distance, -excess.fill, excess.limb, excess.arm, excess.miss,
+                threshold, counted, excess.total(), excess.distance, -excess.fill, excess.limb, excess.arm, excess.axis, excess.miss,
                 excess.unexplained, excess.cross, excess.share);
     return 0;
 }

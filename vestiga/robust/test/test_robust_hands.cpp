@@ -464,6 +464,94 @@ TEST(RobustAssignment, TheArmDecidesWhichHandTakesWhichBlobAfterTheyMeet)
     EXPECT_EQ(k[1].missed, 0);
 }
 
+// The long axis of the skin in a candidate's window: an ellipse's own axis
+// and elongation, hidden skin left out, nothing for a contact with the face.
+TEST(RobustCandidates, TheSkinsLongAxisIsMeasuredInTheWindow)
+{
+    const double pi = 3.14159265358979323846;
+    cv::Mat skin = blank();
+    cv::ellipse(skin, cv::Point(100, 100), cv::Size(16, 10), 30, 0, 360, cv::Scalar(255), cv::FILLED);
+    disc(skin, {300, 100}, 13);
+    std::vector<HandCandidate> c(3);
+    c[0].p = {100, 100};
+    c[1].p = {300, 100};
+    c[2].p = {100, 100};
+    c[2].atFace = true;
+    c[2].axis = c[2].elong = 1; // stale values are cleared
+    measureAxes(c, skin, cv::Mat(), 41);
+    EXPECT_NEAR(c[0].axis, 30 * pi / 180, 0.03); // y down: the angle turns clockwise in the picture
+    EXPECT_NEAR(c[0].elong, (16.0 * 16 - 10 * 10) / (16.0 * 16 + 10 * 10), 0.03);
+    EXPECT_LT(c[1].elong, 0.02);
+    EXPECT_EQ(c[2].axis, 0.0);
+    EXPECT_EQ(c[2].elong, 0.0);
+
+    // A hidden bar across the ellipse's short axis leaves two ends along the
+    // long one: longer still, the same way.
+    cv::Mat hidden = cv::Mat::zeros(skin.size(), CV_8U);
+    cv::line(hidden, cv::Point(100 - 12, 100 + 21), cv::Point(100 + 12, 100 - 21), cv::Scalar(255), 9);
+    measureAxes(c, skin, hidden, 41);
+    EXPECT_NEAR(c[0].axis, 30 * pi / 180, 0.05);
+    EXPECT_GT(c[0].elong, 0.6);
+}
+
+// Crossed hands that part: both predicted where they met, each blob as far
+// from both. The hand-and-wrist blobs point back along their forearms, so
+// the axes tell which elbow each comes from; above the shoulders they tell
+// nothing.
+TEST(RobustAssignment, TheBlobsAxesTellCrossedHandsApart)
+{
+    const double pi = 3.14159265358979323846;
+    RobustOptions o;
+    const RobustHands::Setup s = bodySetup();
+    const std::array<cv::Point2d, 2> sh{{s.shoulderR, s.shoulderL}};
+    const double reachPx = o.reach * s.shoulderDistance;
+    std::vector<HandCandidate> c(2);
+    c[0].p = {185, 220};
+    c[1].p = {215, 220};
+    c[0].fill = c[1].fill = 0.9;
+    c[0].elong = c[1].elong = 0.3;
+    const auto pointTo = [](HandCandidate& k, const cv::Point2d& e) {
+        k.axis = std::atan2(e.y - k.p.y, e.x - k.p.x);
+    };
+    cv::Point2d eR, eL;
+    // Hand 1 on the right-hand blob (crossed), hand 2 on the left-hand one.
+    placeElbows(s, c[1].p, c[0].p, eR, eL);
+    pointTo(c[1], eR);
+    pointTo(c[0], eL);
+    const std::array<cv::Point2d, 2> pred{{{200, 220}, {200, 220}}};
+    const std::array<double, 2> sigma{{0.1, 0.1}};
+    auto a = assignHands(c, pred, sigma, sh, reachPx, s.handWidth, s.R, o);
+    EXPECT_EQ(a[0], 1);
+    EXPECT_EQ(a[1], 0);
+    const PairCost crossed = pairCost(c, pred, sigma, sh, reachPx, s.handWidth, s.R, o, 1, 0);
+    const PairCost own = pairCost(c, pred, sigma, sh, reachPx, s.handWidth, s.R, o, 0, 1);
+    EXPECT_LT(crossed.axis, 0.01);
+    EXPECT_GT(own.axis, 0.5);
+
+    // The same blobs pointing the other way: each hand on its own side.
+    placeElbows(s, c[0].p, c[1].p, eR, eL);
+    pointTo(c[0], eR);
+    pointTo(c[1], eL);
+    a = assignHands(c, pred, sigma, sh, reachPx, s.handWidth, s.R, o);
+    EXPECT_EQ(a[0], 0);
+    EXPECT_EQ(a[1], 1);
+
+    // Axes along the line to the elbow either way cost the same: the axis
+    // has no direction.
+    HandCandidate flipped = c[0];
+    flipped.axis += pi;
+    const std::vector<HandCandidate> pair{{c[0], flipped}};
+    EXPECT_NEAR(pairCost(pair, pred, sigma, sh, reachPx, s.handWidth, s.R, o, 0, -1).axis,
+                pairCost(pair, pred, sigma, sh, reachPx, s.handWidth, s.R, o, 1, -1).axis, 1e-9);
+
+    // Raised to the shoulders, a hand's elbow may be anywhere: no cost.
+    std::vector<HandCandidate> high = c;
+    high[0].p.y = high[1].p.y = s.shoulderR.y;
+    const std::array<cv::Point2d, 2> predHigh{{high[0].p, high[1].p}};
+    EXPECT_EQ(pairCost(high, predHigh, sigma, sh, reachPx, s.handWidth, s.R, o, 1, 0).axis, 0.0);
+    EXPECT_EQ(pairCost(high, predHigh, sigma, sh, reachPx, s.handWidth, s.R, o, 0, 1).axis, 0.0);
+}
+
 // Two hands left on one blob while another hand-like blob lies free: the
 // hand whose arm or side it is takes it.
 TEST(RobustAssignment, HandsSharingABlobPartForAFreeOne)
