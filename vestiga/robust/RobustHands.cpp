@@ -960,9 +960,9 @@ void RobustHands::update(const cv::Mat& skinMap)
     std::array<double, 2> sigma;
     predictHands(tracks_, o_, skin.size(), pred, sigma);
     const std::array<cv::Point2d, 2> sh{{s_.shoulderR, s_.shoulderL}};
-    // After a long share the hands' velocities have died out: nothing tells
-    // whether they pass each other, and each is more likely to part on its
-    // own side.
+    // After a long share the hands' velocities have died out and cannot
+    // tell whether the hands pass each other. Each leans to part on its own
+    // side, a little only: the blobs' long axes, where they show, decide.
     RobustOptions oa = o_;
     if (o_.partAfter > 0 && sharedFor_ >= o_.partAfter)
         oa.crossCost = std::max(o_.crossCost, o_.partCost);

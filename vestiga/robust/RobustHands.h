@@ -34,8 +34,9 @@
 //     uncertainty, so that it is found again on any unexplained blob once it
 //     has been lost for a while; two hands that have shared one blob for a
 //     while with a hand-like blob free elsewhere part, one of them taking the
-//     free blob; after a long share, when their
-//     velocities have died out, they part each on its own side. Hands whose
+//     free blob; after a long share, when their velocities have died out,
+//     they lean to part each on its own side, unless the blobs' long axes
+//     tell otherwise. Hands whose
 //     forearms say, a few frames running, that each sits on the other's blob
 //     swap.
 //
@@ -77,8 +78,8 @@ struct RobustOptions {
     double armMinArea = 0.25; // least forearm skin that tells an arm, in candidate windows
     double armMaxArea = 8.0;  // larger pieces of skin tell no arm, in candidate windows
     int shareRelease = 8;     // frames two hands share a blob before one takes a free hand-like blob; 0: never
-    int partAfter = 6;        // frames two hands share a blob after which they part on their own sides; 0: never
-    double partCost = 2.5;    // the crossed-hands cost when they part so
+    int partAfter = 6;        // frames two hands share a blob after which they lean to part on their own sides; 0: never
+    double partCost = 0.3;    // the crossed-hands cost when they part so: a tie-break, below what the blobs' axes tell
     int swapAfter = 4;        // frames the forearms say that the hands sit on each other's blobs before they swap; 0: never
     double crossCost = 0.0;   // cost of crossed hands (each on the other's shoulder side of the other)
     double fillWeight = 2.0;  // weight of a candidate's fill (a better blob is cheaper)

@@ -527,6 +527,19 @@ TEST(RobustAssignment, TheBlobsAxesTellCrossedHandsApart)
     const PairCost own = pairCost(c, pred, sigma, sh, reachPx, s.handWidth, s.R, o, 0, 1);
     EXPECT_LT(crossed.axis, 0.01);
     EXPECT_GT(own.axis, 0.5);
+    // Parting after a long share, the hands lean to their own sides only
+    // where the blobs tell nothing: the axes outweigh that lean, round
+    // blobs do not.
+    RobustOptions parting = o;
+    parting.crossCost = o.partCost;
+    a = assignHands(c, pred, sigma, sh, reachPx, s.handWidth, s.R, parting);
+    EXPECT_EQ(a[0], 1);
+    EXPECT_EQ(a[1], 0);
+    std::vector<HandCandidate> round = c;
+    round[0].elong = round[1].elong = 0;
+    a = assignHands(round, pred, sigma, sh, reachPx, s.handWidth, s.R, parting);
+    EXPECT_EQ(a[0], 0);
+    EXPECT_EQ(a[1], 1);
 
     // The same blobs pointing the other way: each hand on its own side.
     placeElbows(s, c[0].p, c[1].p, eR, eL);
