@@ -18,6 +18,15 @@ cv::Point2d clampInto(const cv::Point2d& p, cv::Size size)
     return cv::Point2d(std::min(std::max(p.x, 0.0), size.width - 1.0), std::min(std::max(p.y, 0.0), size.height - 1.0));
 }
 
+// The window of `side` pixels (odd) centred on the pixel nearest to `p`, cut
+// at the edges of a picture of `size`.
+cv::Rect windowAt(const cv::Point2d& p, int side, cv::Size size)
+{
+    const int r = side / 2;
+    const int cx = static_cast<int>(std::lround(p.x)), cy = static_cast<int>(std::lround(p.y));
+    return cv::Rect(cx - r, cy - r, 2 * r + 1, 2 * r + 1) & cv::Rect(0, 0, size.width, size.height);
+}
+
 // The label under a point, or the nearest one within two pixels (a blob's
 // centre may fall on a hole of the map); 0 when none.
 int pieceAt(const cv::Mat& lab, const cv::Point2d& p)
@@ -51,40 +60,23 @@ cv::Point2d elbowOf(const cv::Point2d& shoulder, const cv::Point2d& hand, double
     return shoulder + n * a + perp * h;
 }
 
-void measureAxes(std::vector<HandCandidate>& c, const cv::Mat& skin, const cv::Mat& hidden, int side)
+void measureAxes(std::vector<HandCandidate>& c, const cv::Mat& observable, int side)
 {
-    // Second moments of the observable skin pixels about their mean: the
-    // eigenvector of the larger eigenvalue is the long axis, and the
-    // eigenvalues' difference over their sum the elongation (0 for a disc,
-    // 1 for a line; 0.26 for an ellipse of axes 1.3 : 1).
-    const int r = side / 2;
+    // Central second moments of the window's skin: the eigenvector of the
+    // larger eigenvalue is the long axis, and the eigenvalues' difference over
+    // their sum the elongation (0 for a disc, 1 for a line; 0.26 for an
+    // ellipse of axes 1.3 : 1).
     for (HandCandidate& k : c) {
         k.axis = 0;
         k.elong = 0;
         if (k.atFace)
             continue; // its skin is the forearm's, not the hand's
-        const int cx = static_cast<int>(std::lround(k.p.x)), cy = static_cast<int>(std::lround(k.p.y));
-        double n = 0, sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
-        for (int y = std::max(0, cy - r); y <= std::min(skin.rows - 1, cy + r); ++y) {
-            const uchar* sk = skin.ptr<uchar>(y);
-            const uchar* hd = hidden.empty() ? nullptr : hidden.ptr<uchar>(y);
-            for (int x = std::max(0, cx - r); x <= std::min(skin.cols - 1, cx + r); ++x) {
-                if (!sk[x] || (hd && hd[x]))
-                    continue;
-                const double dx = x - cx, dy = y - cy;
-                n += 1;
-                sx += dx;
-                sy += dy;
-                sxx += dx * dx;
-                syy += dy * dy;
-                sxy += dx * dy;
-            }
-        }
-        if (n < 4)
+        const cv::Rect win = windowAt(k.p, side, observable.size());
+        if (win.area() == 0)
             continue;
-        const double mx = sx / n, my = sy / n;
-        const double a = sxx / n - mx * mx, b = syy / n - my * my, h = sxy / n - mx * my;
-        if (a + b <= 0)
+        const cv::Moments m = cv::moments(observable(win), true);
+        const double a = m.mu20, b = m.mu02, h = m.mu11;
+        if (m.m00 < 4 || a + b <= 0)
             continue;
         k.axis = 0.5 * std::atan2(2 * h, a - b);
         k.elong = std::sqrt((a - b) * (a - b) + 4 * h * h) / (a + b);
@@ -713,10 +705,8 @@ std::array<double, 2> missCosts(const std::array<cv::Point2d, 2>& pred, const cv
     std::array<double, 2> miss{{o.missCost, o.missCost}};
     if (hidden.empty())
         return miss;
-    const int r = side / 2;
     for (int h = 0; h < 2; ++h) {
-        const cv::Point c(static_cast<int>(std::lround(pred[h].x)), static_cast<int>(std::lround(pred[h].y)));
-        const cv::Rect win = cv::Rect(c.x - r, c.y - r, 2 * r + 1, 2 * r + 1) & cv::Rect(0, 0, hidden.cols, hidden.rows);
+        const cv::Rect win = windowAt(pred[h], side, hidden.size());
         if (win.area() > 0 && cv::countNonZero(hidden(win)) >= o.hiddenShare * win.area())
             miss[h] = o.hiddenMissCost;
     }
@@ -954,7 +944,7 @@ void RobustHands::update(const cv::Mat& skinMap)
              o_.armMargin * s_.shoulderDistance, static_cast<int>(o_.armMinArea * window), o_.armShare,
              static_cast<int>(o_.armMaxArea * window), &armWork_);
 
-    measureAxes(cand_, skin, hidden_, side_);
+    measureAxes(cand_, work_.sk, side_);
 
     std::array<cv::Point2d, 2> pred;
     std::array<double, 2> sigma;

@@ -131,9 +131,11 @@ constexpr double kUpperArmLength = 0.78, kForearmLength = 0.83;
 // within what the two links can span.
 cv::Point2d elbowOf(const cv::Point2d& shoulder, const cv::Point2d& hand, double l1, double l2, double outward);
 
-// The long axis and elongation of the observable skin in each candidate's
-// window of `side` pixels (second moments).
-void measureAxes(std::vector<HandCandidate>& c, const cv::Mat& skin, const cv::Mat& hidden, int side);
+// The long axis and elongation of the skin in each candidate's window of
+// `side` pixels, from its second moments. `observable` is non-zero where
+// the skin is seen (not hidden), as findHandCandidates leaves it in
+// CandidateWork::sk.
+void measureAxes(std::vector<HandCandidate>& c, const cv::Mat& observable, int side);
 
 // Work of markArms, kept between frames: a label image (zero between
 // calls) and the pixels of the pieces filled, piece by piece.
@@ -188,7 +190,7 @@ cv::Mat skinMask(const cv::Mat& skinMap, int threshold);
 // Work images of findHandCandidates, kept between frames so that no frame
 // allocates them again.
 struct CandidateWork {
-    cv::Mat vis, sk, num, den, fill, smooth, dil;
+    cv::Mat vis, sk, num, den, fill, smooth, dil; // sk: 1 on observable skin, 0 elsewhere
 };
 
 // Hand candidates: local maxima of the window fill over `skin` (8-bit 0/255)

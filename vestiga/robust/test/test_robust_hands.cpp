@@ -478,7 +478,7 @@ TEST(RobustCandidates, TheSkinsLongAxisIsMeasuredInTheWindow)
     c[2].p = {100, 100};
     c[2].atFace = true;
     c[2].axis = c[2].elong = 1; // stale values are cleared
-    measureAxes(c, skin, cv::Mat(), 41);
+    measureAxes(c, skin, 41);
     EXPECT_NEAR(c[0].axis, 30 * pi / 180, 0.03); // y down: the angle turns clockwise in the picture
     EXPECT_NEAR(c[0].elong, (16.0 * 16 - 10 * 10) / (16.0 * 16 + 10 * 10), 0.03);
     EXPECT_LT(c[1].elong, 0.02);
@@ -489,7 +489,9 @@ TEST(RobustCandidates, TheSkinsLongAxisIsMeasuredInTheWindow)
     // long one: longer still, the same way.
     cv::Mat hidden = cv::Mat::zeros(skin.size(), CV_8U);
     cv::line(hidden, cv::Point(100 - 12, 100 + 21), cv::Point(100 + 12, 100 - 21), cv::Scalar(255), 9);
-    measureAxes(c, skin, hidden, 41);
+    cv::Mat observable = skin.clone();
+    observable.setTo(0, hidden);
+    measureAxes(c, observable, 41);
     EXPECT_NEAR(c[0].axis, 30 * pi / 180, 0.05);
     EXPECT_GT(c[0].elong, 0.6);
 }
