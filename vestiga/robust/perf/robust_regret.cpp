@@ -1,4 +1,4 @@
-// robust_regret VIDEO CALIB TRUTH [--radius R] [--threshold T] [--frames]:
+// robust_regret VIDEO CALIB TRUTH [--radius R] [--threshold T] [--frames] [--live]:
 // where the robust method's joint cost disagrees with the ground truth.
 //
 // The method is run on the video. Beside it, a second pair of hands follows
@@ -12,6 +12,9 @@
 // candidate on the other hand's arm, hands not seen, unexplained pieces of
 // skin, crossed hands, a shared blob), which tells what to change: a search over more frames cannot help where the truth
 // itself is the more expensive path.
+//
+// With --live, the predictions are those of the method's own hands instead:
+// where a lost hand fails to come back, and which term keeps it away.
 //
 // Also counted: true hands with no candidate within R hand widths (the
 // candidates missed the hand), those of them over the hidden face and neck,
@@ -34,12 +37,13 @@
 namespace {
 
 const char* kUsage =
-    "usage: robust_regret VIDEO CALIBRATION TRUTH [--radius R] [--threshold T] [--frames]\n"
+    "usage: robust_regret VIDEO CALIBRATION TRUTH [--radius R] [--threshold T] [--frames] [--live]\n"
     "  runs the robust method and sets the cost of the pair of candidates nearest to the\n"
     "  true hands against the cheapest pair, frame by frame\n"
     "  --radius     farthest candidate for a true hand, in hand widths (default 0.5)\n"
     "  --threshold  excess over the cheapest pair that counts (default 0.3)\n"
-    "  --frames     one line per frame that counts\n";
+    "  --frames     one line per frame that counts\n"
+    "  --live       predict from the method's own hands instead of the truth's\n";
 
 // Term by term: a - b, and a + b.
 vestiga::PairCost combine(const vestiga::PairCost& a, const vestiga::PairCost& b, double sign)
@@ -65,12 +69,13 @@ int main(int argc, char** argv)
 {
     using namespace vestiga;
     double radius = 0.5, threshold = 0.3;
-    bool frames = false;
+    bool frames = false, live = false;
     std::vector<std::string> files;
     cli::Options opts("robust_regret", kUsage);
     opts.number("--radius", &radius, {0.0, 10.0});
     opts.number("--threshold", &threshold, {0.0, 1000.0});
     opts.flag("--frames", &frames);
+    opts.flag("--live", &live);
     opts.positionals(&files);
     std::string error;
     const int done = cli::finishParse(opts, opts.parse(std::vector<std::string>(argv + 1, argv + argc), &error), error,
@@ -118,6 +123,8 @@ int main(int argc, char** argv)
     PairCost excess;
     // The k-th tracked frame is video frame k (frame 0 is the reference).
     for (size_t frame = 1; frame < truth.size(); ++frame) {
+        if (live)
+            oracle = hands.tracks();
         if (run.onTimer(&error) != TrackingRun::Tick::Frame)
             break;
         ++compared;

@@ -1,7 +1,8 @@
-// robust_view VIDEO CALIB FRAME OUT.png: runs the robust method up to FRAME and
+// robust_view VIDEO CALIB FRAME OUT.png [ZOOM]: runs the robust method up to FRAME and
 // writes the processed picture beside its skin map, with the face-and-neck
 // mask in blue, the hand candidates as white circles and the hands (hand 1
-// cyan, hand 2 red). For looking at what the method sees.
+// cyan, hand 2 red), both enlarged ZOOM times (default 1). For looking at
+// what the method sees.
 #include "media/VideoFile.h"
 #include "run/Calibration.h"
 #include "run/TrackingRun.h"
@@ -16,8 +17,9 @@
 int main(int argc, char** argv)
 {
     using namespace vestiga;
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: robust_view VIDEO CALIB FRAME OUT.png\n");
+    const int zoom = argc == 6 ? std::atoi(argv[5]) : 1;
+    if ((argc != 5 && argc != 6) || zoom < 1 || zoom > 8) {
+        std::fprintf(stderr, "usage: robust_view VIDEO CALIB FRAME OUT.png [ZOOM 1..8]\n");
         return 2;
     }
     std::string error;
@@ -47,16 +49,19 @@ int main(int argc, char** argv)
         if (run.onTimer(&error) != TrackingRun::Tick::Frame)
             break;
     const RobustHands& h = run.robust()->hands();
-    cv::Mat pic = run.picture().clone(), map;
+    cv::Mat pic, map;
     cv::cvtColor(run.tracker().getSkinMap(), map, cv::COLOR_GRAY2BGR);
     map.setTo(cv::Scalar(255, 0, 0), h.hidden() & (run.tracker().getSkinMap() >= h.options().skinThreshold));
+    cv::resize(run.picture(), pic, cv::Size(), zoom, zoom, cv::INTER_NEAREST);
+    cv::resize(map, map, cv::Size(), zoom, zoom, cv::INTER_NEAREST);
+    const auto at = [zoom](const cv::Point2d& p) { return cv::Point(cvRound(p.x * zoom), cvRound(p.y * zoom)); };
     for (const HandCandidate& c : h.candidates()) {
-        cv::circle(map, c.p, 6, cv::Scalar(255, 255, 255), 1);
-        cv::putText(map, cv::format("%.2f%s%s", c.fill, c.limb ? " L" : "", c.arm == 1 ? " a1" : c.arm == 2 ? " a2" : ""), c.p + cv::Point2d(7, 0), cv::FONT_HERSHEY_PLAIN, 0.8,
-                    cv::Scalar(255, 255, 255));
+        cv::circle(map, at(c.p), 6 * zoom, cv::Scalar(255, 255, 255), 1);
+        cv::putText(map, cv::format("%.2f%s%s", c.fill, c.limb ? " L" : "", c.arm == 1 ? " a1" : c.arm == 2 ? " a2" : ""),
+                    at(c.p) + cv::Point(7 * zoom, 0), cv::FONT_HERSHEY_PLAIN, 0.8 * zoom, cv::Scalar(255, 255, 255));
     }
-    cv::circle(map, h.hand(0), 3, cv::Scalar(255, 255, 0), cv::FILLED);
-    cv::circle(map, h.hand(1), 3, cv::Scalar(0, 0, 255), cv::FILLED);
+    cv::circle(map, at(h.hand(0)), 3 * zoom, cv::Scalar(255, 255, 0), cv::FILLED);
+    cv::circle(map, at(h.hand(1)), 3 * zoom, cv::Scalar(0, 0, 255), cv::FILLED);
     cv::Mat both;
     cv::hconcat(pic, map, both);
     cv::imwrite(argv[4], both);
