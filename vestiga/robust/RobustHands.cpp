@@ -758,6 +758,23 @@ void predictHands(const std::array<HandTrack, 2>& k, const RobustOptions& o, cv:
     }
 }
 
+bool betterBlobOnPiece(const std::vector<HandCandidate>& c, const std::array<int, 2>& a, int h)
+{
+    if (a[h] < 0)
+        return false;
+    const HandCandidate& on = c[static_cast<size_t>(a[h])];
+    const auto ownOrUntold = [h](int arm) { return arm == 0 || arm == h + 1; };
+    if (on.piece == 0 || !ownOrUntold(on.arm))
+        return false;
+    for (size_t j = 0; j < c.size(); ++j) {
+        const int i = static_cast<int>(j);
+        if (i != a[0] && i != a[1] && c[j].piece == on.piece && !c[j].limb && ownOrUntold(c[j].arm)
+            && c[j].fill > on.fill)
+            return true;
+    }
+    return false;
+}
+
 void advanceHands(std::array<HandTrack, 2>& k, const std::vector<HandCandidate>& c,
                   const std::array<cv::Point2d, 2>& pred, const std::array<int, 2>& a)
 {
@@ -773,7 +790,7 @@ void advanceHands(std::array<HandTrack, 2>& k, const std::vector<HandCandidate>&
             // On the other arm's candidate the hand is not really found: its
             // spread keeps growing, so that its own blob can take it back.
             const int arm = c[static_cast<size_t>(a[h])].arm;
-            t.missed = arm != 0 && arm != h + 1 ? t.missed + 1 : 0;
+            t.missed = (arm != 0 && arm != h + 1) || betterBlobOnPiece(c, a, h) ? t.missed + 1 : 0;
             t.conf = c[static_cast<size_t>(a[h])].fill * (shared ? 0.6 : 1.0);
         } else {
             t.pos = pred[h];

@@ -30,8 +30,9 @@
 //     part), a cost for each piece of skin with a hand-like candidate that
 //     no hand explains, and a wall beyond the arm's reach from the hand's
 //     shoulder.
-//     A hand not seen, or seen on the other arm's candidate, grows its
-//     uncertainty, so that it is found again on any unexplained blob once it
+//     A hand not seen, seen on the other arm's candidate, or seen while a
+//     better hand-like blob lies free on its own piece of skin (the other
+//     end of its bare forearm), grows its uncertainty, so that it is found again on any unexplained blob once it
 //     has been lost for a while; two hands that have shared one blob for a
 //     while with a hand-like blob free elsewhere part, one of them taking the
 //     free blob; after a long share, when their velocities have died out,
@@ -263,9 +264,20 @@ int releaseShared(std::array<int, 2>& a, const std::vector<HandCandidate>& c, co
 // candidate of the other's arm, and the other not on a candidate of its own.
 bool armsSaySwapped(const std::vector<HandCandidate>& c, const std::array<int, 2>& a);
 
+// Whether hand h of the choice `a` sits on a candidate while a better blob
+// lies free on the same piece of skin: a hand-like candidate (not an arm
+// point) that neither hand takes, with a higher fill, and that no forearm
+// gives to the other arm (nor the hand's own candidate). A bare forearm has
+// a blob at each end; a hand left on its elbow end, or on the forearm, while
+// the hand itself is at the other end is seen there every frame and would
+// never move over.
+bool betterBlobOnPiece(const std::vector<HandCandidate>& c, const std::array<int, 2>& a, int h);
+
 // Both hands after the choice `a` among `c` (-1: not seen, the hand keeps
-// its prediction `pred`). A hand on a candidate of the other arm moves there
-// but counts as not seen for its spread.
+// its prediction `pred`). A hand on a candidate of the other arm, or with a
+// better blob free on its piece of skin (betterBlobOnPiece), moves there but
+// counts as not seen for its spread, so that its search widens to the blob
+// it should be on.
 void advanceHands(std::array<HandTrack, 2>& k, const std::vector<HandCandidate>& c,
                   const std::array<cv::Point2d, 2>& pred, const std::array<int, 2>& a);
 

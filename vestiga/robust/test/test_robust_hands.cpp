@@ -464,6 +464,68 @@ TEST(RobustAssignment, TheArmDecidesWhichHandTakesWhichBlobAfterTheyMeet)
     EXPECT_EQ(k[1].missed, 0);
 }
 
+// A bare forearm is one piece of skin with a blob at each end. A hand left on
+// the elbow end is seen there every frame; the better blob free at the other
+// end widens its search until it moves over, and it stays there.
+TEST(RobustAssignment, AHandLeftOnItsElbowMovesToTheHandAtTheOtherEnd)
+{
+    RobustOptions o;
+    const std::array<cv::Point2d, 2> sh{{{150, 60}, {250, 60}}};
+    std::vector<HandCandidate> c(3);
+    c[0].p = {110, 220}; // hand 1, alone on its piece
+    c[0].piece = 1;
+    c[0].arm = 1;
+    c[1].p = {260, 210}; // hand 2's elbow end
+    c[2].p = {200, 215}; // hand 2's hand end
+    c[1].piece = c[2].piece = 2;
+    c[1].arm = c[2].arm = 2;
+    c[0].fill = 0.95;
+    c[1].fill = 0.8;
+    c[2].fill = 0.92;
+    EXPECT_TRUE(betterBlobOnPiece(c, {{0, 1}}, 1));
+    EXPECT_FALSE(betterBlobOnPiece(c, {{0, 2}}, 1)); // on the better end already
+    EXPECT_FALSE(betterBlobOnPiece(c, {{0, 1}}, 0)); // nothing better on hand 1's piece
+    EXPECT_FALSE(betterBlobOnPiece(c, {{2, 1}}, 1)); // the other hand has it
+    EXPECT_FALSE(betterBlobOnPiece(c, {{0, -1}}, 1));
+    auto changed = c;
+    changed[2].limb = true; // an arm point is no better blob
+    EXPECT_FALSE(betterBlobOnPiece(changed, {{0, 1}}, 1));
+    changed = c;
+    changed[2].arm = 1; // its forearm gives it to the other arm
+    EXPECT_FALSE(betterBlobOnPiece(changed, {{0, 1}}, 1));
+    changed[1].arm = changed[2].arm = 0; // no forearm tells
+    EXPECT_TRUE(betterBlobOnPiece(changed, {{0, 1}}, 1));
+    changed[2].piece = 3;
+    EXPECT_FALSE(betterBlobOnPiece(changed, {{0, 1}}, 1));
+    changed = c;
+    changed[1].piece = changed[2].piece = 0; // no piece: too large to be one arm
+    EXPECT_FALSE(betterBlobOnPiece(changed, {{0, 1}}, 1));
+
+    std::array<HandTrack, 2> k;
+    k[0].pos = c[0].p;
+    k[1].pos = c[1].p;
+    std::array<cv::Point2d, 2> pred;
+    std::array<double, 2> sigma;
+    int frames = 0;
+    std::array<int, 2> a{{0, 1}};
+    for (; frames < 30 && a[1] != 2; ++frames) {
+        predictHands(k, o, cv::Size(400, 300), pred, sigma);
+        a = assignHands(c, pred, sigma, sh, 1000, 32, 300, o);
+        advanceHands(k, c, pred, a);
+        EXPECT_EQ(a[0], 0);
+        EXPECT_EQ(k[0].missed, 0);
+    }
+    EXPECT_EQ(a[1], 2);
+    EXPECT_LT(frames, 15);
+    for (int f = 0; f < 10; ++f) {
+        predictHands(k, o, cv::Size(400, 300), pred, sigma);
+        a = assignHands(c, pred, sigma, sh, 1000, 32, 300, o);
+        advanceHands(k, c, pred, a);
+        EXPECT_EQ(a[1], 2);
+        EXPECT_EQ(k[1].missed, 0);
+    }
+}
+
 // The long axis of the skin in a candidate's window: an ellipse's own axis
 // and elongation, hidden skin left out, nothing for a contact with the face.
 TEST(RobustCandidates, TheSkinsLongAxisIsMeasuredInTheWindow)
