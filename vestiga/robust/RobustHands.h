@@ -32,14 +32,13 @@
 //     shoulder.
 //     A hand not seen, seen on the other arm's candidate, or seen while a
 //     better hand-like blob lies free on its own piece of skin (the other
-//     end of its bare forearm), grows its uncertainty, so that it is found again on any unexplained blob once it
-//     has been lost for a while; two hands that have shared one blob for a
-//     while with a hand-like blob free elsewhere part, one of them taking the
-//     free blob; after a long share, when their velocities have died out,
-//     they lean to part each on its own side, unless the blobs' long axes
-//     tell otherwise. Hands whose
-//     forearms say, a few frames running, that each sits on the other's blob
-//     swap.
+//     end of its bare forearm), grows its uncertainty, so that it is found
+//     again on any unexplained blob once it has been lost for a while; two
+//     hands that have shared one blob for a while with a hand-like blob free
+//     elsewhere part, one of them taking the free blob; after a long share,
+//     when their velocities have died out, they lean to part each on its own
+//     side, unless the blobs' long axes tell otherwise. Hands whose forearms
+//     say, a few frames running, that each sits on the other's blob swap.
 //
 // Everything is in processed-picture pixels (the image area scaled to 400
 // pixels wide); distances are compared in units of its height R. No random
@@ -266,11 +265,11 @@ bool armsSaySwapped(const std::vector<HandCandidate>& c, const std::array<int, 2
 
 // Whether hand h of the choice `a` sits on a candidate while a better blob
 // lies free on the same piece of skin: a hand-like candidate (not an arm
-// point) that neither hand takes, with a higher fill, and that no forearm
-// gives to the other arm (nor the hand's own candidate). A bare forearm has
-// a blob at each end; a hand left on its elbow end, or on the forearm, while
-// the hand itself is at the other end is seen there every frame and would
-// never move over.
+// point) that neither hand takes, with a higher fill. Neither candidate may
+// be one that a forearm gives to the other arm. A bare forearm has a blob at
+// each end; a hand left on its elbow end, or on the forearm, while the hand
+// itself is at the other end is seen there every frame and would never move
+// over.
 bool betterBlobOnPiece(const std::vector<HandCandidate>& c, const std::array<int, 2>& a, int h);
 
 // Both hands after the choice `a` among `c` (-1: not seen, the hand keeps
