@@ -57,7 +57,7 @@ struct RobustOptions {
     double minFill = 0.55;    // least share of skin among the window's observable pixels
     double minVisible = 0.35; // least share of observable pixels in the window
     double sigma = 0.05;      // spread of a seen hand's prediction, in units of R
-    double sigmaGrowth = 0.04; // added per frame a hand is not seen, in units of R
+    double sigmaGrowth = 0.1; // added per frame a hand is not seen, in units of R
     double sigmaMax = 0.6;
     double missCost = 3.0;    // cost of "not seen"
     double shareCost = 1.5;   // extra cost of two hands on one candidate
@@ -80,7 +80,7 @@ struct RobustOptions {
     int shareRelease = 8;     // frames two hands share a blob before one takes a free hand-like blob; 0: never
     int partAfter = 6;        // frames two hands share a blob after which they lean to part on their own sides; 0: never
     double partCost = 0.3;    // the crossed-hands cost when they part so: a tie-break, below what the blobs' axes tell
-    int swapAfter = 4;        // frames the forearms say that the hands sit on each other's blobs before they swap; 0: never
+    int swapAfter = 2;        // frames the forearms say that the hands sit on each other's blobs before they swap; 0: never
     double crossCost = 0.0;   // cost of crossed hands (each on the other's shoulder side of the other)
     double fillWeight = 2.0;  // weight of a candidate's fill (a better blob is cheaper)
     double velocityKeep = 0.6; // share of the last velocity in the prediction
