@@ -178,8 +178,7 @@ int main(int argc, char** argv)
     std::printf("true hands whose candidate's forearm tells an arm: %d, the other hand's arm: %d\n", armTold, otherArm);
     std::printf("frames where the true pair costs more than the cheapest by over %.2f: %d; excess %.1f = "
                 "distance %.1f, fill %.1f, arm points %.1f, other arm %.1f, axis %.1f, not seen %.1f, unexplained %.1f, "
-                "crossed %.1f, "
-                "shared %.1f\n",
+                "crossed %.1f, shared %.1f\n",
                 threshold, counted, excess.total(), excess.distance, -excess.fill, excess.limb, excess.arm, excess.axis, excess.miss,
                 excess.unexplained, excess.cross, excess.share);
     return 0;

@@ -1,50 +1,72 @@
-// robust_view VIDEO CALIB FRAME OUT.png [ZOOM]: runs the robust method up to FRAME and
-// writes the processed picture beside its skin map, with the face-and-neck
-// mask in blue, the hand candidates as white circles and the hands (hand 1
-// cyan, hand 2 red), both enlarged ZOOM times (default 1). For looking at
-// what the method sees.
+// robust_view VIDEO CALIB FRAME OUT.png [--zoom N]: runs the robust method up
+// to FRAME and writes the processed picture beside its skin map, with the
+// face-and-neck mask in blue, the hand candidates as white circles and the
+// hands (hand 1 cyan, hand 2 red), both enlarged N times (default 1). For
+// looking at what the method sees.
 #include "media/VideoFile.h"
 #include "run/Calibration.h"
 #include "run/TrackingRun.h"
+
+#include "cli/Options.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <cstdio>
-#include <cstdlib>
+#include <iostream>
 #include <string>
+#include <vector>
+
+namespace {
+
+const char* kUsage = "usage: robust_view VIDEO CALIBRATION FRAME OUT.png [--zoom N]\n"
+                     "  --zoom  enlarges the picture N times, 1 to 8 (default 1)\n";
+
+} // namespace
 
 int main(int argc, char** argv)
 {
     using namespace vestiga;
-    const int zoom = argc == 6 ? std::atoi(argv[5]) : 1;
-    if ((argc != 5 && argc != 6) || zoom < 1 || zoom > 8) {
-        std::fprintf(stderr, "usage: robust_view VIDEO CALIB FRAME OUT.png [ZOOM 1..8]\n");
-        return 2;
-    }
+    int zoom = 1;
+    std::vector<std::string> args;
+    cli::Options opts("robust_view", kUsage);
+    opts.integer("--zoom", &zoom, 1, 8);
+    opts.positionals(&args);
     std::string error;
+    const int done = cli::finishParse(opts, opts.parse(std::vector<std::string>(argv + 1, argv + argc), &error), error,
+                                      std::cout, std::cerr);
+    if (done >= 0)
+        return done;
+    if (args.size() != 4) {
+        std::cerr << "robust_view: give the video, its calibration, the frame and the picture to write\n" << kUsage;
+        return cli::kExitBadInput;
+    }
+    long long target = 0;
+    if (const std::string why = cli::readInteger(args[2], 0, 1 << 30, &target); !why.empty()) {
+        std::cerr << "robust_view: FRAME: '" << args[2] << "' " << why << "\n" << kUsage;
+        return cli::kExitBadInput;
+    }
     CalibrationFile cal;
-    if (!readCalibrationFile(argv[2], &cal, &error)) {
+    if (!readCalibrationFile(args[1], &cal, &error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
-        return 2;
+        return cli::kExitBadInput;
     }
     cal.tracker = TrackerMethod::Robust;
     media::VideoFile video;
     TrackingOptions o;
-    if (!video.open(argv[1], &error) || !video.frame(cal.referenceFrame, o.reference)) {
+    if (!video.open(args[0], &error) || !video.frame(cal.referenceFrame, o.reference)) {
         std::fprintf(stderr, "%s\n", error.c_str());
-        return 2;
+        return cli::kExitBadInput;
     }
     video.close();
-    o.videoFile = argv[1];
+    o.videoFile = args[0];
     o.calibration = toRunCalibration(cal, o.reference.rows);
     o.trackingFile = "/dev/null";
     TrackingRun run;
     if (!run.begTrack(o, &error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
-        return 2;
+        return cli::kExitBadInput;
     }
-    const int target = std::atoi(argv[3]);
     for (int k = 1; k <= target; ++k)
         if (run.onTimer(&error) != TrackingRun::Tick::Frame)
             break;
@@ -64,6 +86,9 @@ int main(int argc, char** argv)
     cv::circle(map, at(h.hand(1)), 3 * zoom, cv::Scalar(0, 0, 255), cv::FILLED);
     cv::Mat both;
     cv::hconcat(pic, map, both);
-    cv::imwrite(argv[4], both);
-    return 0;
+    if (!cv::imwrite(args[3], both)) {
+        std::cerr << "robust_view: " << args[3] << " cannot be written\n";
+        return cli::kExitFailed;
+    }
+    return cli::kExitOk;
 }
