@@ -205,6 +205,23 @@ std::string checkSceneOptions(const SceneOptions& o) {
     return std::string();
 }
 
+cv::Point3d armPole(const cv::Point3d& shoulder, const cv::Point3d& target, double outward) {
+    // A hand at the chest or lower, or out to its own side, leaves the elbow
+    // down, out and a little behind the body. A hand raised to the face
+    // across the shoulder's inner side folds the arm: the upper arm swings
+    // forward and the elbow hangs under the hand, toward the camera. Without
+    // that, the elbow would follow the hand across the body's centre line.
+    // The two poles are blended by how far the target lies above the
+    // shoulder's line (from 10 pixels below it to 30 above) and inward of
+    // the shoulder (from 25 to 45 pixels). The default script's hands stay
+    // out of that region, so its elbows keep the first pole exactly.
+    auto ramp = [](double v, double from, double to) { return std::min(1.0, std::max(0.0, (v - from) / (to - from))); };
+    const double up = ramp(shoulder.y + 10.0 - target.y, 0.0, 40.0);
+    const double inward = ramp((shoulder.x - target.x) * outward, 25.0, 45.0);
+    const double s = up * inward;
+    return cv::Point3d(outward * 0.3, 1.0, -0.6 + 1.2 * s);
+}
+
 cv::Point3d solveElbow(const cv::Point3d& shoulder, const cv::Point3d& target, double l1, double l2,
                        const cv::Point3d& pole) {
     cv::Point3d v = target - shoulder;
@@ -283,9 +300,8 @@ SignerPose SignerScene::pose(int k) const {
     const double w = look_.shoulderWidth;
     h1.x = widen(h1.x, w);
     h2.x = widen(h2.x, w);
-    const cv::Point3d poleR(-0.3, 1.0, -0.6), poleL(0.3, 1.0, -0.6);
-    cv::Point3d eR = solveElbow(shoulderR_, h1, kUpperArm, kLowerArm, poleR);
-    cv::Point3d eL = solveElbow(shoulderL_, h2, kUpperArm, kLowerArm, poleL);
+    cv::Point3d eR = solveElbow(shoulderR_, h1, kUpperArm, kLowerArm, armPole(shoulderR_, h1, -1.0));
+    cv::Point3d eL = solveElbow(shoulderL_, h2, kUpperArm, kLowerArm, armPole(shoulderL_, h2, 1.0));
     // A target out of reach is replaced by the reachable hand position.
     auto handOf = [](const cv::Point3d& e, const cv::Point3d& t) {
         cv::Point3d v = t - e;

@@ -87,6 +87,10 @@ struct SceneOptions {
 cv::Point3d solveElbow(const cv::Point3d& shoulder, const cv::Point3d& target, double l1, double l2,
                        const cv::Point3d& pole);
 
+// The pole that solveElbow bends an arm toward, for a hand at `target`
+// (`outward` is -1 for the arm on the picture's left, +1 for the other).
+cv::Point3d armPole(const cv::Point3d& shoulder, const cv::Point3d& target, double outward);
+
 class SignerScene {
 public:
     // Options must be valid (checkSceneOptions); an unknown script falls back

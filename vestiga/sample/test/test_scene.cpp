@@ -86,6 +86,39 @@ TEST(SignerScene, ScriptKeepsHandsApartOrderedAndInFrame) {
     EXPECT_NEAR(cv::norm(scene.pose(kScriptFrames - 1).hand2 - a.hand2), 0, 1.0);
 }
 
+TEST(SignerScene, ElbowsStayOnTheirOwnSideWhenAHandTouchesTheFace) {
+    // A raised hand at its own cheek or the chin folds the arm with the
+    // elbow under it; the elbow never crosses the body's centre line, in any
+    // script, variant or shoulder width.
+    for (const std::string script : {"face", "mixed", "crossing", "quick"}) {
+        for (int look : {0, 2, 5}) {
+            for (uint32_t variant : {0u, 3u}) {
+                SceneOptions o;
+                o.script = script;
+                o.look = look;
+                o.variant = variant;
+                SignerScene scene(o);
+                const SignerPose rest = scene.pose(0);
+                const double centre = (rest.shoulderR.x + rest.shoulderL.x) / 2;
+                double highest1 = 1e9;
+                for (int k = 0; k < scene.scriptFrames(); ++k) {
+                    const SignerPose p = scene.pose(k);
+                    SCOPED_TRACE(script + " look " + std::to_string(look) + " frame " + std::to_string(k));
+                    ASSERT_LT(p.elbowR.x, centre);
+                    ASSERT_GT(p.elbowL.x, centre);
+                    if (p.hand1.x > rest.shoulderR.x + 40) highest1 = std::min(highest1, p.hand1.y);
+                    if (p.hand1.y < rest.shoulderR.y - 40 && p.hand1.x > rest.shoulderR.x + 40) {
+                        EXPECT_GT(p.elbowR.y, p.hand1.y + 80); // hanging under the hand
+                    }
+                }
+                if (script == "face") {
+                    EXPECT_LT(highest1, rest.shoulderR.y - 40); // the case was met
+                }
+            }
+        }
+    }
+}
+
 TEST(SignerScene, SampleFilesAreByteIdenticalAcrossRuns) {
     SampleRequest r;
     r.frames = 12;
