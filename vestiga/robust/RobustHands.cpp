@@ -511,6 +511,103 @@ void markArms(std::vector<HandCandidate>& c, const cv::Mat& skin, const cv::Mat&
         lab.ptr<int>(q.y)[q.x] = 0;
 }
 
+void joinPiecesAcrossHidden(std::vector<HandCandidate>& c, const cv::Mat& hidden, double gap, const ArmWork& w)
+{
+    if (hidden.empty() || gap <= 0)
+        return;
+    const int W = hidden.cols, H = hidden.rows;
+    const auto hiddenAt = [&](int x, int y) { return hidden.ptr<uchar>(y)[x] != 0; };
+    const auto nextToHidden = [&](cv::Point q) {
+        for (int v = std::max(0, q.y - 1); v <= std::min(H - 1, q.y + 1); ++v)
+            for (int u = std::max(0, q.x - 1); u <= std::min(W - 1, q.x + 1); ++u)
+                if (hiddenAt(u, v))
+                    return true;
+        return false;
+    };
+    // The pieces under the candidates, in increasing number, with their
+    // pixels next to the hidden region.
+    std::vector<int> ids;
+    for (const HandCandidate& h : c)
+        if (h.piece > 0)
+            ids.push_back(h.piece);
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    if (ids.size() < 2)
+        return;
+    // Each piece's centroid and long axis from its second moments, as in
+    // measureAxes: only a piece drawn out along one line can be a forearm.
+    std::vector<std::vector<cv::Point>> rim(ids.size());
+    std::vector<cv::Point2d> centre(ids.size());
+    std::vector<cv::Point2d> axis(ids.size());
+    for (size_t i = 0; i < ids.size(); ++i) {
+        const size_t l = static_cast<size_t>(ids[i]);
+        double n = 0, sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
+        for (int k = w.first[l - 1]; k < w.first[l]; ++k) {
+            const cv::Point q = w.pixels[static_cast<size_t>(k)];
+            n += 1;
+            sx += q.x;
+            sy += q.y;
+            sxx += double(q.x) * q.x;
+            syy += double(q.y) * q.y;
+            sxy += double(q.x) * q.y;
+        }
+        centre[i] = cv::Point2d(sx / n, sy / n);
+        const double a = sxx / n - centre[i].x * centre[i].x, b = syy / n - centre[i].y * centre[i].y,
+                     h = sxy / n - centre[i].x * centre[i].y;
+        const double elong = a + b > 0 ? std::sqrt((a - b) * (a - b) + 4 * h * h) / (a + b) : 0;
+        if (elong < 0.4)
+            continue; // no rim: never joined
+        const double t = 0.5 * std::atan2(2 * h, a - b);
+        axis[i] = cv::Point2d(std::cos(t), std::sin(t));
+        for (int k = w.first[l - 1]; k < w.first[l]; ++k)
+            if (nextToHidden(w.pixels[static_cast<size_t>(k)]))
+                rim[i].push_back(w.pixels[static_cast<size_t>(k)]);
+    }
+    // Both long axes along the line between the two pieces (within 30
+    // degrees): the same forearm on either side of the band.
+    const auto inLine = [&](size_t i, size_t j) {
+        const cv::Point2d d = centre[j] - centre[i];
+        const double n = cv::norm(d);
+        return n > 0 && std::fabs(axis[i].dot(d)) >= 0.866 * n && std::fabs(axis[j].dot(d)) >= 0.866 * n;
+    };
+    const auto bridged = [&](const std::vector<cv::Point>& a, const std::vector<cv::Point>& b) {
+        const double g2 = gap * gap;
+        for (const cv::Point& p : a)
+            for (const cv::Point& q : b) {
+                const cv::Point d = q - p;
+                if (d.x * d.x + d.y * d.y > g2)
+                    continue;
+                // The pixels strictly between p and q.
+                cv::LineIterator it(hidden, p, q, 8);
+                bool over = true;
+                ++it;
+                for (int k = 1; k + 1 < it.count && over; ++k, ++it)
+                    over = **it != 0;
+                if (over)
+                    return true;
+            }
+        return false;
+    };
+    std::vector<int> root(ids.size());
+    for (size_t i = 0; i < ids.size(); ++i)
+        root[i] = static_cast<int>(i);
+    const auto find = [&](int i) {
+        while (root[static_cast<size_t>(i)] != i)
+            i = root[static_cast<size_t>(i)];
+        return i;
+    };
+    for (size_t i = 0; i < ids.size(); ++i)
+        for (size_t j = i + 1; j < ids.size(); ++j)
+            if (!rim[i].empty() && !rim[j].empty() && find(static_cast<int>(i)) != find(static_cast<int>(j))
+                && inLine(i, j) && bridged(rim[i], rim[j]))
+                root[static_cast<size_t>(find(static_cast<int>(j)))] = find(static_cast<int>(i));
+    for (HandCandidate& h : c)
+        if (h.piece > 0) {
+            const size_t i = static_cast<size_t>(std::lower_bound(ids.begin(), ids.end(), h.piece) - ids.begin());
+            h.piece = ids[static_cast<size_t>(find(static_cast<int>(i)))];
+        }
+}
+
 namespace {
 
 // The side hand h's elbow bends to: its own shoulder's side of the picture.
@@ -960,6 +1057,7 @@ void RobustHands::update(const cv::Mat& skinMap)
     markArms(cand_, skin, hidden_, mid, handOneSide(s_.shoulderR, s_.shoulderL), o_.armLength * s_.handWidth,
              o_.armMargin * s_.shoulderDistance, static_cast<int>(o_.armMinArea * window), o_.armShare,
              static_cast<int>(o_.armMaxArea * window), &armWork_);
+    joinPiecesAcrossHidden(cand_, hidden_, o_.joinGap * s_.handWidth, armWork_);
 
     measureAxes(cand_, work_.sk, side_);
 

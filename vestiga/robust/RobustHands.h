@@ -77,6 +77,7 @@ struct RobustOptions {
     double armShare = 0.85;   // least share of the forearm's skin on one side
     double armMinArea = 0.25; // least forearm skin that tells an arm, in candidate windows
     double armMaxArea = 8.0;  // larger pieces of skin tell no arm, in candidate windows
+    double joinGap = 0.5;     // pieces of skin this close across the face or the neck are one arm, in hand widths; 0: never
     int shareRelease = 8;     // frames two hands share a blob before one takes a free hand-like blob; 0: never
     int partAfter = 6;        // frames two hands share a blob after which they lean to part on their own sides; 0: never
     double partCost = 0.3;    // the crossed-hands cost when they part so: a tie-break, below what the blobs' axes tell
@@ -160,6 +161,15 @@ struct ArmWork {
 // (HandCandidate::piece).
 void markArms(std::vector<HandCandidate>& c, const cv::Mat& skin, const cv::Mat& hidden, double midX, int rightSide,
               double minLen, double margin, int minPixels, double minShare, int maxArea, ArmWork* work = nullptr);
+
+// A bare forearm passing in front of the neck or the chin shows as two
+// pieces of observable skin, one on each side of the hidden band. Two
+// pieces that markArms numbered are one arm when a pixel of each, next to
+// the hidden region, lie within `gap` pixels of each other and the straight
+// line between them runs over hidden pixels only; the candidates of the one
+// take the other's (the lower) piece number. `w` is the ArmWork markArms
+// filled.
+void joinPiecesAcrossHidden(std::vector<HandCandidate>& c, const cv::Mat& hidden, double gap, const ArmWork& w);
 
 // Distance from the shoulders along the skin: a breadth-first walk over the
 // observable skin pixels (3 per straight step, 4 per diagonal one) from the

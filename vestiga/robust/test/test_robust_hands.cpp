@@ -526,6 +526,58 @@ TEST(RobustAssignment, AHandLeftOnItsElbowMovesToTheHandAtTheOtherEnd)
     }
 }
 
+TEST(RobustCandidates, AForearmCutByTheNeckIsOnePieceButTwoHandsAreNot)
+{
+    // A hidden band across the picture (the neck). A bare forearm crosses
+    // it on a slant; two round hands face each other across it farther
+    // right; a second bar lies in line with the forearm's lower part but
+    // away from the band.
+    cv::Mat skin = blank(), hidden = blank();
+    cv::rectangle(hidden, cv::Rect(0, 140, 400, 8), cv::Scalar(255), cv::FILLED);
+    cv::line(skin, {80, 220}, {140, 70}, cv::Scalar(255), 9);
+    disc(skin, {300, 126}, 12);
+    disc(skin, {300, 162}, 12);
+    cv::line(skin, {40, 280}, {60, 240}, cv::Scalar(255), 9);
+    cv::line(skin, {200, 135}, {260, 135}, cv::Scalar(255), 9); // two bars along the band,
+    cv::line(skin, {200, 152}, {260, 152}, cv::Scalar(255), 9); // one on each side
+    cv::Mat shown = skin.clone();
+    shown.setTo(0, hidden);
+    std::vector<HandCandidate> c(8);
+    c[0].p = {134, 85};  // the forearm above the band
+    c[1].p = {90, 195};  // and below it
+    c[2].p = {300, 126}; // the hand above
+    c[3].p = {300, 162}; // the hand below
+    c[4].p = {50, 260};  // the bar
+    c[5].p = {104, 160}; // the forearm's lower part again
+    c[6].p = {230, 135};
+    c[7].p = {230, 152};
+    ArmWork work;
+    markArms(c, shown, hidden, 200, -1, 32, 8, 50, 0.85, 100000, &work);
+    for (const HandCandidate& h : c)
+        ASSERT_GT(h.piece, 0);
+    EXPECT_NE(c[0].piece, c[1].piece);
+    EXPECT_EQ(c[1].piece, c[5].piece);
+    const std::vector<HandCandidate> before = c;
+    joinPiecesAcrossHidden(c, hidden, 16, work);
+    EXPECT_EQ(c[0].piece, c[1].piece);
+    EXPECT_EQ(c[5].piece, c[1].piece);
+    EXPECT_EQ(c[0].piece, std::min(before[0].piece, before[1].piece));
+    EXPECT_NE(c[2].piece, c[3].piece); // round: hands, not one forearm
+    EXPECT_NE(c[4].piece, c[1].piece); // in line, but not across the band
+    EXPECT_NE(c[6].piece, c[7].piece); // across the band, but side by side
+    // A gap wider than allowed, or none allowed, joins nothing.
+    for (double gap : {6.0, 0.0}) {
+        c = before;
+        joinPiecesAcrossHidden(c, hidden, gap, work);
+        EXPECT_NE(c[0].piece, c[1].piece);
+    }
+    // The same pieces with the band not hidden (a gap of background) stay
+    // apart.
+    c = before;
+    joinPiecesAcrossHidden(c, blank(), 16, work);
+    EXPECT_NE(c[0].piece, c[1].piece);
+}
+
 // The long axis of the skin in a candidate's window: an ellipse's own axis
 // and elongation, hidden skin left out, nothing for a contact with the face.
 TEST(RobustCandidates, TheSkinsLongAxisIsMeasuredInTheWindow)
