@@ -796,17 +796,26 @@ PairCost pairCost(const std::vector<HandCandidate>& c, const std::array<cv::Poin
     return p;
 }
 
+namespace {
+
+// At least a share `share` of the candidate window at p is hidden.
+bool hiddenAt(const cv::Point2d& p, const cv::Mat& hidden, int side, double share)
+{
+    if (hidden.empty())
+        return false;
+    const cv::Rect win = windowAt(p, side, hidden.size());
+    return win.area() > 0 && cv::countNonZero(hidden(win)) >= share * win.area();
+}
+
+} // namespace
+
 std::array<double, 2> missCosts(const std::array<cv::Point2d, 2>& pred, const cv::Mat& hidden, int side,
                                 const RobustOptions& o)
 {
     std::array<double, 2> miss{{o.missCost, o.missCost}};
-    if (hidden.empty())
-        return miss;
-    for (int h = 0; h < 2; ++h) {
-        const cv::Rect win = windowAt(pred[h], side, hidden.size());
-        if (win.area() > 0 && cv::countNonZero(hidden(win)) >= o.hiddenShare * win.area())
+    for (int h = 0; h < 2; ++h)
+        if (hiddenAt(pred[h], hidden, side, o.hiddenShare))
             miss[h] = o.hiddenMissCost;
-    }
     return miss;
 }
 
@@ -855,6 +864,13 @@ void predictHands(const std::array<HandTrack, 2>& k, const RobustOptions& o, cv:
     }
 }
 
+namespace {
+
+// The confidence of a hand not seen for `missed` frames.
+double unseenConfidence(int missed) { return std::max(0.0, 0.4 - 0.04 * missed); }
+
+} // namespace
+
 bool betterBlobOnPiece(const std::vector<HandCandidate>& c, const std::array<int, 2>& a, int h)
 {
     if (a[h] < 0)
@@ -893,7 +909,7 @@ void advanceHands(std::array<HandTrack, 2>& k, const std::vector<HandCandidate>&
             t.pos = pred[h];
             t.vel *= 0.5;
             ++t.missed;
-            t.conf = std::max(0.0, 0.4 - 0.04 * t.missed);
+            t.conf = unseenConfidence(t.missed);
         }
     }
 }
@@ -1091,7 +1107,26 @@ void RobustHands::update(const cv::Mat& skinMap)
         std::swap(tracks_[0], tracks_[1]);
         swappedFor_ = 0;
     }
+    const std::array<HandTrack, 2> before = tracks_;
     advanceHands(tracks_, cand_, pred, a);
+    if (a[0] >= 0 && a[0] == a[1] && o_.ghostMove > 0) {
+        // A hand that meets the other's blob next to the face may go on
+        // behind the face rather than stop on the other hand: where its own
+        // damped motion (as advanceHands keeps it while the hands share)
+        // carries it into the hidden region, away from the blob, it is taken
+        // to be there, not seen. Its prediction then stays behind the face,
+        // beyond sharing distance once the other hand moves away.
+        for (size_t h = 0; h < 2; ++h) {
+            HandTrack& t = tracks_[h];
+            const cv::Point2d onward = clampInto(before[h].pos + t.vel, skin.size());
+            if (cv::norm(onward - t.pos) >= o_.ghostMove * s_.handWidth
+                && hiddenAt(onward, hidden_, side_, o_.hiddenShare)) {
+                t.pos = onward;
+                ++t.missed;
+                t.conf = unseenConfidence(t.missed);
+            }
+        }
+    }
 }
 
 } // namespace vestiga

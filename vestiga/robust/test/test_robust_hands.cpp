@@ -820,6 +820,40 @@ TEST(RobustHands, HandsPartOnTheirOwnSidesAfterALongShare)
 // hand 2's to the left, hand 2's forearm in a sleeve): the forearm says so,
 // and after a few frames the hands trade places. One hand on the other's arm
 // with the other hand not seen, or a hand on its own arm, is no swap.
+TEST(RobustHands, AHandGoingOnBehindTheFaceDoesNotFollowTheOtherHandAway)
+{
+    // Hand 2 comes to wait beside the chin; hand 1 rises over its blob and
+    // goes on up behind the face, where it stays. Hand 2 then leaves.
+    const RobustHands::Setup s = bodySetup();
+    const cv::Point face(200, 70), chin(180, 118);
+    std::vector<std::pair<cv::Point, cv::Point>> path;
+    for (int k = 1; k <= 10; ++k) // hand 2 comes to the chin
+        path.push_back({{150, 250}, {250 - (250 - chin.x) * k / 10, 250 - (250 - chin.y) * k / 10}});
+    for (int k = 0; k <= 15; ++k)
+        path.push_back({{150 + 3 * k, 250 - 12 * k}, chin}); // over hand 2's blob, behind the face
+    const cv::Point behind = path.back().first;
+    for (int k = 0; k < 6; ++k)
+        path.push_back({behind, chin});
+    for (int k = 1; k <= 12; ++k)
+        path.push_back({behind, {chin.x + 6 * k, chin.y + 11 * k}}); // hand 2 leaves
+    auto run = [&](const RobustOptions& o) {
+        RobustHands hands;
+        hands.initialize(drawnFrame(face, {150, 250}, {250, 250}), face, cv::Rect(178, 40, 44, 56), s, o);
+        for (const auto& p : path)
+            hands.update(drawnFrame(face, p.first, p.second));
+        return std::array<cv::Point2d, 2>{{hands.hand(0), hands.hand(1)}};
+    };
+    const auto end = run(RobustOptions());
+    const cv::Point2d left2 = path.back().second;
+    EXPECT_LT(cv::norm(end[1] - left2), 3.0);
+    EXPECT_GT(cv::norm(end[0] - left2), 60.0);        // not on hand 2
+    EXPECT_LT(cv::norm(end[0] - cv::Point2d(behind)), 40.0); // at the face
+    // Taken for a hand on hand 2's blob, it would leave with it.
+    RobustOptions never;
+    never.ghostMove = 0;
+    EXPECT_LT(cv::norm(run(never)[0] - left2), 20.0);
+}
+
 TEST(RobustHands, HandsOnEachOthersArmsSwap)
 {
     const RobustHands::Setup s = bodySetup();
