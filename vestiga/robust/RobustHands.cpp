@@ -1109,19 +1109,18 @@ void RobustHands::update(const cv::Mat& skinMap)
     }
     const std::array<HandTrack, 2> before = tracks_;
     advanceHands(tracks_, cand_, pred, a);
-    if (a[0] >= 0 && a[0] == a[1] && o_.ghostMove > 0) {
-        // A hand that meets the other's blob next to the face may go on
-        // behind the face rather than stop on the other hand: where its own
-        // damped motion (as advanceHands keeps it while the hands share)
-        // carries it into the hidden region, away from the blob, it is taken
-        // to be there, not seen. Its prediction then stays behind the face,
-        // beyond sharing distance once the other hand moves away.
+    if (a[0] >= 0 && a[0] == a[1] && o_.hiddenStay > 0) {
+        // A hand waiting behind the face (its last position hidden) is
+        // cheaply put on a blob beside it that the other hand holds (a hand
+        // at the chin): the share costs less than not seeing it. Taken so,
+        // it would leave with the other hand. Such a hand stays where it
+        // was, not seen, when the blob lies a quarter of a hand width or
+        // more away; its prediction stays behind the face.
         for (size_t h = 0; h < 2; ++h) {
             HandTrack& t = tracks_[h];
-            const cv::Point2d onward = clampInto(before[h].pos + t.vel, skin.size());
-            if (cv::norm(onward - t.pos) >= o_.ghostMove * s_.handWidth
-                && hiddenAt(onward, hidden_, side_, o_.hiddenShare)) {
-                t.pos = onward;
+            if (cv::norm(before[h].pos - t.pos) >= o_.hiddenStay * s_.handWidth
+                && hiddenAt(before[h].pos, hidden_, side_, o_.hiddenShare)) {
+                t.pos = before[h].pos;
                 ++t.missed;
                 t.conf = unseenConfidence(t.missed);
             }

@@ -41,9 +41,8 @@
 //     when their velocities have died out, they lean to part each on its own
 //     side, unless the blobs' long axes tell otherwise. Hands whose forearms
 //     say, a few frames running, that each sits on the other's blob swap.
-//     A hand that meets the other's blob and whose own motion carries it on
-//     into the hidden region has gone behind the face: it is taken to be
-//     there, not seen, rather than on the other hand.
+//     A hand waiting behind the face does not join the other hand's blob
+//     beside it: it stays, not seen.
 //
 // Everything is in processed-picture pixels (the image area scaled to 400
 // pixels wide); distances are compared in units of its height R. No random
@@ -95,7 +94,7 @@ struct RobustOptions {
     double faceSearch = 0.04; // search range of the face's shift per frame, in units of R
     double hiddenMissCost = 0.5; // cost of "not seen" for a hand expected where the face hides the skin
     double hiddenShare = 0.3; // least share of hidden pixels in the candidate window at a prediction that makes it so
-    double ghostMove = 0.25;  // a hand sharing a blob whose own motion carries it this far into the hidden region (hand widths) goes on there; 0: never
+    double hiddenStay = 0.25; // a hand put on the other's blob from a hidden position this far from it (hand widths) stays there, not seen; 0: never
     double axisCost = 4.0;    // weight of a blob's long axis across the line to the hand's expected elbow (hands below the shoulders)
 };
 

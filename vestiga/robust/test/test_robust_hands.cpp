@@ -850,7 +850,7 @@ TEST(RobustHands, AHandGoingOnBehindTheFaceDoesNotFollowTheOtherHandAway)
     EXPECT_LT(cv::norm(end[0] - cv::Point2d(behind)), 40.0); // at the face
     // Taken for a hand on hand 2's blob, it would leave with it.
     RobustOptions never;
-    never.ghostMove = 0;
+    never.hiddenStay = 0;
     EXPECT_LT(cv::norm(run(never)[0] - left2), 20.0);
 }
 
