@@ -516,11 +516,10 @@ void joinPiecesAcrossHidden(std::vector<HandCandidate>& c, const cv::Mat& hidden
     if (hidden.empty() || gap <= 0)
         return;
     const int W = hidden.cols, H = hidden.rows;
-    const auto hiddenAt = [&](int x, int y) { return hidden.ptr<uchar>(y)[x] != 0; };
     const auto nextToHidden = [&](cv::Point q) {
         for (int v = std::max(0, q.y - 1); v <= std::min(H - 1, q.y + 1); ++v)
             for (int u = std::max(0, q.x - 1); u <= std::min(W - 1, q.x + 1); ++u)
-                if (hiddenAt(u, v))
+                if (hidden.ptr<uchar>(v)[u])
                     return true;
         return false;
     };

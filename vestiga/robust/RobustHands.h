@@ -169,11 +169,13 @@ void markArms(std::vector<HandCandidate>& c, const cv::Mat& skin, const cv::Mat&
 
 // A bare forearm passing in front of the neck or the chin shows as two
 // pieces of observable skin, one on each side of the hidden band. Two
-// pieces that markArms numbered are one arm when a pixel of each, next to
-// the hidden region, lie within `gap` pixels of each other and the straight
-// line between them runs over hidden pixels only; the candidates of the one
-// take the other's (the lower) piece number. `w` is the ArmWork markArms
-// filled.
+// pieces that markArms numbered are one arm when both are drawn out along
+// the line between their centroids (an elongation of at least 0.4, from
+// their second moments, and long axes within 30 degrees of that line), and
+// a pixel of each, next to the hidden region, lie within `gap` pixels of
+// each other with the straight line between them over hidden pixels only.
+// The candidates of joined pieces take the lowest of their numbers. `w` is
+// the ArmWork markArms filled.
 void joinPiecesAcrossHidden(std::vector<HandCandidate>& c, const cv::Mat& hidden, double gap, const ArmWork& w);
 
 // Distance from the shoulders along the skin: a breadth-first walk over the
