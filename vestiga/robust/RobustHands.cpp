@@ -44,6 +44,27 @@ int pieceAt(const cv::Mat& lab, const cv::Point2d& p)
     return best;
 }
 
+// Whether a pixel next to (x, y) (itself included, 8-connected) is hidden.
+bool nextToHidden(const cv::Mat& hidden, int x, int y)
+{
+    for (int v = std::max(0, y - 1); v <= std::min(hidden.rows - 1, y + 1); ++v)
+        for (int u = std::max(0, x - 1); u <= std::min(hidden.cols - 1, x + 1); ++u)
+            if (hidden.at<uchar>(v, u))
+                return true;
+    return false;
+}
+
+// The long axis (radians, modulo pi) and the elongation of a set of pixels
+// from its central second moments mu20, mu02 and mu11: the eigenvector of
+// the larger eigenvalue is the long axis, and the eigenvalues' difference
+// over their sum the elongation (0 for a disc, 1 for a line; 0.26 for an
+// ellipse of axes 1.3 : 1).
+void axisOfMoments(double mu20, double mu02, double mu11, double* axis, double* elong)
+{
+    *axis = 0.5 * std::atan2(2 * mu11, mu20 - mu02);
+    *elong = mu20 + mu02 > 0 ? std::sqrt((mu20 - mu02) * (mu20 - mu02) + 4 * mu11 * mu11) / (mu20 + mu02) : 0;
+}
+
 } // namespace
 
 cv::Point2d elbowOf(const cv::Point2d& shoulder, const cv::Point2d& hand, double l1, double l2, double outward)
@@ -62,10 +83,7 @@ cv::Point2d elbowOf(const cv::Point2d& shoulder, const cv::Point2d& hand, double
 
 void measureAxes(std::vector<HandCandidate>& c, const cv::Mat& observable, int side)
 {
-    // Central second moments of the window's skin: the eigenvector of the
-    // larger eigenvalue is the long axis, and the eigenvalues' difference over
-    // their sum the elongation (0 for a disc, 1 for a line; 0.26 for an
-    // ellipse of axes 1.3 : 1).
+    // The long axis and elongation of the window's skin.
     for (HandCandidate& k : c) {
         k.axis = 0;
         k.elong = 0;
@@ -75,11 +93,9 @@ void measureAxes(std::vector<HandCandidate>& c, const cv::Mat& observable, int s
         if (win.area() == 0)
             continue;
         const cv::Moments m = cv::moments(observable(win), true);
-        const double a = m.mu20, b = m.mu02, h = m.mu11;
-        if (m.m00 < 4 || a + b <= 0)
+        if (m.m00 < 4 || m.mu20 + m.mu02 <= 0)
             continue;
-        k.axis = 0.5 * std::atan2(2 * h, a - b);
-        k.elong = std::sqrt((a - b) * (a - b) + 4 * h * h) / (a + b);
+        axisOfMoments(m.mu20, m.mu02, m.mu11, &k.axis, &k.elong);
     }
 }
 
@@ -319,13 +335,7 @@ void addFaceContacts(std::vector<HandCandidate>& c, const cv::Mat& skin, const c
     lab.setTo(0);
     const int W = skin.cols, H = skin.rows;
     auto observable = [&](int x, int y) { return skin.at<uchar>(y, x) && !hidden.at<uchar>(y, x); };
-    auto touches = [&](int x, int y) {
-        for (int v = std::max(0, y - 1); v <= std::min(H - 1, y + 1); ++v)
-            for (int u = std::max(0, x - 1); u <= std::min(W - 1, x + 1); ++u)
-                if (hidden.at<uchar>(v, u))
-                    return true;
-        return false;
-    };
+    auto touches = [&](int x, int y) { return nextToHidden(hidden, x, y); };
     // Only skin next to the hidden region can touch it: the pieces are
     // filled from there (8-connected), in scan order of their first contact,
     // so that pieces elsewhere in the picture cost nothing.
@@ -515,14 +525,6 @@ void joinPiecesAcrossHidden(std::vector<HandCandidate>& c, const cv::Mat& hidden
 {
     if (hidden.empty() || gap <= 0)
         return;
-    const int W = hidden.cols, H = hidden.rows;
-    const auto nextToHidden = [&](cv::Point q) {
-        for (int v = std::max(0, q.y - 1); v <= std::min(H - 1, q.y + 1); ++v)
-            for (int u = std::max(0, q.x - 1); u <= std::min(W - 1, q.x + 1); ++u)
-                if (hidden.ptr<uchar>(v)[u])
-                    return true;
-        return false;
-    };
     // The pieces under the candidates, in increasing number, with their
     // pixels next to the hidden region.
     std::vector<int> ids;
@@ -533,8 +535,8 @@ void joinPiecesAcrossHidden(std::vector<HandCandidate>& c, const cv::Mat& hidden
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
     if (ids.size() < 2)
         return;
-    // Each piece's centroid and long axis from its second moments, as in
-    // measureAxes: only a piece drawn out along one line can be a forearm.
+    // Each piece's centroid and long axis from its second moments: only a
+    // piece drawn out along one line can be a forearm.
     std::vector<std::vector<cv::Point>> rim(ids.size());
     std::vector<cv::Point2d> centre(ids.size());
     std::vector<cv::Point2d> axis(ids.size());
@@ -551,16 +553,17 @@ void joinPiecesAcrossHidden(std::vector<HandCandidate>& c, const cv::Mat& hidden
             sxy += double(q.x) * q.y;
         }
         centre[i] = cv::Point2d(sx / n, sy / n);
-        const double a = sxx / n - centre[i].x * centre[i].x, b = syy / n - centre[i].y * centre[i].y,
-                     h = sxy / n - centre[i].x * centre[i].y;
-        const double elong = a + b > 0 ? std::sqrt((a - b) * (a - b) + 4 * h * h) / (a + b) : 0;
+        double t = 0, elong = 0;
+        axisOfMoments(sxx / n - centre[i].x * centre[i].x, syy / n - centre[i].y * centre[i].y,
+                      sxy / n - centre[i].x * centre[i].y, &t, &elong);
         if (elong < 0.4)
             continue; // no rim: never joined
-        const double t = 0.5 * std::atan2(2 * h, a - b);
         axis[i] = cv::Point2d(std::cos(t), std::sin(t));
-        for (int k = w.first[l - 1]; k < w.first[l]; ++k)
-            if (nextToHidden(w.pixels[static_cast<size_t>(k)]))
-                rim[i].push_back(w.pixels[static_cast<size_t>(k)]);
+        for (int k = w.first[l - 1]; k < w.first[l]; ++k) {
+            const cv::Point q = w.pixels[static_cast<size_t>(k)];
+            if (nextToHidden(hidden, q.x, q.y))
+                rim[i].push_back(q);
+        }
     }
     // Both long axes along the line between the two pieces (within 30
     // degrees): the same forearm on either side of the band.
