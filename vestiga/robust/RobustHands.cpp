@@ -324,8 +324,42 @@ void markLimbs(std::vector<HandCandidate>& c, const cv::Mat& dist, double radius
     }
 }
 
+namespace {
+
+// Whether the observable skin in the window of `side` pixels at `p` is a
+// band along `dir`: elongated by at least `minElong`, its long axis within
+// 30 degrees of `dir`. A forearm's end at the face fills its window only
+// partly, like a hand seen at the edge of the window, but only the forearm
+// lies as a band along the arm's way into the face.
+bool bandAlong(const cv::Mat& skin, const cv::Mat& hidden, const cv::Point2d& p, int side, const cv::Point2d& dir,
+               double minElong)
+{
+    const cv::Rect win = windowAt(p, side, skin.size());
+    double n = 0, sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
+    for (int y = win.y; y < win.y + win.height; ++y)
+        for (int x = win.x; x < win.x + win.width; ++x)
+            if (skin.at<uchar>(y, x) && !hidden.at<uchar>(y, x)) {
+                n += 1;
+                sx += x;
+                sy += y;
+                sxx += double(x) * x;
+                syy += double(y) * y;
+                sxy += double(x) * y;
+            }
+    const double len = cv::norm(dir);
+    if (n < 4 || len <= 0)
+        return false;
+    const double mx = sx / n, my = sy / n;
+    double t = 0, elong = 0;
+    axisOfMoments(sxx / n - mx * mx, syy / n - my * my, sxy / n - mx * my, &t, &elong);
+    return elong >= minElong && std::fabs(std::cos(t) * dir.x + std::sin(t) * dir.y) >= 0.866 * len;
+}
+
+} // namespace
+
 void addFaceContacts(std::vector<HandCandidate>& c, const cv::Mat& skin, const cv::Mat& hidden, int side,
-                     double minArea, double minDist, double depth, double contactFill, cv::Mat* labels)
+                     double minArea, double minDist, double depth, double contactFill, double tipElong,
+                     cv::Mat* labels)
 {
     if (hidden.empty() || skin.empty())
         return;
@@ -384,17 +418,23 @@ void addFaceContacts(std::vector<HandCandidate>& c, const cv::Mat& skin, const c
         if (piece.area < minArea || piece.contacts < std::max(2, side / 2))
             continue;
         const cv::Point2d at(piece.cx / piece.contacts, piece.cy / piece.contacts);
+        // The forearm's direction, into the hidden region.
+        const cv::Point2d v = at - cv::Point2d(piece.sx / piece.area, piece.sy / piece.area);
         bool covered = false;
         for (size_t j = 0; j < given; ++j) {
             if (candLabel[j] != piece.label)
                 continue;
-            if (cv::norm(c[j].p - at) < side)
-                covered = c[j].atFace = true;
-            else if (cv::norm(c[j].p - at) >= minDist)
+            if (cv::norm(c[j].p - at) < side) {
+                c[j].atFace = true;
+                if (tipElong > 0 && bandAlong(skin, hidden, c[j].p, side, v, tipElong))
+                    c[j].limb = true; // the forearm's end: the hand lies beyond
+                else
+                    covered = true;
+            } else if (cv::norm(c[j].p - at) >= minDist) {
                 c[j].limb = true;
+            }
         }
         if (!covered) {
-            const cv::Point2d v = at - cv::Point2d(piece.sx / piece.area, piece.sy / piece.area);
             const double len = cv::norm(v);
             HandCandidate h;
             h.p = len > 1e-9 ? at + v * (depth / len) : at;
@@ -1068,7 +1108,7 @@ void RobustHands::update(const cv::Mat& skinMap)
     markLimbs(cand_, armDistance(skin, hidden_, s_.shoulderR, s_.shoulderL, o_.seedRadius * s_.shoulderDistance, &dist_),
               o_.limbRadius * s_.handWidth, o_.limbGain * s_.handWidth);
     addFaceContacts(cand_, skin, hidden_, side_, o_.contactArea * side_ * side_, o_.forearmEnd * s_.shoulderDistance,
-                    o_.contactDepth * s_.handWidth, o_.contactFill, &labels_);
+                    o_.contactDepth * s_.handWidth, o_.contactFill, o_.tipElong, &labels_);
     // The body's centre line moves with the face.
     const double mid = 0.5 * (s_.shoulderR.x + s_.shoulderL.x) + shift_.x;
     const int window = side_ * side_;

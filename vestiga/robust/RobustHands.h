@@ -15,7 +15,9 @@
 //     are hand candidates, also for short sleeves. A hand in front of the
 //     face shows no skin of its own; where a bare forearm runs into the face
 //     or the neck, a candidate is put just beyond, and the rest of that
-//     forearm's skin counts as arm, not hand. A candidate with a bare
+//     forearm's skin counts as arm, not hand (also the blob at the contact
+//     when its skin is a band running into the face: the forearm's end,
+//     narrower than a hand). A candidate with a bare
 //     forearm behind it belongs to the arm on whose side of the body that
 //     forearm lies: the elbow stays on its own side when the hands cross.
 //     A bare forearm that the hidden neck or face cuts in two is one piece
@@ -74,6 +76,7 @@ struct RobustOptions {
     double contactFill = 0.7; // fill given to a contact with the face
     double contactDepth = 0.5; // how far beyond the contact the hand lies, in hand widths
     double forearmEnd = 0.5;  // farther than this from a contact (in shoulder distances), its skin is the forearm
+    double tipElong = 0.25;   // a candidate at a contact whose skin is a band this elongated into the face is the forearm's end; 0: never
     double unexplainedCost = 1.5; // cost of each piece of skin with a hand-like candidate (not a limb point) left to no hand
     double armCost = 2.0;     // cost of a hand on a candidate whose forearm leads to the other arm
     double armLength = 1.0;   // skin farther than this from a candidate (in hand widths) is its forearm
@@ -195,11 +198,16 @@ void markLimbs(std::vector<HandCandidate>& c, const cv::Mat& dist, double radius
 // `contactFill`) is put `depth` pixels beyond the middle of the touching
 // pixels, on the line from the piece's centroid through it (the forearm's
 // direction, into the hidden region), unless a candidate already lies within
-// `side` pixels of that middle; the piece's candidates farther than
-// `minDist` from it become limb points: the forearm and the elbow, not a
-// hand. `labels` is reused work.
+// `side` pixels of that middle (it is flagged `atFace`); the piece's
+// candidates farther than `minDist` from it become limb points: the forearm
+// and the elbow, not a hand. A candidate at the middle whose window's skin is
+// a band along that direction (an elongation of at least `tipElong`, its
+// long axis within 30 degrees) is the forearm's end, not a hand: it becomes a
+// limb point and the candidate beyond is put all the same (`tipElong` 0:
+// never). `labels` is reused work.
 void addFaceContacts(std::vector<HandCandidate>& c, const cv::Mat& skin, const cv::Mat& hidden, int side,
-                     double minArea, double minDist, double depth, double contactFill, cv::Mat* labels = nullptr);
+                     double minArea, double minDist, double depth, double contactFill, double tipElong = 0,
+                     cv::Mat* labels = nullptr);
 
 // Skin pixels (255) of a skin map.
 cv::Mat skinMask(const cv::Mat& skinMap, int threshold);
