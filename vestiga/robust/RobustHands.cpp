@@ -65,6 +65,49 @@ void axisOfMoments(double mu20, double mu02, double mu11, double* axis, double* 
     *elong = mu20 + mu02 > 0 ? std::sqrt((mu20 - mu02) * (mu20 - mu02) + 4 * mu11 * mu11) / (mu20 + mu02) : 0;
 }
 
+// The sums over a set of pixels that give its centroid and, through
+// axisOfMoments, its long axis and elongation.
+struct PixelMoments {
+    double n = 0, sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
+    void add(int x, int y)
+    {
+        n += 1;
+        sx += x;
+        sy += y;
+        sxx += double(x) * x;
+        syy += double(y) * y;
+        sxy += double(x) * y;
+    }
+    cv::Point2d centre() const { return cv::Point2d(sx / n, sy / n); }
+    void axis(double* t, double* elong) const
+    {
+        const cv::Point2d m = centre();
+        axisOfMoments(sxx / n - m.x * m.x, syy / n - m.y * m.y, sxy / n - m.x * m.y, t, elong);
+    }
+};
+
+// Whether the observable skin in the window of `side` pixels at `p` is a
+// band along `dir`: elongated by at least `minElong`, its long axis within
+// 30 degrees of `dir`. A forearm's end at the face fills its window only
+// partly, like a hand seen at the edge of the window, but only the forearm
+// lies as a band along the arm's way into the face.
+bool bandAlong(const cv::Mat& skin, const cv::Mat& hidden, const cv::Point2d& p, int side, const cv::Point2d& dir,
+               double minElong)
+{
+    const cv::Rect win = windowAt(p, side, skin.size());
+    PixelMoments m;
+    for (int y = win.y; y < win.y + win.height; ++y)
+        for (int x = win.x; x < win.x + win.width; ++x)
+            if (skin.at<uchar>(y, x) && !hidden.at<uchar>(y, x))
+                m.add(x, y);
+    const double len = cv::norm(dir);
+    if (m.n < 4 || len <= 0)
+        return false;
+    double t = 0, elong = 0;
+    m.axis(&t, &elong);
+    return elong >= minElong && std::fabs(std::cos(t) * dir.x + std::sin(t) * dir.y) >= 0.866 * len;
+}
+
 } // namespace
 
 cv::Point2d elbowOf(const cv::Point2d& shoulder, const cv::Point2d& hand, double l1, double l2, double outward)
@@ -324,39 +367,6 @@ void markLimbs(std::vector<HandCandidate>& c, const cv::Mat& dist, double radius
     }
 }
 
-namespace {
-
-// Whether the observable skin in the window of `side` pixels at `p` is a
-// band along `dir`: elongated by at least `minElong`, its long axis within
-// 30 degrees of `dir`. A forearm's end at the face fills its window only
-// partly, like a hand seen at the edge of the window, but only the forearm
-// lies as a band along the arm's way into the face.
-bool bandAlong(const cv::Mat& skin, const cv::Mat& hidden, const cv::Point2d& p, int side, const cv::Point2d& dir,
-               double minElong)
-{
-    const cv::Rect win = windowAt(p, side, skin.size());
-    double n = 0, sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
-    for (int y = win.y; y < win.y + win.height; ++y)
-        for (int x = win.x; x < win.x + win.width; ++x)
-            if (skin.at<uchar>(y, x) && !hidden.at<uchar>(y, x)) {
-                n += 1;
-                sx += x;
-                sy += y;
-                sxx += double(x) * x;
-                syy += double(y) * y;
-                sxy += double(x) * y;
-            }
-    const double len = cv::norm(dir);
-    if (n < 4 || len <= 0)
-        return false;
-    const double mx = sx / n, my = sy / n;
-    double t = 0, elong = 0;
-    axisOfMoments(sxx / n - mx * mx, syy / n - my * my, sxy / n - mx * my, &t, &elong);
-    return elong >= minElong && std::fabs(std::cos(t) * dir.x + std::sin(t) * dir.y) >= 0.866 * len;
-}
-
-} // namespace
-
 void addFaceContacts(std::vector<HandCandidate>& c, const cv::Mat& skin, const cv::Mat& hidden, int side,
                      double minArea, double minDist, double depth, double contactFill, double tipElong,
                      cv::Mat* labels)
@@ -582,20 +592,12 @@ void joinPiecesAcrossHidden(std::vector<HandCandidate>& c, const cv::Mat& hidden
     std::vector<cv::Point2d> axis(ids.size());
     for (size_t i = 0; i < ids.size(); ++i) {
         const size_t l = static_cast<size_t>(ids[i]);
-        double n = 0, sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
-        for (int k = w.first[l - 1]; k < w.first[l]; ++k) {
-            const cv::Point q = w.pixels[static_cast<size_t>(k)];
-            n += 1;
-            sx += q.x;
-            sy += q.y;
-            sxx += double(q.x) * q.x;
-            syy += double(q.y) * q.y;
-            sxy += double(q.x) * q.y;
-        }
-        centre[i] = cv::Point2d(sx / n, sy / n);
+        PixelMoments m;
+        for (int k = w.first[l - 1]; k < w.first[l]; ++k)
+            m.add(w.pixels[static_cast<size_t>(k)].x, w.pixels[static_cast<size_t>(k)].y);
+        centre[i] = m.centre();
         double t = 0, elong = 0;
-        axisOfMoments(sxx / n - centre[i].x * centre[i].x, syy / n - centre[i].y * centre[i].y,
-                      sxy / n - centre[i].x * centre[i].y, &t, &elong);
+        m.axis(&t, &elong);
         if (elong < 0.4)
             continue; // no rim: never joined
         axis[i] = cv::Point2d(std::cos(t), std::sin(t));
